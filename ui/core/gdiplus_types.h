@@ -1,0 +1,43 @@
+// Opaque GDI+ flat-interface types, as the flat functions see them.
+#pragma once
+#include <cstdint>
+
+namespace quillet {
+
+using GpStatus = int;
+struct GpGraphics;
+struct GpImage;
+struct GpBitmap;
+struct GpFont;
+struct GpFontFamily;
+struct GpFontCollection;
+struct GpBrush;
+struct GpSolidFill;
+struct GpLineGradient;
+struct GpPen;
+struct GpPath;
+struct GpRegion;
+struct GpStringFormat;
+struct GpImageAttributes;
+struct GpMatrix;
+struct GpPathGradient;
+using ARGB = uint32_t;
+
+struct GpRectF {
+  float X, Y, Width, Height;
+};
+struct GpPointF {
+  float X, Y;
+};
+struct GpRect {
+  int X, Y, Width, Height;
+};
+
+struct GdiplusStartupInputFlat {
+  uint32_t GdiplusVersion;
+  void* DebugEventCallback;
+  int32_t SuppressBackgroundThread;
+  int32_t SuppressExternalCodecs;
+};
+
+}  // namespace quillet
