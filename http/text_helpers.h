@@ -1,0 +1,22 @@
+// Text tools used on reply bodies.
+#pragma once
+#include <cstdint>
+
+#include "runtime/value.h"
+
+namespace quillet {
+
+// Every "#引号" in a marker or pattern stands for one double-quote character.
+extern const char kQuoteMarker[];
+Text ReplaceQuoteMarkers(const char* text);
+
+// The text between the first `left` found from `start` (0 and 1: the first
+// byte) and the next `right` after it; empty when either marker is missing.
+Text TextBetween(const char* text, const char* left, const char* right, int32_t start = 0,
+                 bool ignoreCase = false);
+
+// Percent-decoding ("+" stays "+"); with fromUtf8 the result is converted
+// from UTF-8 to GBK.
+Text UrlDecode(const char* text, bool fromUtf8 = false);
+
+}  // namespace quillet
