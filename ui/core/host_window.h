@@ -1,0 +1,283 @@
+// The host window: turns a top-level window into a borderless, layered,
+// GDI+-composed toolkit window that owns and routes input to its controls.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "runtime/value.h"
+#include "ui/core/back_buffer.h"
+#include "ui/core/gdiplus_types.h"
+#include "ui/core/hosted_control.h"
+#include "ui/core/redraw_queue.h"
+
+namespace quillet {
+
+// Frame flags.
+constexpr int kFrameIcon = 1;
+constexpr int kFrameTitle = 2;
+constexpr int kFrameClose = 4;
+constexpr int kFrameMaximize = 8;
+constexpr int kFrameMinimize = 16;
+constexpr int kFrameMenu = 32;
+constexpr int kFrameSkin = 64;
+constexpr int kFrameFeedback = 128;
+constexpr int kFrameSettings = 256;
+constexpr int kFrameShadow = 512;       // always set by Attach
+constexpr int kFrameFromStyle = 1024;   // input only: derive 1|2|4|8|16 from the window style
+
+// Background modes and image placements.
+constexpr int kBackgroundSkin = 1;      // the picture is the whole window
+constexpr int kBackgroundSquare = 0;    // framed, square corners
+constexpr int kBackgroundDefault = 7;   // framed, rounded
+constexpr int kPlaceTopLeft = 0;
+constexpr int kPlaceStretch = 1;
+constexpr int kPlaceCentre = 2;
+constexpr int kNoAlpha = -1;            // window alpha: not layered, BitBlt presentation
+constexpr int kNoColour = -1;
+
+// Present modes of SetBackground.
+constexpr int kPresentNow = 0;
+constexpr int kPresentCrossFade = 1;
+constexpr int kPresentNone = -1;
+
+// Application event handlers; the window handle comes first.
+using BackgroundPaintedHandler = void (*)(HWND window, GpGraphics* graphics, int width, int height);
+using MessageHookHandler = LRESULT (*)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);  // -1 = go on
+using SizeChangedHandler = void (*)(HWND window, int width, int height);
+using ControlEventHandler = void (*)(HWND window, ControlRef control, WPARAM wparam, LPARAM lparam, int kind);
+
+// Arguments of Attach; an empty optional is "not given".
+struct AttachOptions {
+  HWND window = nullptr;
+  const ByteSetBlock* picture = nullptr;  // background picture bytes (PNG/JPEG/...)
+  bool picture_given = false;
+  std::optional<int> base_colour;         // Win32 colour, or -1
+  std::optional<int> frame_flags;
+  std::optional<int> alpha;               // 0..255 or -1
+  std::optional<int> image_placement;
+  std::optional<int> background_mode;
+  std::optional<int> animate_first_show;
+  std::optional<int> resizable;
+  std::optional<int> drag_anywhere;
+  std::optional<int> edge_glow;
+  std::optional<int> blur_behind;
+  RECT nine_grid_centre = {0, 0, 0, 0};   // empty = no nine-grid
+  std::optional<HWND> background_source;
+};
+
+// One registered accelerator character.
+struct AccessKeyEntry {
+  ControlRef control;
+  int character;
+};
+
+class HostWindow {
+ public:
+  HostWindow();
+  // Slot 0: frees every owned member (detaches first when attached).
+  virtual ~HostWindow();
+  // Slot 1: a detached object with the same settings and handlers.
+  virtual std::unique_ptr<HostWindow> Copy() const;
+  // Slot 2: the window procedure, reached through the thunk.
+  virtual LRESULT WindowProc(UINT message, WPARAM wparam, LPARAM lparam);
+  // Slot 3: hands a rectangle to the redraw queue (kRedrawAppend/Now/First).
+  virtual void QueueRedraw(const GpRectF& rect, int kind);
+  // Slot 4: re-registers the tooltip tool for a control; nullopt = its own tip.
+  virtual void UpdateTooltip(ControlRef control, std::optional<const char*> tip);
+  // Slot 5: one cross-fade step (timer procedure; the id is the host).
+  virtual void FadeStep(HWND window, UINT message, UINT_PTR id, DWORD time);
+  // Slot 6: WM_SYSCHAR; true when an accelerator clicked a control.
+  virtual bool OnAccessKey(WPARAM character, LPARAM lparam);
+  // Slot 7: WM_KEYDOWN defaults (Tab, Enter, Space).
+  virtual void OnKeyDown(WPARAM virtual_key, LPARAM lparam);
+  // Slot 8: undoes Attach.
+  virtual void Detach(HWND window);
+  // Slot 9: re-creates the surfaces after a real size change.
+  virtual void OnSize(HWND window, WPARAM size_kind);
+  // Slot 10: adds/replaces the control's accelerator; 0 removes it. Returns 1.
+  virtual int SetAccessKey(ControlRef control, int character);
+  // Slot 11: mouse routing.
+  virtual void OnMouse(UINT message, WPARAM wparam, LPARAM lparam);
+  // Slot 12: border resizing; true when the message was handled.
+  virtual bool OnResizeBorder(UINT message, LPARAM lparam);
+  // Slot 13: binds the object to a window.
+  virtual bool Attach(const AttachOptions& options);
+  // Slot 14: drag-anywhere flag (set when given) -> current value.
+  virtual int DragAnywhere(std::optional<int> value);
+  // Slot 15: background mode (set when given) -> current value.
+  virtual int BackgroundMode(std::optional<int> value);
+  // Slot 16: sets the background and repaints everything. Returns 1.
+  virtual int SetBackground(const ByteSetBlock* picture, bool picture_given, int base_colour, bool colour_given,
+                            int present_mode, bool keep_control_caches = false);
+  // Slot 17: places the system buttons and the title.
+  virtual void LayoutTitleBar();
+  // Slot 18: drop-shadow colour (ARGB, -1 = black).
+  virtual void SetShadowColour(int colour);
+  // Slot 19: moves the keyboard focus to a control.
+  virtual void SetFocusControl(ControlRef control, bool by_keyboard);
+  // Slot 20: presents a rectangle of the frame (the whole window when none).
+  virtual int PresentRect(std::optional<GpRectF> rect);
+  // Slot 21: shows the window, with an open animation when type != 0.
+  virtual void Show(int animation_type, int duration_ms = 200);
+  // Slot 22: close animation type 0..7.
+  virtual void SetCloseAnimation(int type);
+  // Slot 23: the window's default cursor (a handle, or a system cursor id).
+  virtual void SetWindowCursor(intptr_t cursor_or_id, bool is_handle);
+  // Slots 24-36: event handlers.
+  virtual void OnBackgroundPainted(BackgroundPaintedHandler handler);
+  virtual void OnMessageHook(MessageHookHandler handler);
+  virtual void OnSizeChanged(SizeChangedHandler handler);
+  virtual void OnButtonDown(ControlEventHandler handler);
+  virtual void OnButtonUp(ControlEventHandler handler);
+  virtual void OnClick(ControlEventHandler handler);
+  virtual void OnDoubleClick(ControlEventHandler handler);
+  virtual void OnRightButtonDown(ControlEventHandler handler);
+  virtual void OnRightButtonUp(ControlEventHandler handler);
+  virtual void OnMouseLeave(ControlEventHandler handler);
+  virtual void OnMouseEnter(ControlEventHandler handler);
+  virtual void OnGotFocus(ControlEventHandler handler);
+  virtual void OnLostFocus(ControlEventHandler handler);
+
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+
+  // ---- For the control library (not slots) ----
+  HWND Window() const { return window_; }
+  bool IsBusy() const { return busy_ != 0; }
+  HDC WindowDC() const { return window_dc_; }
+  HDC FrameDC() const { return frame_.dc; }
+  GpGraphics* FrameGraphics() const { return frame_.graphics; }
+  GpBitmap* BackgroundImage() const;
+  int BackgroundModeValue() const { return background_mode_; }
+  int WindowAlpha() const { return window_alpha_; }
+  int FrameFlags() const { return frame_flags_; }
+  SIZE Size() const { return SIZE{width_, height_}; }
+
+  // Top-level list ends; the control library links and unlinks controls.
+  ControlRef FirstControl() const { return first_control_; }
+  ControlRef LastControl() const { return last_control_; }
+  void SetFirstControl(ControlRef c) { first_control_ = c; }
+  void SetLastControl(ControlRef c) { last_control_ = c; }
+
+  ControlRef FocusControl() const { return focus_control_; }
+  ControlRef HoverControl() const { return hover_control_; }
+  ControlRef PressedControl() const { return pressed_control_; }
+  ControlRef KeyboardFocusControl() const { return keyboard_focus_control_; }
+  bool IsCaptured() const { return captured_ != 0; }
+  // Clears the focus slot without notifying anyone (Disabled does that itself).
+  void ClearFocusControl() { focus_control_ = kNoControl; }
+  // Drops every reference to a control being destroyed: pressed (and the
+  // capture flag), focus, hover, keyboard focus, its accelerator entry.
+  void ForgetControl(ControlRef control);
+
+  // Partial redraw of a rectangle of the frame from the background buffer and
+  // the overlapping controls; presents it when asked. Skipped while busy.
+  void RedrawRect(const GpRectF& rect, bool present);
+  // Pushes the whole frame (UpdateLayeredWindow, or BitBlt for alpha -1).
+  void PresentFrame();
+
+  // Read-only views for tests and diagnostics.
+  const std::vector<HostedControl*>& SystemButtons() const { return system_button_view_; }
+  HostedControl* IconControl() const { return icon_control_.get(); }
+  HostedControl* TitleControl() const { return title_control_.get(); }
+  HWND TooltipWindow() const { return tooltip_; }
+  const std::vector<AccessKeyEntry>& AccessKeys() const { return access_keys_; }
+  bool BlurBehind() const { return blur_behind_ != 0; }
+  bool Resizable() const { return resizable_ != 0; }
+  int CloseAnimationType() const { return close_animation_; }
+  int BaseColour() const { return base_colour_; }
+  const BackBuffer& FrameSurface() const { return frame_; }
+  const BackBuffer& BackgroundBuffer() const { return background_; }
+  void* Thunk() const { return thunk_; }
+  WNDPROC PreviousProcedure() const { return previous_proc_; }
+  HCURSOR WindowCursor() const { return cursor_; }
+
+ private:
+  friend class HostWindowInternals;
+  friend class RedrawQueue;
+
+  // Thunk target: receives the host instead of the window handle.
+  static LRESULT CALLBACK ThunkTarget(HostWindow* self, UINT message, WPARAM wparam, LPARAM lparam);
+  static void CALLBACK FadeTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+
+  LRESULT PassOn(UINT message, WPARAM wparam, LPARAM lparam);
+  void PaintControls(ControlRef first, bool backdrop_changed, const GpRectF* dirty);
+  void ComposeControl(HostedControl* control, const GpRectF* dirty);
+  void DrawDropShadow();
+  void CreateFrameControls();
+  void RegisterTooltipTool();
+  bool EnableBlur(int left, int top, int right, int bottom, int diameter, bool enable);
+  void DeliverAndNotify(HostedControl* control, UINT message, WPARAM wparam, LPARAM lparam);
+  void CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam);
+  void StartCrossFade();
+
+  HWND window_ = nullptr;
+  HostWindow* self_ = nullptr;
+  WNDPROC previous_proc_ = nullptr;
+  void* thunk_ = nullptr;
+  ControlRef focus_control_ = kNoControl;
+  ControlRef hover_control_ = kNoControl;
+  ControlRef pressed_control_ = kNoControl;
+  int captured_ = 0;
+  int busy_ = 0;
+  HDC window_dc_ = nullptr;
+  BackBuffer frame_;
+  BackBuffer background_;
+  HWND background_source_ = nullptr;
+  GpBitmap* background_image_ = nullptr;
+  int base_colour_ = 0;             // Win32 colour 0x00BBGGRR
+  ControlRef first_control_ = kNoControl;
+  ControlRef last_control_ = kNoControl;
+  int frame_flags_ = 0;
+  HWND tooltip_ = nullptr;
+  int background_mode_ = kBackgroundDefault;
+  int window_alpha_ = kNoAlpha;
+  int image_placement_ = kPlaceTopLeft;
+  int shadow_colour_ = -1;
+  int resizable_ = 0;
+  int drag_anywhere_ = 1;
+  int edge_glow_ = 1;
+  int close_animation_ = 0;
+  int width_ = 0, height_ = 0;
+  GpRegion* control_clip_ = nullptr;
+  ControlRef keyboard_focus_control_ = kNoControl;
+  int blur_behind_ = 0;
+  int animate_first_show_ = 1;
+  HCURSOR cursor_ = nullptr;
+  RECT nine_grid_ = {0, 0, 0, 0};
+  BackBuffer fade_;
+  int fade_alpha_ = 0;
+  int tracking_mouse_leave_ = 0;
+  std::vector<AccessKeyEntry> access_keys_;
+  std::vector<std::unique_ptr<HostedControl>> system_buttons_;
+  std::vector<HostedControl*> system_button_view_;
+  std::unique_ptr<HostedControl> icon_control_;
+  std::unique_ptr<HostedControl> title_control_;
+  RedrawQueue redraw_queue_;
+  TOOLINFOA tool_ = {};
+  Text tool_text_;
+
+  BackgroundPaintedHandler on_background_painted_ = nullptr;
+  MessageHookHandler on_message_hook_ = nullptr;
+  SizeChangedHandler on_size_changed_ = nullptr;
+  ControlEventHandler on_button_down_ = nullptr;
+  ControlEventHandler on_button_up_ = nullptr;
+  ControlEventHandler on_click_ = nullptr;
+  ControlEventHandler on_double_click_ = nullptr;
+  ControlEventHandler on_right_button_down_ = nullptr;
+  ControlEventHandler on_right_button_up_ = nullptr;
+  ControlEventHandler on_mouse_leave_ = nullptr;
+  ControlEventHandler on_mouse_enter_ = nullptr;
+  ControlEventHandler on_got_focus_ = nullptr;
+  ControlEventHandler on_lost_focus_ = nullptr;
+};
+
+// The host object a window carries in its "Kv_Wnd_Control" property, or null.
+HostWindow* HostFromWindow(HWND window);
+
+}  // namespace quillet
