@@ -13,9 +13,9 @@
 namespace quillet {
 
 constexpr float kFloatTolerance = 1e-7f;
-constexpr int kSmoothingAntiAlias = 4;
-constexpr int kTextHintAntiAliasGridFit = 3;
-constexpr int kPixelFormat32bppArgb = 0x26200A;
+constexpr int kSurfaceSmoothingMode = 4;      // SmoothingModeAntiAlias
+constexpr int kSurfaceTextHint = 3;           // TextRenderingHintAntiAliasGridFit
+constexpr int kPixelFormatArgb32 = 0x26200A;  // PixelFormat32bppARGB
 constexpr int kUnitWorld = 0;
 constexpr int kUnitPixel = 2;
 constexpr int kGradientHorizontal = 0;
