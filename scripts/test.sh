@@ -22,7 +22,7 @@ scripts/make-wineprefix.sh "$arch"
 
 . scripts/start-xvfb.sh
 # A persistent wineserver makes each test exe start quickly.
-"$WINESERVER" -p
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null
 cleanup() {
   "$WINESERVER" -k 2>/dev/null || true
   quillet_stop_xvfb
