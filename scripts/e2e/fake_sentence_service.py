@@ -1,0 +1,116 @@
+"""A stand-in for the sentence service: HTTPS on 127.0.0.1:443 under the real
+host name, with a certificate from a CA the test makes. It records every
+request as received and serves whatever body the test sets."""
+import http.server
+import socket
+import ssl
+import threading
+import time
+
+
+class Recorded:
+    def __init__(self, when, request_line, headers):
+        self.when = when
+        self.request_line = request_line
+        self.headers = headers  # [(name, value)] in the order received
+
+
+class ServiceState:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.body = b'{}'
+        self.reply_delay = 0.0
+        self.on_request = None  # called (recorded) before the reply is written
+        self.requests = []
+        self.handshakes = 0
+        self.handshake_failures = 0
+        self.replied = threading.Condition(self.lock)
+        self.replies = 0
+
+    def set_body(self, body, reply_delay=0.0, on_request=None):
+        with self.lock:
+            self.body = body
+            self.reply_delay = reply_delay
+            self.on_request = on_request
+
+    def request_count(self):
+        with self.lock:
+            return len(self.requests)
+
+    def wait_for_replies(self, count, timeout):
+        deadline = time.monotonic() + timeout
+        with self.lock:
+            while self.replies < count:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    return False
+                self.replied.wait(left)
+            return True
+
+
+def sentence_json(sentence_json_text):
+    """The service's reply shape; `sentence_json_text` is already JSON-escaped."""
+    return ('{"id":4711,"uuid":"9b1c","hitokoto":"%s","type":"d","from":"test",'
+            '"from_who":null,"creator":"e2e","length":%d}' % (sentence_json_text, len(sentence_json_text))
+            ).encode('utf-8')
+
+
+class _Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        state = self.server.state
+        rec = Recorded(time.monotonic(), self.requestline, list(self.headers.items()))
+        with state.lock:
+            state.requests.append(rec)
+            body, delay, hook = state.body, state.reply_delay, state.on_request
+        if delay:
+            time.sleep(delay)
+        if hook:
+            hook(rec)
+        self.send_response(200)
+        self.send_header('Content-Type', 'application/json; charset=utf-8')
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
+        with state.lock:
+            state.replies += 1
+            state.replied.notify_all()
+
+
+class FakeSentenceService(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, state, cert_file, key_file, address=('127.0.0.1', 443)):
+        self.state = state
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(cert_file, key_file)
+        super().__init__(address, _Handler)
+        self.thread = threading.Thread(target=self.serve_forever, daemon=True)
+
+    def get_request(self):
+        raw, addr = self.socket.accept()
+        raw.settimeout(10)
+        with self.state.lock:
+            self.state.handshakes += 1
+        try:
+            conn = self.context.wrap_socket(raw, server_side=True)
+        except (ssl.SSLError, OSError):
+            with self.state.lock:
+                self.state.handshake_failures += 1
+            raw.close()
+            raise
+        return conn, addr
+
+    def start(self):
+        self.thread.start()
+        return self
+
+    def stop(self):
+        self.shutdown()
+        self.server_close()

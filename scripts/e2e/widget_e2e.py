@@ -1,0 +1,251 @@
+"""Drives the real Quillet.exe under Wine on a private X display against the
+fake sentence service, the way a user would: it clicks the button and looks at
+the screen. Run through run-widget-e2e.sh, which sets up the namespaces."""
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fake_sentence_service import FakeSentenceService, ServiceState, sentence_json  # noqa: E402
+
+SERVICE_HOST = 'v1.hitokoto.cn'
+WINDOW_CAPTION = 'Quillet'
+WINDOW_POS = (50, 50)           # where the window template puts it (no window manager)
+LABEL_RECT = (8, 88, 376, 88)   # client coordinates of the sentence label
+BUTTON_RECT = (248, 168, 112, 40)
+DEFAULT_HEADERS = [
+    ('User-Agent', 'Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)'),
+    ('Accept', 'text/html, application/xhtml+xml, */*'),
+    ('Accept-Encoding', 'gbk, GB2312'),
+    ('Accept-Language', 'zh-cn'),
+    ('Cache-Control', 'no-cache'),
+]
+SETTLE = 1.5  # seconds for button looks and animations to finish
+
+failures = []
+
+
+def check(ok, what, detail=''):
+    print(('ok   ' if ok else 'FAIL ') + what + (('  -- ' + detail) if detail and not ok else ''), flush=True)
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, capture_output=True, **kw).stdout
+
+
+class Widget:
+    """One Quillet process; its Wine debug output counts the frames it presents."""
+
+    def __init__(self, exe, log_path, env):
+        self.log_path = log_path
+        self.env = env
+        self.log = open(log_path, 'wb')
+        self.proc = subprocess.Popen([env['WINELOADER'], exe], cwd=os.path.dirname(exe), env=env,
+                                     stdout=self.log, stderr=self.log, start_new_session=True)
+        self.origin = WINDOW_POS
+
+    def presents(self):
+        """UpdateLayeredWindow calls so far (Wine's trace of the win channel)."""
+        with open(self.log_path, 'rb') as f:
+            return len(re.findall(rb'UpdateLayeredWindow', f.read()))
+
+    def wait_for_window(self, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                return False
+            out = subprocess.run(['xdotool', 'search', '--name', '^%s$' % WINDOW_CAPTION],
+                                 capture_output=True, env=self.env).stdout.split()
+            for wid in out:
+                geo = subprocess.run(['xdotool', 'getwindowgeometry', wid], capture_output=True,
+                                     env=self.env).stdout.decode()
+                m = re.search(r'Position: (-?\d+),(-?\d+).*?Geometry: (\d+)x(\d+)', geo, re.S)
+                if m and (int(m.group(3)), int(m.group(4))) == (380, 250):
+                    self.origin = (int(m.group(1)), int(m.group(2)))
+                    return True
+            time.sleep(0.3)
+        return False
+
+    def shot(self, rect):
+        x, y, w, h = rect
+        return run(['import', '-silent', '-window', 'root', '-crop',
+                    '%dx%d+%d+%d' % (w, h, self.origin[0] + x, self.origin[1] + y), '+repage', 'rgb:-'],
+                   env=self.env)
+
+    def label(self):
+        return self.shot(LABEL_RECT)
+
+    def settled_label(self, timeout=15, differs_from=None):
+        """The label area once it stops changing (and differs from `differs_from`, if given)."""
+        deadline = time.monotonic() + timeout
+        last = self.label()
+        while time.monotonic() < deadline:
+            time.sleep(0.25)
+            now = self.label()
+            if now == last and (differs_from is None or now != differs_from):
+                return now
+            last = now
+        return last
+
+    def click_button(self):
+        x, y, w, h = BUTTON_RECT
+        cx, cy = self.origin[0] + x + w // 2, self.origin[1] + y + h // 2
+        run(['xdotool', 'mousemove', str(cx), str(cy)], env=self.env)
+        time.sleep(0.2)
+        run(['xdotool', 'click', '1'], env=self.env)
+
+    def park_mouse(self):
+        run(['xdotool', 'mousemove', '700', '700'], env=self.env)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+        self.log.close()
+
+
+def red_pixels(rgb):
+    n = 0
+    for i in range(0, len(rgb) - 2, 3):
+        r, g, b = rgb[i], rgb[i + 1], rgb[i + 2]
+        if r > 150 and r > g + 60 and r > b + 60:
+            n += 1
+    return n
+
+
+def fetch(widget, state, body, expect_change, previous):
+    """Serves `body`, clicks, waits for the reply; answers (label area, frames presented after the reply)."""
+    marks = {}
+
+    def mark(_rec):
+        time.sleep(SETTLE)  # let the press and release looks finish first
+        marks['before'] = widget.presents()
+
+    replies = state.replies
+    state.set_body(body, on_request=mark)
+    widget.click_button()
+    got = state.wait_for_replies(replies + 1, 40)
+    if not got:
+        return None, None
+    area = widget.settled_label(differs_from=previous if expect_change else None)
+    time.sleep(SETTLE)
+    return area, widget.presents() - marks.get('before', 0)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--exe', required=True)
+    ap.add_argument('--cert', required=True)
+    ap.add_argument('--key', required=True)
+    ap.add_argument('--rogue-cert', required=True)
+    ap.add_argument('--rogue-key', required=True)
+    ap.add_argument('--work', required=True)
+    args = ap.parse_args()
+    env = dict(os.environ)
+    env['WINEDEBUG'] = '-all,trace+win'
+
+    state = ServiceState()
+    service = FakeSentenceService(state, args.cert, args.key).start()
+    widget = Widget(args.exe, os.path.join(args.work, 'quillet-1.log'), env)
+    try:
+        if not check(widget.wait_for_window(), 'the window "Quillet" appears at 380 x 250'):
+            return 1
+        widget.park_mouse()
+        time.sleep(3)  # first show animation
+        hello = widget.settled_label()
+        check(red_pixels(hello) > 50, 'the label shows red text at start-up')
+        check(state.request_count() == 0, 'nothing is fetched at start-up',
+              '%d requests' % state.request_count())
+
+        # One press: one GET of "/" with the default headers, in order.
+        s1 = '春眠不觉晓，处处闻啼鸟。'
+        area1, _ = fetch(widget, state, sentence_json(s1), True, hello)
+        check(area1 is not None, 'a press reaches the service')
+        if area1 is None:
+            return 1
+        rec = state.requests[0]
+        check(rec.request_line == 'GET / HTTP/1.1', 'request line is "GET / HTTP/1.1"', rec.request_line)
+        ours = [(n, v) for n, v in rec.headers if n.lower() not in ('host', 'connection')]
+        check(ours == DEFAULT_HEADERS, 'default headers arrive as sent, in order', repr(ours))
+        host = [v for n, v in rec.headers if n.lower() == 'host']
+        check(host == [SERVICE_HOST], 'Host names the service', repr(host))
+        check(area1 != hello and red_pixels(area1) > 50, 'the label changes from 你好 to the sentence')
+
+        # The same sentence again: no frame is presented after the reply.
+        area1b, frames = fetch(widget, state, sentence_json(s1), False, area1)
+        check(frames == 0, 'the same sentence again causes no repaint', '%s frames' % frames)
+        check(area1b == area1, 'the label keeps the same sentence')
+
+        # The start-up text served as a JSON escape renders exactly as at start-up.
+        area_hello, frames = fetch(widget, state, sentence_json(r'\u4f60\u597d'), True, area1)
+        check(frames is not None and frames > 0, 'a different sentence is presented', '%s frames' % frames)
+        check(area_hello == hello, 'JSON escapes are decoded: "\\u4f60\\u597d" shows as 你好')
+
+        # Percent decoding: "%41BC" looks exactly like "ABC".
+        abc, _ = fetch(widget, state, sentence_json('ABC'), True, area_hello)
+        check(abc is not None and abc != area_hello, 'sentence "ABC" is shown')
+        fetch(widget, state, sentence_json(s1), True, abc)
+        pct, _ = fetch(widget, state, sentence_json('%41BC'), True, area1)
+        check(pct == abc, '"%41" arrives as "A"')
+
+        # A reply without the markers: one chain of retries that backs off.
+        widget.park_mouse()
+        time.sleep(1)
+        before = state.request_count()
+        state.set_body(b'{"error":"rate limited"}')
+        start = time.monotonic()
+        widget.click_button()
+        widget.park_mouse()
+        time.sleep(10)
+        times = [r.when - start for r in state.requests[before:] if r.when - start <= 10]
+        gaps = [round(b - a, 2) for a, b in zip(times, times[1:])]
+        # Expected: at once, at once, +0.5, +1, +2, +4 (then +8 lands after 10 s).
+        check(5 <= len(times) <= 7, 'retries back off: about 6 requests in 10 s', '%d requests, gaps %s'
+              % (len(times), gaps))
+        check(len(gaps) >= 4 and gaps[0] < 0.4 and all(0.4 <= g for g in gaps[1:])
+              and all(gaps[i + 1] >= 1.6 * gaps[i] for i in range(1, len(gaps) - 1)),
+              'retry gaps: first at once, then doubling from 0.5 s', repr(gaps))
+        check(widget.settled_label() == pct, 'failed fetches leave the label as it was')
+    finally:
+        widget.stop()
+        service.stop()
+
+    # An untrusted certificate for the right host name is never accepted.
+    state2 = ServiceState()
+    rogue = FakeSentenceService(state2, args.rogue_cert, args.rogue_key).start()
+    widget = Widget(args.exe, os.path.join(args.work, 'quillet-2.log'), env)
+    try:
+        if check(widget.wait_for_window(), 'the window appears again'):
+            widget.park_mouse()
+            time.sleep(3)
+            hello2 = widget.settled_label()
+            state2.set_body(sentence_json('不该出现的句子'))
+            widget.click_button()
+            widget.park_mouse()
+            time.sleep(6)
+            check(state2.handshakes >= 2, 'the widget tries the untrusted service (and retries)',
+                  '%d handshakes' % state2.handshakes)
+            check(len(state2.requests) == 0, 'no request is sent over an untrusted certificate',
+                  '%d requests' % len(state2.requests))
+            check(widget.settled_label() == hello2, 'the label still shows 你好')
+    finally:
+        widget.stop()
+        rogue.stop()
+
+    print('%d failure(s)' % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
