@@ -1,0 +1,419 @@
+#include "ui/controls/label.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "runtime/program_dll_commands.h"
+#include "ui/controls/text_drawing.h"
+#include "ui/controls/text_format.h"
+#include "ui/core/drawing.h"
+#include "ui/core/host_window.h"
+#include "ui/core/toolkit.h"
+
+namespace quillet {
+namespace {
+
+constexpr float kTextInset = 2.0f;
+constexpr float kMultiLineExtra = 3.0f;  // added to the font height below a multi-line text
+
+bool SameBytes(const ByteSet& a, const ByteSetBlock* b) {
+  const size_t length = a.size();
+  if (length != ByteSetLength(b)) return false;
+  return length == 0 || std::memcmp(a.data(), ByteSetData(b), length) == 0;
+}
+
+}  // namespace
+
+Label::~Label() { Destroy(); }
+
+ControlRef Label::Create(ControlParent parent, int left, int top, int width, int height, const char* text,
+                         std::optional<ARGB> text_colour, std::optional<int> gradient_mode,
+                         std::optional<ARGB> gradient_colour1, std::optional<ARGB> gradient_colour2,
+                         std::optional<bool> multi_line, std::optional<bool> auto_contrast,
+                         std::optional<const char*> font_name, std::optional<float> font_size,
+                         std::optional<int> font_style, std::optional<int> alignment, std::optional<int> trimming,
+                         std::optional<int> text_effect, std::optional<ARGB> glow_colour,
+                         std::optional<int64_t> frame, std::optional<bool> visible) {
+  if (IsCreated()) return GetRef();
+
+  if (!font_name && !font_size && !font_style) {
+    font_ = Toolkit().default_font;
+  } else {
+    quillet::Text face = font_name ? quillet::Text::Copy(*font_name) : FontFamilyName(Toolkit().default_font);
+    font_ = CreateFontByName(face.c_str(), font_size.value_or(kDefaultFontSize), font_style.value_or(0));
+  }
+
+  TextFormat format;
+  format.CreateFormat(kFormatNoWrap, std::nullopt, false);
+  format.FormatAlignment(alignment.value_or(kAlignNear));
+  format.FormatTrimming(trimming.value_or(kTrimmingNone));
+  format.HotkeyPrefix(kHotkeyPrefixNone);
+  if (multi_line.value_or(false)) format.FormatFlagsOf(kMultiLineFormatFlags);
+  format_ = format.Handle();
+
+  text_colour_ = text_colour.value_or(kLabelDefaultTextColour);
+  gradient_mode_ = gradient_mode.value_or(0);
+  gradient_colour1_ = gradient_colour1.value_or(0);
+  gradient_colour2_ = gradient_colour2.value_or(0);
+  multi_line_ = multi_line.value_or(false);
+  auto_contrast_ = auto_contrast.value_or(false);
+  text_effect_ = text_effect.value_or(kEffectNone);
+  glow_colour_ = glow_colour.value_or(0);
+  frame_ = frame.value_or(0);
+  vertical_align_ = kVerticalCentre;
+  text_ = Utf16FromGbk(text);
+
+  const GpRectF bounds = {static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
+                          static_cast<float>(height)};
+  const ControlRef ref =
+      Control::Create(parent, bounds, kKindLabel, visible.value_or(true), false, std::nullopt, 0, 0, 0);
+  if (ref == kNoControl) {
+    // Nothing else will release what was made for it.
+    DeleteFont();
+    if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
+    format_ = nullptr;
+    text_.Reset();
+  }
+  return ref;
+}
+
+intptr_t Label::OnEvent(ControlRef, UINT, WPARAM, LPARAM) { return kNotHandled; }
+
+intptr_t Label::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) {
+  const intptr_t hooked = OnEvent(sender, message, wparam, lparam);
+  if (hooked != kNotHandled) return hooked;
+  switch (message) {
+    case WM_CREATE:
+      Measure();
+      OnCreate(static_cast<ControlRef>(wparam));
+      break;
+    case WM_DESTROY:
+      text_.Reset();
+      glow_colour_ = 0;
+      DeleteFont();
+      if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
+      format_ = nullptr;
+      break;
+    case WM_PAINT:
+      Paint(static_cast<ControlRef>(wparam));
+      break;
+    case DUIM_SETFOCUS:
+    case DUIM_KILLFOCUS:
+      if (IsFocusable()) Paint(sender);
+      break;
+    case DUIM_SIZED:
+      Measure();
+      break;
+    case DUIM_BACKDROPCHANGED:
+      if (auto_contrast_) Paint(sender);
+      break;
+    case DUIM_TRANSITIONEND:
+      change_pending_ = false;
+      change_period_ = 0;
+      change_frames_ = 0;
+      SetTransition(0, 0);
+      break;
+    case DUIM_APPLYTEXT:
+      RunTextChange(*reinterpret_cast<const TextChange*>(lparam));
+      break;
+    default:
+      break;
+  }
+  return kNotHandled;
+}
+
+void Label::Measure() {
+  GpGraphics* graphics = Graphics();
+  if (graphics == nullptr || font_ == nullptr) {
+    measured_width_ = measured_height_ = 0;
+    return;
+  }
+  const std::wstring text = WideString(text_.get());
+  GpRectF layout = {0, 0, 0, 0};
+  if (!multi_line_) {
+    layout = BoundsRect();
+    float font_height = 0;
+    dll::GdipGetFontHeight(font_, graphics, &font_height);
+    layout.Height = font_height;
+  }
+  GpRectF box = {0, 0, 0, 0};
+  dll::GdipMeasureString(graphics, text.c_str(), static_cast<INT>(text.size()), font_, &layout, format_, &box,
+                         nullptr, nullptr);
+  measured_width_ = static_cast<int>(std::round(box.Width));
+  measured_height_ = static_cast<int>(std::round(box.Height));
+}
+
+// ---- Text -------------------------------------------------------------------------
+
+quillet::Text Label::Text(std::optional<const char*> text, std::optional<int> effect, std::optional<int> frames,
+                          std::optional<int> period) {
+  std::optional<const ByteSetBlock*> utf16;
+  ByteSet converted;
+  if (text) {
+    converted = Utf16FromGbk(*text);
+    utf16 = converted.get();
+  }
+  ByteSet result = TextW(utf16, effect, frames, period);
+  return GbkFromUtf16(result.get());
+}
+
+ByteSet Label::TextW(std::optional<const ByteSetBlock*> text, std::optional<int> effect, std::optional<int> frames,
+                     std::optional<int> period) {
+  ByteSet result;
+  // The record lives on this thread's stack; the host's thread uses it while
+  // this one waits in SendMessageW.
+  const TextChange change{text.has_value(), text ? *text : nullptr, effect, frames, period, &result};
+  if (OnWindowThread(GetHostWindow())) {
+    RunTextChange(change);
+  } else {
+    SendEvent(DUIM_APPLYTEXT, 0, reinterpret_cast<LPARAM>(&change));
+  }
+  return result;
+}
+
+void Label::RunTextChange(const TextChange& change) {
+  if (change.has_text) ApplyTextChange(change);
+  *change.result = text_;
+}
+
+void Label::ApplyTextChange(const TextChange& change) {
+  if (change.effect) {
+    change_pending_ = true;
+    TransitionEffect(*change.effect);
+    change_frames_ = change.frames.value_or(kDefaultChangeFrames);
+    change_period_ = change.period.value_or(kDefaultChangePeriodMs);
+  } else {
+    change_pending_ = false;
+    if (SameBytes(text_, change.utf16)) return;
+  }
+  text_ = ByteSet(ByteSetData(change.utf16), ByteSetLength(change.utf16));
+  Measure();
+  PaintNow();
+}
+
+// ---- Painting -----------------------------------------------------------------------
+
+void Label::Paint(ControlRef) {
+  if (change_pending_) SetTransition(change_frames_, change_period_);
+  PaintContext context;
+  GpRectF area;
+  if (!BeginControlPaint(&context, &area, false, true)) return;
+  ++repaints_;
+  GpGraphics* graphics = Graphics();
+  if (graphics != nullptr) {
+    if (frame_ != 0) DrawBorder(graphics, area, frame_, std::nullopt);
+    if (gradient_mode_ != kGradientNone) {
+      FillGradientRect(graphics, area, gradient_colour1_, gradient_colour2_, gradient_mode_);
+    }
+    if (!text_.empty()) {
+      const GpRectF text_area = {area.X + kTextInset, area.Y + kTextInset, area.Width - 2 * kTextInset,
+                                 area.Height - 2 * kTextInset};
+      ClipToRect(graphics, text_area, kClipReplace);
+      ARGB colour = text_colour_;
+      if (auto_contrast_) colour = AutoContrastColour(GetHostWindow(), BoundsRect(), text_colour_);
+      GpRectF text_rect = text_area;
+      if (multi_line_) {
+        float font_height = 0;
+        dll::GdipGetFontHeight(font_, graphics, &font_height);
+        text_rect.Height += font_height + kMultiLineExtra;
+      } else {
+        const float measured = static_cast<float>(measured_height_);
+        float y = text_area.Y + (text_area.Height - measured) / 2;
+        if (vertical_align_ == kVerticalTop) y = text_area.Y + kTextInset;
+        if (vertical_align_ == kVerticalBottom) y = text_area.Y + text_area.Height - measured - kTextInset;
+        text_rect = GpRectF{text_area.X, y, text_area.Width, measured};
+      }
+      OnTextRect(&text_rect, 1);
+      last_text_rect_ = text_rect;
+      last_text_colour_ = colour;
+      const std::wstring wide = WideString(text_.get());
+      DrawControlText(graphics, text_rect, wide.c_str(), font_, colour, format_, text_effect_, glow_colour_);
+      ResetClip(graphics);
+      HostWindow* host = Host();
+      if (host != nullptr && host->KeyboardFocusControl() == GetRef()) {
+        DrawBorder(graphics, area, kBorderDashed, std::nullopt);
+      }
+    }
+  }
+  EndControlPaint(&context);
+}
+
+// ---- Properties -----------------------------------------------------------------------
+
+void Label::Repaint() { PaintNow(); }
+
+ARGB Label::TextColour(std::optional<ARGB> colour) {
+  if (colour && *colour != text_colour_) {
+    text_colour_ = *colour;
+    Repaint();
+  }
+  return text_colour_;
+}
+
+ARGB Label::GlowColour(std::optional<ARGB> colour) {
+  if (colour) {
+    glow_colour_ = *colour;
+    Repaint();
+  }
+  return glow_colour_;
+}
+
+ARGB Label::GradientColour1(std::optional<ARGB> colour) {
+  if (colour) {
+    gradient_colour1_ = *colour;
+    Repaint();
+  }
+  return gradient_colour1_;
+}
+
+ARGB Label::GradientColour2(std::optional<ARGB> colour) {
+  if (colour) {
+    gradient_colour2_ = *colour;
+    Repaint();
+  }
+  return gradient_colour2_;
+}
+
+int Label::GradientMode(std::optional<int> mode) {
+  if (mode) {
+    gradient_mode_ = *mode;
+    Repaint();
+  }
+  return gradient_mode_;
+}
+
+void Label::ReplaceFont(GpFont* font) {
+  if (font == nullptr || font == font_) return;
+  DeleteFont();
+  font_ = font;
+  Measure();
+  Repaint();
+}
+
+quillet::Text Label::FontName(std::optional<const char*> name) {
+  if (name && font_ != nullptr) {
+    quillet::Text current = FontFamilyName(font_);
+    if (CompareTexts(current.get(), *name) != 0) {
+      ReplaceFont(CreateFontByName(*name, FontSize(), FontStyle()));
+    }
+  }
+  return font_ != nullptr ? FontFamilyName(font_) : quillet::Text();
+}
+
+int Label::FontStyle(std::optional<int> style) {
+  INT current = 0;
+  if (font_ != nullptr) dll::GdipGetFontStyle(font_, &current);
+  if (style && *style != current && font_ != nullptr) {
+    quillet::Text face = FontFamilyName(font_);
+    ReplaceFont(CreateFontByName(face.c_str(), FontSize(), *style));
+    return *style;
+  }
+  return current;
+}
+
+float Label::FontSize(std::optional<float> size) {
+  float current = 0;
+  if (font_ != nullptr) dll::GdipGetFontSize(font_, &current);
+  if (size && *size != current && font_ != nullptr) {
+    quillet::Text face = FontFamilyName(font_);
+    INT style = 0;
+    dll::GdipGetFontStyle(font_, &style);
+    ReplaceFont(CreateFontByName(face.c_str(), *size, style));
+    return *size;
+  }
+  return current;
+}
+
+int Label::Trimming(std::optional<int> trimming) {
+  if (trimming && format_ != nullptr) {
+    dll::GdipSetStringFormatTrimming(format_, *trimming);
+    Repaint();
+  }
+  int value = 0;
+  if (format_ != nullptr) dll::GdipGetStringFormatTrimming(format_, &value);
+  return value;
+}
+
+int Label::FormatFlags(std::optional<int> flags) {
+  if (flags && format_ != nullptr) {
+    dll::GdipSetStringFormatFlags(format_, *flags);
+    Repaint();
+  }
+  INT value = 0;
+  if (format_ != nullptr) dll::GdipGetStringFormatFlags(format_, &value);
+  return value;
+}
+
+GpFont* Label::Font(std::optional<GpFont*> font) {
+  if (font) ReplaceFont(*font);
+  return font_;
+}
+
+GpStringFormat* Label::StringFormat(std::optional<GpStringFormat*> format) {
+  if (format && *format != format_) {
+    if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
+    format_ = *format;
+  }
+  return format_;
+}
+
+int Label::Alignment(std::optional<int> alignment) {
+  if (alignment && format_ != nullptr) {
+    dll::GdipSetStringFormatAlign(format_, *alignment);
+    Repaint();
+  }
+  int value = 0;
+  if (format_ != nullptr) dll::GdipGetStringFormatAlign(format_, &value);
+  return value;
+}
+
+bool Label::MultiLine(std::optional<bool> multi_line) {
+  if (multi_line) {
+    multi_line_ = *multi_line;
+    if (format_ != nullptr) {
+      dll::GdipSetStringFormatFlags(format_, multi_line_ ? kMultiLineFormatFlags : kFormatNoWrap);
+    }
+    Measure();
+    Repaint();
+  }
+  return multi_line_;
+}
+
+int Label::VerticalAlign(std::optional<int> align) {
+  if (align) {
+    vertical_align_ = *align;
+    Repaint();
+  }
+  return vertical_align_;
+}
+
+int Label::TextEffect(std::optional<int> effect) {
+  if (effect) {
+    text_effect_ = *effect;
+    Repaint();
+  }
+  return text_effect_;
+}
+
+int64_t Label::Frame(std::optional<int64_t> frame) {
+  if (frame) {
+    frame_ = *frame;
+    Repaint();
+  }
+  return frame_;
+}
+
+bool Label::AutoContrast(std::optional<bool> on) {
+  if (on) {
+    auto_contrast_ = *on;
+    Repaint();
+  }
+  return auto_contrast_;
+}
+
+void Label::DeleteFont() {
+  if (font_ != nullptr && font_ != Toolkit().default_font) dll::GdipDeleteFont(font_);
+  font_ = nullptr;
+}
+
+}  // namespace quillet

@@ -1,0 +1,124 @@
+// The toolkit's text control: one GDI+ string on an optional gradient, with
+// an optional frame, glow, automatic contrast and animated text changes.
+#pragma once
+#include <optional>
+
+#include "ui/controls/control.h"
+#include "ui/controls/control_messages.h"
+
+namespace quillet {
+
+constexpr ARGB kLabelDefaultTextColour = 0xD2000000;  // black at alpha 210
+constexpr int kGradientNone = -1;
+constexpr int kVerticalTop = 0;
+constexpr int kVerticalCentre = 1;
+constexpr int kVerticalBottom = 2;
+constexpr int kDefaultChangeFrames = 5;
+constexpr int kDefaultChangePeriodMs = 60;
+constexpr float kDefaultFontSize = 12.0f;
+
+class Label : public Control {
+ public:
+  Label() = default;
+  ~Label() override;
+
+  // Slot 40.
+  intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool HasClassProcedure() const override { return true; }
+  // Slots 41-67.
+  virtual void Measure();
+  virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height, const char* text,
+                            std::optional<ARGB> text_colour = std::nullopt,
+                            std::optional<int> gradient_mode = std::nullopt,
+                            std::optional<ARGB> gradient_colour1 = std::nullopt,
+                            std::optional<ARGB> gradient_colour2 = std::nullopt,
+                            std::optional<bool> multi_line = std::nullopt,
+                            std::optional<bool> auto_contrast = std::nullopt,
+                            std::optional<const char*> font_name = std::nullopt,
+                            std::optional<float> font_size = std::nullopt,
+                            std::optional<int> font_style = std::nullopt,
+                            std::optional<int> alignment = std::nullopt,
+                            std::optional<int> trimming = std::nullopt,
+                            std::optional<int> text_effect = std::nullopt,
+                            std::optional<ARGB> glow_colour = std::nullopt,
+                            std::optional<int64_t> frame = std::nullopt,
+                            std::optional<bool> visible = std::nullopt);
+  // Safe from any thread: a change asked for on another thread is carried
+  // out on the host window's thread while the caller waits.
+  virtual quillet::Text Text(std::optional<const char*> text = std::nullopt, std::optional<int> effect = std::nullopt,
+                    std::optional<int> frames = std::nullopt, std::optional<int> period = std::nullopt);
+  virtual ByteSet TextW(std::optional<const ByteSetBlock*> text = std::nullopt,
+                        std::optional<int> effect = std::nullopt, std::optional<int> frames = std::nullopt,
+                        std::optional<int> period = std::nullopt);
+  virtual ARGB TextColour(std::optional<ARGB> colour = std::nullopt);
+  virtual ARGB GlowColour(std::optional<ARGB> colour = std::nullopt);
+  virtual ARGB GradientColour1(std::optional<ARGB> colour = std::nullopt);
+  virtual ARGB GradientColour2(std::optional<ARGB> colour = std::nullopt);
+  virtual int GradientMode(std::optional<int> mode = std::nullopt);
+  virtual quillet::Text FontName(std::optional<const char*> name = std::nullopt);
+  virtual int FontStyle(std::optional<int> style = std::nullopt);
+  virtual float FontSize(std::optional<float> size = std::nullopt);
+  virtual int Trimming(std::optional<int> trimming = std::nullopt);
+  virtual int FormatFlags(std::optional<int> flags = std::nullopt);
+  virtual GpFont* Font(std::optional<GpFont*> font = std::nullopt);
+  virtual GpStringFormat* StringFormat(std::optional<GpStringFormat*> format = std::nullopt);
+  virtual int Alignment(std::optional<int> alignment = std::nullopt);
+  virtual bool MultiLine(std::optional<bool> multi_line = std::nullopt);
+  virtual int VerticalAlign(std::optional<int> align = std::nullopt);
+  virtual int TextEffect(std::optional<int> effect = std::nullopt);
+  virtual int64_t Frame(std::optional<int64_t> frame = std::nullopt);
+  virtual bool AutoContrast(std::optional<bool> on = std::nullopt);
+  virtual void DeleteFont();
+  virtual void Paint(ControlRef sender);
+  virtual void OnTextRect(GpRectF* rect, int stage) { (void)rect, (void)stage; }
+  virtual intptr_t OnEvent(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam);
+  virtual void OnCreate(ControlRef sender) { (void)sender; }
+
+  // Read-outs for layout and tests.
+  int MeasuredWidth() const { return measured_width_; }
+  int MeasuredHeight() const { return measured_height_; }
+  // The text rectangle of the last paint (back-buffer coordinates).
+  const GpRectF& LastTextRect() const { return last_text_rect_; }
+  ARGB LastTextColour() const { return last_text_colour_; }
+  int Repaints() const { return repaints_; }
+
+ private:
+  // One text change, carried to the UI thread when asked for elsewhere.
+  struct TextChange {
+    bool has_text;
+    const ByteSetBlock* utf16;
+    std::optional<int> effect;
+    std::optional<int> frames;
+    std::optional<int> period;
+    ByteSet* result;  // the stored text afterwards
+  };
+  void ApplyTextChange(const TextChange& change);
+  void RunTextChange(const TextChange& change);
+  void ReplaceFont(GpFont* font);
+  void Repaint();
+
+  GpFont* font_ = nullptr;                   // 1
+  ByteSet text_;                             // 2
+  ARGB text_colour_ = kLabelDefaultTextColour;  // 3
+  int gradient_mode_ = 0;                    // 4
+  ARGB gradient_colour1_ = 0;                // 5
+  ARGB gradient_colour2_ = 0;                // 6
+  bool multi_line_ = false;                  // 7
+  int vertical_align_ = kVerticalCentre;     // 8
+  int text_effect_ = 0;                      // 9
+  int64_t frame_ = 0;                        // 10
+  bool auto_contrast_ = false;               // 11
+  ARGB glow_colour_ = 0;                     // 12
+  GpStringFormat* format_ = nullptr;         // 13
+  int measured_width_ = 0;                   // 14
+  int measured_height_ = 0;                  // 15
+  bool change_pending_ = false;              // 16
+  int change_period_ = 0;                    // 17
+  int change_frames_ = 0;                    // 18
+
+  GpRectF last_text_rect_ = {0, 0, 0, 0};
+  ARGB last_text_colour_ = 0;
+  int repaints_ = 0;
+};
+
+}  // namespace quillet

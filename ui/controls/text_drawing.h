@@ -1,0 +1,48 @@
+// Text drawing shared by the label and the button: the optional glow or halo
+// behind the letters, automatic black-or-white text, UTF-16 helpers.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "runtime/value.h"
+#include "ui/core/gdiplus_types.h"
+
+namespace quillet {
+
+// Text effects.
+constexpr int kEffectNone = 0;
+constexpr int kEffectGlow = 3;   // soft glow
+constexpr int kEffectHalo = 4;   // sharp halo
+constexpr float kGlowScaleSoft = 3.0f;
+constexpr float kGlowScaleSharp = 1.0f;
+
+constexpr uint32_t kColourWhite = 0xFFFFFF;
+constexpr uint32_t kColourBlack = 0x000000;
+constexpr int kAutoGlowAlphaOnDark = 85;    // white glow behind dark text
+constexpr int kAutoGlowAlphaOnLight = 75;   // black glow behind light text
+
+// A colour is dark when its luma is below this.
+constexpr double kDarkLumaLimit = 192.0;
+bool IsDarkColour(uint8_t red, uint8_t green, uint8_t blue);
+bool IsDarkArgb(ARGB colour);
+
+// Whether the host background behind `bounds` (host client coordinates) is dark:
+// nine samples of the background image, or the base colour without one.
+bool BackgroundIsDark(HWND host_window, const GpRectF& bounds);
+// White or black with the alpha of `text_colour`, chosen against the background.
+ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colour);
+
+// Draws `text` with an optional glow (effect 3) or halo (effect 4); glow 0 = automatic.
+void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
+                     GpStringFormat* format, int effect, ARGB glow_colour);
+void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font,
+                  GpStringFormat* format, ARGB glow_colour, float scale);
+
+// GBK Text <-> UTF-16 Byte set without terminator.
+ByteSet Utf16FromGbk(const char* text);
+Text GbkFromUtf16(const ByteSetBlock* utf16);
+// Zero-terminated copy of UTF-16 bytes, for the wide-character functions.
+std::wstring WideString(const ByteSetBlock* utf16);
+
+}  // namespace quillet
