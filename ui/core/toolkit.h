@@ -90,8 +90,7 @@ void FocusWindow(HWND window);
 HICON WindowIcon(HWND window, bool big);
 Text WindowTitle(HWND window);
 
-// The compiled-in button strip: PNG without its 8-byte signature.
-const unsigned char* SystemButtonStripBytes();
-size_t SystemButtonStripSize();
+// The compiled-in button strip (constant region): PNG without its 8-byte signature.
+const ByteSetBlock* SystemButtonStrip();
 
 }  // namespace quillet
