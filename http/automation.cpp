@@ -1,0 +1,692 @@
+#include "http/automation.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/program_dll_commands.h"
+
+namespace quillet {
+namespace {
+
+thread_local int32_t tLastError = kAutomationOk;
+
+// Class context: in-process server and handler, local and remote server; the
+// narrower one for platforms that reject the remote bit.
+constexpr DWORD kClassContextAll = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
+                                   CLSCTX_REMOTE_SERVER;  // 23
+constexpr DWORD kClassContextLocal = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;  // 7
+constexpr UINT kCodePageText = 936;
+constexpr USHORT kNoChangeFlags = 0;
+constexpr SYSKIND kThisSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+const GUID kNullIid = {};
+
+enum class Access { kGet, kPut, kCall };
+
+std::wstring WideFromText(const char* text) {
+  if (text == nullptr || *text == 0) return std::wstring();
+  const int n = dll::MultiByteToWideChar(kCodePageText, 0, text, -1, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  dll::MultiByteToWideChar(kCodePageText, 0, text, -1, &out[0], n);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+// A member bound through type information; releases what Bind handed out.
+class BoundMember {
+ public:
+  BoundMember() = default;
+  BoundMember(const BoundMember&) = delete;
+  BoundMember& operator=(const BoundMember&) = delete;
+  ~BoundMember() { Reset(); }
+
+  void Reset() {
+    if (info_ != nullptr) {
+      if (kind_ == DESCKIND_FUNCDESC && bind_.lpfuncdesc) info_->ReleaseFuncDesc(bind_.lpfuncdesc);
+      if (kind_ == DESCKIND_VARDESC && bind_.lpvardesc) info_->ReleaseVarDesc(bind_.lpvardesc);
+      info_->Release();
+    } else if (kind_ == DESCKIND_TYPECOMP && bind_.lptcomp) {
+      bind_.lptcomp->Release();
+    }
+    info_ = nullptr;
+    kind_ = DESCKIND_NONE;
+    bind_ = BINDPTR{};
+  }
+
+  // Binds `name` for one invocation kind; false when nothing of that kind binds.
+  bool Bind(ITypeComp* comp, LPOLESTR name, ULONG hash, WORD invokeKind) {
+    Reset();
+    if (FAILED(comp->Bind(name, hash, invokeKind, &info_, &kind_, &bind_))) {
+      Reset();
+      return false;
+    }
+    if (kind_ == DESCKIND_FUNCDESC) {
+      if ((bind_.lpfuncdesc->invkind & invokeKind) != 0) return true;
+    } else if (kind_ == DESCKIND_VARDESC) {
+      if (invokeKind != INVOKE_FUNC) return true;
+    }
+    Reset();
+    return false;
+  }
+
+  DESCKIND kind() const { return kind_; }
+  const FUNCDESC* func() const { return bind_.lpfuncdesc; }
+  const VARDESC* var() const { return bind_.lpvardesc; }
+
+ private:
+  ITypeInfo* info_ = nullptr;
+  DESCKIND kind_ = DESCKIND_NONE;
+  BINDPTR bind_{};
+};
+
+bool IsObjectOrArrayType(VARTYPE vt) {
+  const VARTYPE base = vt & VT_TYPEMASK;
+  return (vt & VT_ARRAY) != 0 || base == VT_DISPATCH || base == VT_UNKNOWN || base == VT_PTR ||
+         base == VT_SAFEARRAY || base == VT_CARRAY || base == VT_USERDEFINED;
+}
+
+bool ParameterIsByReference(const FUNCDESC* func, size_t index) {
+  if (func == nullptr || index >= static_cast<size_t>(func->cParams)) return false;
+  const ELEMDESC& param = func->lprgelemdescParam[index];
+  return param.tdesc.vt == VT_PTR || (param.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0;
+}
+
+class VariantList {
+ public:
+  explicit VariantList(size_t count) : values_(count), referenced_(count) {
+    for (size_t i = 0; i < count; ++i) {
+      dll::VariantInit(&values_[i]);
+      dll::VariantInit(&referenced_[i]);
+    }
+  }
+  VariantList(const VariantList&) = delete;
+  VariantList& operator=(const VariantList&) = delete;
+  ~VariantList() {
+    for (size_t i = 0; i < values_.size(); ++i) {
+      if (values_[i].vt != (VT_BYREF | VT_VARIANT)) dll::VariantClear(&values_[i]);
+      dll::VariantClear(&referenced_[i]);
+    }
+  }
+  VARIANT& value(size_t i) { return values_[i]; }
+  VARIANT& referenced(size_t i) { return referenced_[i]; }
+  VARIANT* data() { return values_.data(); }
+
+ private:
+  std::vector<VARIANT> values_;
+  std::vector<VARIANT> referenced_;
+};
+
+class ScopedVariant {
+ public:
+  ScopedVariant() { dll::VariantInit(&value_); }
+  ScopedVariant(const ScopedVariant&) = delete;
+  ScopedVariant& operator=(const ScopedVariant&) = delete;
+  ~ScopedVariant() { dll::VariantClear(&value_); }
+  VARIANT* get() { return &value_; }
+  VARIANT& operator*() { return value_; }
+
+ private:
+  VARIANT value_;
+};
+
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  T** address() { return &p_; }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Binds and invokes one member. `result` may be null (property write).
+int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, const AutoArg* args,
+                     size_t argCount, VARIANT* result) {
+  if (object.empty()) return kAutomationNoObject;
+  ComPtr<IDispatch> dispatch;
+  if (FAILED(object.get()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.address()))) ||
+      dispatch.get() == nullptr) {
+    return kAutomationNoDispatch;
+  }
+  const LCID locale = dll::GetUserDefaultLCID();
+  ComPtr<ITypeInfo> info;
+  ComPtr<ITypeComp> comp;
+  if (FAILED(dispatch->GetTypeInfo(0, locale, info.address())) || info.get() == nullptr ||
+      FAILED(info->GetTypeComp(comp.address())) || comp.get() == nullptr) {
+    return kAutomationNoTypeInfo;
+  }
+
+  std::wstring wideName = WideFromText(name);
+  wideName.push_back(L'\0');
+  LPOLESTR bindName = &wideName[0];
+  const ULONG hash = dll::LHashValOfNameSys(kThisSysKind, locale, bindName);
+  static const WORD kGetOrder[] = {INVOKE_PROPERTYGET, INVOKE_FUNC};
+  static const WORD kPutOrder[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
+  static const WORD kCallOrder[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF};
+  const WORD* order = kGetOrder;
+  size_t orderCount = 2;
+  if (access == Access::kPut) {
+    order = kPutOrder;
+    orderCount = 3;
+  } else if (access == Access::kCall) {
+    order = kCallOrder;
+    orderCount = 4;
+  }
+  BoundMember member;
+  WORD boundKind = 0;
+  for (size_t i = 0; i < orderCount && boundKind == 0; ++i) {
+    if (member.Bind(comp.get(), bindName, hash, order[i])) boundKind = order[i];
+  }
+  if (boundKind == 0) return kAutomationUnknownName;
+
+  MEMBERID memberId;
+  WORD invokeFlags;
+  size_t declaredCount;
+  bool variableCount = false;
+  const FUNCDESC* func = nullptr;
+  if (member.kind() == DESCKIND_FUNCDESC) {
+    func = member.func();
+    memberId = func->memid;
+    invokeFlags = static_cast<WORD>(func->invkind);
+    declaredCount = static_cast<size_t>(func->cParams);
+    variableCount = func->cParamsOpt == -1;
+  } else {
+    const VARDESC* var = member.var();
+    memberId = var->memid;
+    declaredCount = access == Access::kGet ? 0 : 1;
+    if (boundKind == INVOKE_PROPERTYGET) {
+      invokeFlags = DISPATCH_PROPERTYGET;
+    } else {
+      invokeFlags = IsObjectOrArrayType(var->elemdescVar.tdesc.vt) ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+    }
+  }
+
+  // Trailing omitted arguments are dropped.
+  while (argCount > 0 && args[argCount - 1].kind() == AutoArg::Kind::kOmitted && !args[argCount - 1].isVariable()) {
+    --argCount;
+  }
+  if (argCount > declaredCount && !variableCount) return kAutomationTooManyArguments;
+
+  VariantList variants(argCount);
+  for (size_t i = 0; i < argCount; ++i) {
+    const size_t slot = argCount - 1 - i;  // DISPPARAMS holds arguments last first
+    const AutoArg& arg = args[i];
+    if (arg.isVariable() && ParameterIsByReference(func, i)) {
+      if (!arg.ToVariant(&variants.referenced(slot))) return kAutomationBadArgument;
+      variants.value(slot).vt = VT_BYREF | VT_VARIANT;
+      variants.value(slot).pvarVal = &variants.referenced(slot);
+    } else if (!arg.ToVariant(&variants.value(slot))) {
+      return kAutomationBadArgument;
+    }
+  }
+
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS params{};
+  params.rgvarg = argCount > 0 ? variants.data() : nullptr;
+  params.cArgs = static_cast<UINT>(argCount);
+  const bool isPut = (invokeFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (isPut) {
+    params.rgdispidNamedArgs = &putId;
+    params.cNamedArgs = 1;
+  }
+  EXCEPINFO exception{};
+  UINT argumentError = 0;
+  const HRESULT hr = dispatch->Invoke(memberId, kNullIid, locale, invokeFlags, &params, isPut ? nullptr : result,
+                                      &exception, &argumentError);
+  dll::SysFreeString(exception.bstrSource);
+  dll::SysFreeString(exception.bstrDescription);
+  dll::SysFreeString(exception.bstrHelpFile);
+  if (FAILED(hr)) return static_cast<int32_t>(hr);
+
+  int32_t outcome = kAutomationOk;
+  for (size_t i = 0; i < argCount; ++i) {
+    const size_t slot = argCount - 1 - i;
+    if (variants.value(slot).vt == (VT_BYREF | VT_VARIANT) && !args[i].WriteBack(variants.referenced(slot))) {
+      outcome = kAutomationBadResult;
+    }
+  }
+  return outcome;
+}
+
+int32_t Call(const ObjectRef& object, const char* name, Access access, AutoArgs args, VARIANT* result) {
+  const int32_t outcome = InvokeMember(object, name, access, args.begin(), args.size(), result);
+  tLastError = outcome;
+  return outcome;
+}
+
+// Converts `result` to `type` in place; false (and -8 in the cell) when it cannot.
+bool ConvertResult(VARIANT* result, VARTYPE type) {
+  if (result->vt == type) return true;
+  ScopedVariant converted;
+  if (FAILED(dll::VariantChangeType(converted.get(), result, kNoChangeFlags, type))) {
+    tLastError = kAutomationBadResult;
+    return false;
+  }
+  dll::VariantClear(result);
+  *result = *converted;
+  converted.get()->vt = VT_EMPTY;
+  return true;
+}
+
+Text ResultAsText(VARIANT* result) {
+  if (!ConvertResult(result, VT_BSTR)) return Text();
+  return TextFromBstr(result->bstrVal);
+}
+
+ObjectRef ResultAsObject(VARIANT* result) {
+  VARTYPE vt = result->vt;
+  if (vt != VT_UNKNOWN && vt != VT_DISPATCH) {
+    if (!ConvertResult(result, VT_UNKNOWN)) return ObjectRef();
+    vt = VT_UNKNOWN;
+  }
+  IUnknown* source = vt == VT_DISPATCH ? result->pdispVal : result->punkVal;
+  IUnknown* unknown = nullptr;
+  if (source != nullptr && FAILED(source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)))) {
+    tLastError = kAutomationBadResult;
+    return ObjectRef();
+  }
+  return ObjectRef(unknown);
+}
+
+}  // namespace
+
+int32_t AutomationLastError() { return tLastError; }
+void SetAutomationLastError(int32_t code) { tLastError = code; }
+
+// ---- ObjectRef ----------------------------------------------------------------
+
+ObjectRef::ObjectRef(const ObjectRef& other) : unknown_(other.unknown_), auxiliary_(other.auxiliary_) {
+  if (unknown_) unknown_->AddRef();
+}
+
+ObjectRef::ObjectRef(ObjectRef&& other) noexcept
+    : unknown_(std::exchange(other.unknown_, nullptr)), auxiliary_(std::exchange(other.auxiliary_, 0)) {}
+
+ObjectRef& ObjectRef::operator=(const ObjectRef& other) {
+  if (this != &other) {
+    if (other.unknown_) other.unknown_->AddRef();
+    Reset(other.unknown_);
+    auxiliary_ = other.auxiliary_;
+  }
+  return *this;
+}
+
+ObjectRef& ObjectRef::operator=(ObjectRef&& other) noexcept {
+  if (this != &other) {
+    Reset(std::exchange(other.unknown_, nullptr));
+    auxiliary_ = std::exchange(other.auxiliary_, 0);
+  }
+  return *this;
+}
+
+void ObjectRef::Release() { Reset(nullptr); }
+
+void ObjectRef::Reset(IUnknown* adopt) {
+  IUnknown* old = unknown_;
+  unknown_ = adopt;
+  auxiliary_ = 0;
+  if (old) old->Release();
+}
+
+// ---- Variant ----------------------------------------------------------------
+
+Variant::Variant() {
+  dll::VariantInit(&value_);
+  value_.vt = VT_I4;
+  value_.lVal = 0;
+}
+
+Variant::Variant(const Variant& other) {
+  dll::VariantInit(&value_);
+  dll::VariantCopy(&value_, &other.value_);
+}
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this != &other) {
+    VARIANT copy;
+    dll::VariantInit(&copy);
+    dll::VariantCopy(&copy, &other.value_);
+    dll::VariantClear(&value_);
+    value_ = copy;
+  }
+  return *this;
+}
+
+Variant::~Variant() { dll::VariantClear(&value_); }
+
+void Variant::Clear() {
+  dll::VariantClear(&value_);
+  std::memset(&value_, 0, sizeof(value_));
+}
+
+// ---- AutoArg ----------------------------------------------------------------
+
+AutoArg AutoArg::FromText(const char* text) {
+  AutoArg a;
+  a.kind_ = Kind::kText;
+  a.value_.text = text;
+  return a;
+}
+AutoArg AutoArg::FromBool(bool value) {
+  AutoArg a;
+  a.kind_ = Kind::kBool;
+  a.value_.integer = value ? 1 : 0;
+  return a;
+}
+AutoArg AutoArg::FromInt(int32_t value) {
+  AutoArg a;
+  a.kind_ = Kind::kInt;
+  a.value_.integer = value;
+  return a;
+}
+AutoArg AutoArg::FromLong(int64_t value) {
+  AutoArg a;
+  a.kind_ = Kind::kLong;
+  a.value_.integer = value;
+  return a;
+}
+AutoArg AutoArg::FromShort(int16_t value) {
+  AutoArg a;
+  a.kind_ = Kind::kShort;
+  a.value_.integer = value;
+  return a;
+}
+AutoArg AutoArg::FromByte(uint8_t value) {
+  AutoArg a;
+  a.kind_ = Kind::kByte;
+  a.value_.integer = value;
+  return a;
+}
+AutoArg AutoArg::FromFloat(float value) {
+  AutoArg a;
+  a.kind_ = Kind::kFloat;
+  a.value_.real = value;
+  return a;
+}
+AutoArg AutoArg::FromDouble(double value) {
+  AutoArg a;
+  a.kind_ = Kind::kDouble;
+  a.value_.real = value;
+  return a;
+}
+AutoArg AutoArg::FromDateTime(double days) {
+  AutoArg a;
+  a.kind_ = Kind::kDateTime;
+  a.value_.real = days;
+  return a;
+}
+AutoArg AutoArg::FromByteSet(const ByteSetBlock* bytes) {
+  AutoArg a;
+  a.kind_ = Kind::kByteSet;
+  a.value_.bytes = bytes;
+  return a;
+}
+AutoArg AutoArg::FromObject(const ObjectRef* object) {
+  AutoArg a;
+  a.kind_ = Kind::kObject;
+  a.value_.object = object;
+  return a;
+}
+AutoArg AutoArg::FromVariant(const Variant* variant) {
+  AutoArg a;
+  a.kind_ = Kind::kVariant;
+  a.value_.variant = variant;
+  return a;
+}
+AutoArg AutoArg::TextVariable(Text* variable) {
+  AutoArg a = FromText(variable->c_str());
+  a.variable_ = variable;
+  return a;
+}
+AutoArg AutoArg::IntVariable(int32_t* variable) {
+  AutoArg a = FromInt(*variable);
+  a.variable_ = variable;
+  return a;
+}
+AutoArg AutoArg::BoolVariable(bool* variable) {
+  AutoArg a = FromBool(*variable);
+  a.variable_ = variable;
+  return a;
+}
+AutoArg AutoArg::DoubleVariable(double* variable) {
+  AutoArg a = FromDouble(*variable);
+  a.variable_ = variable;
+  return a;
+}
+AutoArg AutoArg::VariantVariable(Variant* variable) {
+  AutoArg a = FromVariant(variable);
+  a.variable_ = variable;
+  return a;
+}
+
+bool AutoArg::ToVariant(VARIANT* out) const {
+  switch (kind_) {
+    case Kind::kOmitted:
+      out->vt = VT_ERROR;
+      out->scode = DISP_E_PARAMNOTFOUND;
+      return true;
+    case Kind::kText:
+      out->vt = VT_BSTR;
+      out->bstrVal = AllocBstrFromText(value_.text);
+      return true;
+    case Kind::kBool:
+      out->vt = VT_BOOL;
+      out->boolVal = value_.integer != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+      return true;
+    case Kind::kInt:
+    case Kind::kLong:
+      out->vt = VT_I4;
+      out->lVal = static_cast<LONG>(value_.integer);
+      return true;
+    case Kind::kShort:
+      out->vt = VT_I2;
+      out->iVal = static_cast<SHORT>(value_.integer);
+      return true;
+    case Kind::kByte:
+      out->vt = VT_UI1;
+      out->bVal = static_cast<BYTE>(value_.integer);
+      return true;
+    case Kind::kFloat:
+      out->vt = VT_R4;
+      out->fltVal = static_cast<float>(value_.real);
+      return true;
+    case Kind::kDouble:
+      out->vt = VT_R8;
+      out->dblVal = value_.real;
+      return true;
+    case Kind::kDateTime:
+      out->vt = VT_DATE;
+      out->date = value_.real;
+      return true;
+    case Kind::kByteSet:
+      return false;  // bytes travel only inside a Variant
+    case Kind::kObject: {
+      out->vt = VT_UNKNOWN;
+      out->punkVal = nullptr;
+      IUnknown* source = value_.object ? value_.object->get() : nullptr;
+      if (source != nullptr) source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&out->punkVal));
+      return true;
+    }
+    case Kind::kVariant:
+      return value_.variant != nullptr && SUCCEEDED(dll::VariantCopyInd(out, value_.variant->get()));
+  }
+  return false;
+}
+
+bool AutoArg::WriteBack(const VARIANT& value) const {
+  if (variable_ == nullptr) return true;
+  ScopedVariant converted;
+  auto convert = [&](VARTYPE type) {
+    return SUCCEEDED(dll::VariantChangeType(converted.get(), &value, kNoChangeFlags, type));
+  };
+  switch (kind_) {
+    case Kind::kText:
+      if (!convert(VT_BSTR)) return false;
+      static_cast<Text*>(variable_)->Reset(TextFromBstr((*converted).bstrVal).release());
+      return true;
+    case Kind::kInt:
+      if (!convert(VT_I4)) return false;
+      *static_cast<int32_t*>(variable_) = (*converted).lVal;
+      return true;
+    case Kind::kBool:
+      if (!convert(VT_BOOL)) return false;
+      *static_cast<bool*>(variable_) = (*converted).boolVal != VARIANT_FALSE;
+      return true;
+    case Kind::kDouble:
+      if (!convert(VT_R8)) return false;
+      *static_cast<double*>(variable_) = (*converted).dblVal;
+      return true;
+    case Kind::kVariant: {
+      Variant* target = static_cast<Variant*>(variable_);
+      target->Clear();
+      return SUCCEEDED(dll::VariantCopyInd(target->get(), &value));
+    }
+    default:
+      return false;
+  }
+}
+
+// ---- Operations ---------------------------------------------------------------
+
+bool CreateObject(ObjectRef& object, const char* progIdOrClassId) {
+  std::wstring name = WideFromText(progIdOrClassId);
+  CLSID classId{};
+  const bool braced = !name.empty() && name[0] == L'{';
+  const HRESULT found =
+      braced ? dll::CLSIDFromString(name.c_str(), &classId) : dll::CLSIDFromProgID(name.c_str(), &classId);
+  if (FAILED(found)) return false;
+  IUnknown* created = nullptr;
+  HRESULT hr = dll::CoCreateInstance(&classId, nullptr, kClassContextAll, &IID_IUnknown,
+                                     reinterpret_cast<void**>(&created));
+  if (hr == E_INVALIDARG) {
+    hr = dll::CoCreateInstance(&classId, nullptr, kClassContextLocal, &IID_IUnknown,
+                               reinterpret_cast<void**>(&created));
+  }
+  if (FAILED(hr) || created == nullptr) return false;
+  if (FAILED(dll::OleRun(created))) {
+    created->Release();
+    return false;
+  }
+  object.Reset(created);
+  return true;
+}
+
+void ReleaseObject(ObjectRef& object) { object.Release(); }
+
+bool ObjectIsEmpty(const ObjectRef& object) { return object.empty(); }
+
+void CopyObject(ObjectRef& target, const ObjectRef& source) { target = source; }
+
+bool WriteProperty(const ObjectRef& object, const char* name, const AutoArg& value) {
+  return Call(object, name, Access::kPut, {value}, nullptr) == kAutomationOk;
+}
+
+Text ReadPropertyText(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) return Text();
+  return ResultAsText(result.get());
+}
+
+double ReadPropertyDouble(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) return 0;
+  if (!ConvertResult(result.get(), VT_R8)) return 0;
+  return (*result).dblVal;
+}
+
+ObjectRef ReadPropertyObject(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) return ObjectRef();
+  return ResultAsObject(result.get());
+}
+
+Variant ReadPropertyVariant(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  Variant out;
+  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) {
+    out.Clear();
+    return out;
+  }
+  out.Clear();
+  dll::VariantCopyInd(out.get(), result.get());
+  return out;
+}
+
+void CallMethod(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  Call(object, name, Access::kCall, args, result.get());
+}
+
+Text CallMethodText(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  if (Call(object, name, Access::kCall, args, result.get()) != kAutomationOk) return Text();
+  return ResultAsText(result.get());
+}
+
+ObjectRef CallMethodObject(const ObjectRef& object, const char* name, AutoArgs args) {
+  ScopedVariant result;
+  if (Call(object, name, Access::kCall, args, result.get()) != kAutomationOk) return ObjectRef();
+  return ResultAsObject(result.get());
+}
+
+bool SetVariant(Variant& variant, const AutoArg& value) {
+  VARIANT fresh;
+  dll::VariantInit(&fresh);
+  if (value.kind() == AutoArg::Kind::kByteSet) {
+    const ByteSetBlock* bytes = value.byteSet();
+    const ULONG length = static_cast<ULONG>(ByteSetLength(bytes));
+    SAFEARRAY* array = dll::SafeArrayCreateVector(VT_UI1, 0, length);
+    if (array == nullptr) return false;
+    void* data = nullptr;
+    if (length > 0 && SUCCEEDED(dll::SafeArrayAccessData(array, &data))) {
+      std::memcpy(data, ByteSetData(bytes), length);
+      dll::SafeArrayUnaccessData(array);
+    }
+    fresh.vt = VT_ARRAY | VT_UI1;
+    fresh.parray = array;
+  } else if (!value.ToVariant(&fresh)) {
+    return false;
+  }
+  dll::VariantClear(variant.get());
+  *variant.get() = fresh;
+  return true;
+}
+
+void ClearVariant(Variant& variant) { variant.Clear(); }
+
+void CopyVariant(Variant& target, const Variant& source) {
+  dll::VariantClear(target.get());
+  dll::VariantCopy(target.get(), source.get());
+}
+
+Text VariantAsText(const Variant& variant) {
+  ScopedVariant converted;
+  if (FAILED(dll::VariantChangeType(converted.get(), variant.get(), kNoChangeFlags, VT_BSTR))) return Text();
+  return TextFromBstr((*converted).bstrVal);
+}
+
+BSTR AllocBstrFromText(const char* text) {
+  const std::wstring wide = WideFromText(text);
+  return dll::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+Text TextFromBstr(BSTR bstr) {
+  if (bstr == nullptr) return Text();
+  const int units = static_cast<int>(dll::SysStringLen(bstr));
+  if (units == 0) return Text();
+  const int bytes = dll::WideCharToMultiByte(kCodePageText, 0, bstr, units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return Text();
+  std::string out(static_cast<size_t>(bytes), '\0');
+  dll::WideCharToMultiByte(kCodePageText, 0, bstr, units, &out[0], bytes, nullptr, nullptr);
+  return Text(out.c_str(), std::strlen(out.c_str()));
+}
+
+}  // namespace quillet

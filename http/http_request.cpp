@@ -1,0 +1,381 @@
+#include "http/http_request.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "http/regex_object.h"
+#include "http/reply_decoding.h"
+#include "http/request_headers.h"
+#include "http/text_codec.h"
+#include "http/text_search.h"
+#include "runtime/library_commands.h"
+#include "runtime/program_dll_commands.h"
+
+namespace quillet {
+
+const char kHttpStatusNoWinHttp[] = "700 当前系统不支持WinHttp服务!";
+const char kHttpStatusBadUrl[] = "701 解析URL地址失败!";
+const char kHttpStatusSessionFailed[] = "702 创建WinHttp会话失败!";
+const char kHttpStatusConnectFailed[] = "703 创建WinHttp连接失败!";
+const char kHttpStatusRequestFailed[] = "704 创建WinHttp请求失败!";
+const char kHttpStatusTimeoutFailed[] = "705 设置超时时间失败!";
+const char kHttpStatusCertificateFailed[] = "忽略错误/证书错误  失败！";
+const char kHttpStatusCredentialsFailed[] = "707 设置代理凭证失败!";
+const char kHttpStatusCookiesFailed[] = "708 禁止自动设置Cookies失败!";
+const char kHttpStatusRedirectFailed[] = "709 重定向设置失败!";
+const char kHttpStatusHeadersFailed[] = "710 设置协议头失败!";
+const char kHttpStatusSendFailed[] = "711 发送请求失败!";
+const char kHttpStatusNoResponse[] = "712 服务器未响应!";
+const char kHttpStatusReadFailed[] = "713 读取数据失败!";
+
+namespace {
+
+namespace ts = text_search;
+
+constexpr int32_t kDefaultTimeoutMilliseconds = 30000;
+constexpr int32_t kMillisecondsPerSecond = 1000;
+constexpr DWORD kCrackWholeUrl = 0;
+constexpr DWORD kLengthFromUrl = static_cast<DWORD>(-1);
+constexpr DWORD kSynchronous = 0;
+constexpr DWORD kConnectReserved = 0;
+constexpr DWORD kAcceptAnyCertificate = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
+                                        SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                                        SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;  // 0x3300
+constexpr DWORD kOptionSecurityFlags = WINHTTP_OPTION_SECURITY_FLAGS;       // 31
+constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;     // 63
+constexpr DWORD kOptionEnableFeature = WINHTTP_OPTION_ENABLE_FEATURE;       // 79
+constexpr DWORD kDisableCookies = WINHTTP_DISABLE_COOKIES;                  // 1
+constexpr DWORD kEnableFeatureOne = 1;
+constexpr DWORD kDisableRedirects = WINHTTP_DISABLE_REDIRECTS;              // 2
+constexpr DWORD kAddHeaders = WINHTTP_ADDREQ_FLAG_ADD;
+constexpr DWORD kQueryRawHeaders = WINHTTP_QUERY_RAW_HEADERS_CRLF;          // 22
+constexpr int32_t kStatusTextStart = 10;                                     // after "HTTP/1.1 "
+constexpr char kLineBreak[] = "\r\n";
+constexpr char kCookieSeparator[] = "; ";
+
+const wchar_t* const kVerbs[] = {L"GET", L"POST", L"HEAD", L"PUT", L"OPTIONS", L"DELETE", L"TRACE", L"CONNECT"};
+
+const wchar_t* VerbOf(int32_t method) {
+  if (method < 0 || method >= static_cast<int32_t>(sizeof(kVerbs) / sizeof(kVerbs[0]))) return kVerbs[kHttpGet];
+  return kVerbs[method];
+}
+
+bool IsEmpty(const char* text) { return text == nullptr || *text == 0; }
+
+// The three WinHttp handles of one call, closed request first.
+struct WinHttpHandles {
+  HINTERNET root = nullptr;
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
+  WinHttpHandles() = default;
+  WinHttpHandles(const WinHttpHandles&) = delete;
+  WinHttpHandles& operator=(const WinHttpHandles&) = delete;
+  ~WinHttpHandles() { Close(); }
+  void Close() {
+    dll::WinHttpCloseHandle(request);
+    dll::WinHttpCloseHandle(connection);
+    dll::WinHttpCloseHandle(root);
+    request = connection = root = nullptr;
+  }
+};
+
+bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
+  return dll::WinHttpSetOption(handle, option, &value, sizeof(value)) != FALSE;
+}
+
+// The reply body grows geometrically; each read lands directly behind what
+// came before.
+class ReplyBody {
+ public:
+  unsigned char* Extend(size_t count) {
+    const size_t old = bytes_.size();
+    bytes_.resize(old + count);
+    return bytes_.data() + old;
+  }
+  void Truncate(size_t size) { bytes_.resize(size); }
+  size_t size() const { return bytes_.size(); }
+  ByteSet ToByteSet() const { return ByteSet(bytes_.data(), bytes_.size()); }
+
+ private:
+  std::vector<unsigned char> bytes_;
+};
+
+// The parts of a cracked URL.
+struct UrlParts {
+  Text host;
+  INTERNET_PORT port = 0;
+  bool secure = false;
+  std::wstring objectName;
+};
+
+bool CrackUrl(const char* url, UrlParts& parts) {
+  const WideText wideUrl(url);
+  URL_COMPONENTS components{};
+  components.dwStructSize = sizeof(components);
+  components.dwSchemeLength = kLengthFromUrl;
+  components.dwHostNameLength = kLengthFromUrl;
+  components.dwUrlPathLength = kLengthFromUrl;
+  components.dwExtraInfoLength = kLengthFromUrl;
+  if (!dll::WinHttpCrackUrl(wideUrl.c_str(), 0, kCrackWholeUrl, &components)) return false;
+  ByteSet hostUnits(components.lpszHostName, components.dwHostNameLength * sizeof(wchar_t));
+  parts.host = Utf16ToGbk(hostUnits.get());
+  parts.port = components.nPort;
+  parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+  if (components.dwUrlPathLength == 0) {
+    parts.objectName = L"/";
+  } else {
+    parts.objectName.assign(components.lpszUrlPath, components.dwUrlPathLength);
+    if (components.lpszExtraInfo != nullptr) {
+      parts.objectName.append(components.lpszExtraInfo, components.dwExtraInfoLength);
+    }
+  }
+  return true;
+}
+
+// Steps whose success earns one DoEvents run at the end of the call.
+class PendingMessageRuns {
+ public:
+  void Earn() { ++count_; }
+  void Run() {
+    for (int i = 0; i < count_; ++i) DoEvents();
+  }
+
+ private:
+  int count_ = 0;
+};
+
+class Request {
+ public:
+  explicit Request(const HttpRequestArgs& args) : args_(args) {
+    status_ = args.status ? args.status : &discardedStatus_;
+    cookies_ = args.returnedCookies ? args.returnedCookies : &discardedCookies_;
+    headers_ = args.returnedHeaders ? args.returnedHeaders : &discardedHeaders_;
+    location_ = args.location ? args.location : &discardedLocation_;
+  }
+
+  Text Run() {
+    RegexObject regex;
+    Text result;
+    bool earlyReturn = false;
+    Exchange(regex, result, earlyReturn);
+    if (!earlyReturn) messageRuns_.Run();
+    handles_.Close();
+    return result;
+  }
+
+ private:
+  void Fail(const char* message) { status_->Reset(CopyText(message)); }
+
+  // Runs steps 2 to 21; false on a failure. earlyReturn marks the failures
+  // that return at once, without the wind-up's message runs.
+  bool Exchange(RegexObject& regex, Text& result, bool& earlyReturn) {
+    if (!dll::WinHttpCheckPlatform()) return Failed(kHttpStatusNoWinHttp);
+    messageRuns_.Earn();
+
+    UrlParts url;
+    if (!CrackUrl(args_.url, url)) return Failed(kHttpStatusBadUrl);
+    messageRuns_.Earn();
+
+    Text proxyName;
+    DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    if (!IsEmpty(args_.proxy)) {
+      accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+      proxyName = url.secure ? Text::Copy(args_.proxy) : ts::Concat({"http=", args_.proxy});
+    }
+    const WideText wideProxy(proxyName.c_str());
+    handles_.root = dll::WinHttpOpen(nullptr, accessType, wideProxy.c_str(), WINHTTP_NO_PROXY_BYPASS, kSynchronous);
+    if (handles_.root == nullptr) return Failed(kHttpStatusSessionFailed);
+    messageRuns_.Earn();
+
+    const int32_t timeout =
+        args_.timeoutSeconds > 0 ? args_.timeoutSeconds * kMillisecondsPerSecond : kDefaultTimeoutMilliseconds;
+    if (!dll::WinHttpSetTimeouts(handles_.root, timeout, timeout, timeout, timeout)) {
+      return Failed(kHttpStatusTimeoutFailed);
+    }
+    messageRuns_.Earn();
+
+    const WideText wideHost(url.host.c_str());
+    handles_.connection = dll::WinHttpConnect(handles_.root, wideHost.c_str(), url.port, kConnectReserved);
+    if (handles_.connection == nullptr) return Failed(kHttpStatusConnectFailed);
+    messageRuns_.Earn();
+
+    handles_.request = dll::WinHttpOpenRequest(handles_.connection, VerbOf(args_.method), url.objectName.c_str(),
+                                               nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                               url.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (handles_.request == nullptr) return Failed(kHttpStatusRequestFailed);
+    messageRuns_.Earn();
+
+    earlyReturn = true;
+    if (!IsEmpty(args_.user) && !IsEmpty(args_.password)) {
+      const WideText user(args_.user), password(args_.password);
+      if (!dll::WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC,
+                                      user.c_str(), password.c_str(), nullptr)) {
+        return Failed(kHttpStatusCredentialsFailed);
+      }
+    }
+    if (!IsEmpty(args_.proxyUser) && !IsEmpty(args_.proxyPassword)) {
+      const WideText user(args_.proxyUser), password(args_.proxyPassword);
+      if (!dll::WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
+                                      user.c_str(), password.c_str(), nullptr)) {
+        return Failed(kHttpStatusCredentialsFailed);
+      }
+    }
+    // Certificates are checked unless the caller explicitly gives that up.
+    if (args_.ignoreCertificateErrors &&
+        !SetDwordOption(handles_.request, kOptionSecurityFlags, kAcceptAnyCertificate)) {
+      return Failed(kHttpStatusCertificateFailed);
+    }
+    const bool noCookies = IsEmpty(args_.sendCookies);
+    if (!SetDwordOption(handles_.request, noCookies ? kOptionDisableFeature : kOptionEnableFeature,
+                        noCookies ? kDisableCookies : kEnableFeatureOne)) {
+      return Failed(kHttpStatusCookiesFailed);
+    }
+    if (args_.noRedirect && !SetDwordOption(handles_.request, kOptionDisableFeature, kDisableRedirects)) {
+      return Failed(kHttpStatusRedirectFailed);
+    }
+    earlyReturn = false;
+
+    const Text headerText = ComposeRequestHeaders(args_.extraHeaders, args_.method, args_.sendCookies,
+                                                  args_.completeHeaders, args_.normalizeHeaderCase);
+    // An empty header text is not handed over: a zero length would ask
+    // WinHttp to look for a terminator.
+    if (!headerText.empty()) {
+      const WideText wideHeaders(headerText.c_str());
+      if (!dll::WinHttpAddRequestHeaders(handles_.request, wideHeaders.c_str(),
+                                         static_cast<DWORD>(wideHeaders.length()), kAddHeaders)) {
+        return Failed(kHttpStatusHeadersFailed);
+      }
+    }
+    messageRuns_.Earn();
+
+    const void* sendData = nullptr;
+    size_t sendLength = 0;
+    if (ByteSetLength(args_.postBytes) > 0) {
+      sendData = ByteSetData(args_.postBytes);
+      sendLength = ByteSetLength(args_.postBytes);
+    } else if (!IsEmpty(args_.postText)) {
+      sendData = args_.postText;
+      sendLength = std::strlen(args_.postText);
+    }
+    const DWORD length = static_cast<DWORD>(sendLength);
+    if (!dll::WinHttpSendRequest(handles_.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(sendData),
+                                 length, length, 0)) {
+      return Failed(kHttpStatusSendFailed);
+    }
+    messageRuns_.Earn();
+
+    if (!dll::WinHttpReceiveResponse(handles_.request, nullptr)) return Failed(kHttpStatusNoResponse);
+    messageRuns_.Earn();
+
+    ReadBody();
+    if (!ReadHeaders()) return true;
+    CollectHeaderLines();
+    if (args_.mergeCookies && !IsEmpty(args_.sendCookies)) {
+      cookies_->Reset(MergeCookies(args_.sendCookies, cookies_->c_str()).release());
+    }
+    ByteSet bodyBytes = body_.ToByteSet();
+    dll::CoInitialize(nullptr);
+    result = DecodeReplyBody(bodyBytes.get(), regex);
+    dll::CoUninitialize();
+    if (args_.bodyBytes != nullptr) *args_.bodyBytes = std::move(bodyBytes);
+    return true;
+  }
+
+  bool Failed(const char* message) {
+    Fail(message);
+    return false;
+  }
+
+  void ReadBody() {
+    for (;;) {
+      DWORD available = 0;
+      if (!dll::WinHttpQueryDataAvailable(handles_.request, &available) || available < 1) break;
+      const size_t before = body_.size();
+      unsigned char* buffer = body_.Extend(available);
+      DWORD read = 0;
+      if (!dll::WinHttpReadData(handles_.request, buffer, available, &read)) {
+        body_.Truncate(before);
+        Fail(kHttpStatusReadFailed);
+        break;
+      }
+      body_.Truncate(before + read);
+    }
+  }
+
+  bool ReadHeaders() {
+    DWORD size = 0;
+    dll::WinHttpQueryHeaders(handles_.request, kQueryRawHeaders, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
+                             WINHTTP_NO_HEADER_INDEX);
+    std::vector<unsigned char> buffer(size, 0);
+    if (!dll::WinHttpQueryHeaders(handles_.request, kQueryRawHeaders, WINHTTP_HEADER_NAME_BY_INDEX,
+                                  buffer.empty() ? nullptr : buffer.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+      return false;
+    }
+    ByteSet units(buffer.data(), std::min<size_t>(size, buffer.size()));
+    headers_->Reset(Utf16ToGbk(units.get()).release());
+    const int32_t lineEnd = ts::Find(headers_->c_str(), kLineBreak, kStatusTextStart, false);
+    status_->Reset(ts::Mid(headers_->c_str(), kStatusTextStart, lineEnd - kStatusTextStart).release());
+    return true;
+  }
+
+  void CollectHeaderLines() {
+    for (const Text& line : ts::Split(headers_->c_str(), kLineBreak)) {
+      CollectReplyHeaderLines(line.c_str(), *cookies_, *location_);
+      DoEvents();
+    }
+    const size_t length = cookies_->length();
+    if (length >= 2 && std::strcmp(cookies_->c_str() + length - 2, kCookieSeparator) == 0) {
+      cookies_->Reset(ts::Left(cookies_->c_str(), static_cast<int32_t>(length - 2)).release());
+    }
+  }
+
+  const HttpRequestArgs& args_;
+  Text* status_;
+  Text* cookies_;
+  Text* headers_;
+  Text* location_;
+  Text discardedStatus_, discardedCookies_, discardedHeaders_, discardedLocation_;
+  WinHttpHandles handles_;
+  PendingMessageRuns messageRuns_;
+  ReplyBody body_;
+};
+
+}  // namespace
+
+Text HttpRequest(const HttpRequestArgs& args) { return Request(args).Run(); }
+
+Text HttpRequest(const char* url, int32_t method, const char* postText, const char* sendCookies,
+                 Text* returnedCookies, const char* extraHeaders, Text* returnedHeaders, bool noRedirect,
+                 const char* user, const char* password, const char* proxy, const char* proxyUser,
+                 const char* proxyPassword, int32_t timeoutSeconds, Text* location, Text* status, ByteSet* bodyBytes,
+                 bool mergeCookies, bool completeHeaders, const ByteSetBlock* postBytes, bool normalizeHeaderCase,
+                 bool ignoreCertificateErrors) {
+  HttpRequestArgs args;
+  args.url = url;
+  args.method = method;
+  args.postText = postText;
+  args.sendCookies = sendCookies;
+  args.returnedCookies = returnedCookies;
+  args.extraHeaders = extraHeaders;
+  args.returnedHeaders = returnedHeaders;
+  args.noRedirect = noRedirect;
+  args.user = user;
+  args.password = password;
+  args.proxy = proxy;
+  args.proxyUser = proxyUser;
+  args.proxyPassword = proxyPassword;
+  args.timeoutSeconds = timeoutSeconds;
+  args.location = location;
+  args.status = status;
+  args.bodyBytes = bodyBytes;
+  args.mergeCookies = mergeCookies;
+  args.completeHeaders = completeHeaders;
+  args.postBytes = postBytes;
+  args.normalizeHeaderCase = normalizeHeaderCase;
+  args.ignoreCertificateErrors = ignoreCertificateErrors;
+  return HttpRequest(args);
+}
+
+}  // namespace quillet

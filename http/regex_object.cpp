@@ -1,0 +1,101 @@
+#include "http/regex_object.h"
+
+#include "http/text_helpers.h"
+#include "http/text_search.h"
+#include "runtime/program_dll_commands.h"
+
+namespace quillet {
+namespace {
+
+constexpr char kRegExpProgId[] = "VBScript.RegExp";
+constexpr int32_t kNotFoundOffset = -2;
+
+}  // namespace
+
+RegexObject::RegexObject() { dll::CoInitialize(nullptr); }
+
+RegexObject::RegexObject(const RegexObject& other)
+    : expression_(other.expression_), matches_(other.matches_), subject_(other.subject_) {
+  dll::CoInitialize(nullptr);
+}
+
+RegexObject::~RegexObject() {
+  CleanUp();
+  dll::CoUninitialize();
+}
+
+void RegexObject::CleanUp() {
+  expression_.Release();
+  matches_.Release();
+  subject_.Clear();
+}
+
+RegexObject* RegexObject::Copy() const { return new RegexObject(*this); }
+
+bool RegexObject::Execute(const char* pattern, const char* subject, bool caseSensitive, bool multiLine, bool global,
+                          bool quoteMarker) {
+  expression_.Release();
+  matches_.Release();
+  CreateObject(expression_, kRegExpProgId);
+  WriteProperty(expression_, "IgnoreCase", AutoArg::FromBool(!caseSensitive));
+  WriteProperty(expression_, "Multiline", AutoArg::FromBool(multiLine));
+  // The engine has no such option; the write fails without effect.
+  WriteProperty(expression_, "Singleline", AutoArg::FromBool(true));
+  WriteProperty(expression_, "Global", AutoArg::FromBool(global));
+  const Text usedPattern = quoteMarker ? ReplaceQuoteMarkers(pattern) : Text::Copy(pattern);
+  WriteProperty(expression_, "Pattern", AutoArg::FromText(usedPattern.c_str()));
+  SetVariant(subject_, AutoArg::FromText(subject));
+  matches_ = CallMethodObject(expression_, "Execute", {AutoArg::FromVariant(&subject_)});
+  return !matches_.empty();
+}
+
+void RegexObject::Unused() {}
+
+Text RegexObject::GetPattern() {
+  if (expression_.empty()) return Text();
+  return ReadPropertyText(expression_, "Pattern");
+}
+
+Text RegexObject::ReplaceMatches(const char* replacement) {
+  Variant with;
+  SetVariant(with, AutoArg::FromText(replacement));
+  Text result =
+      CallMethodText(expression_, "Replace", {AutoArg::FromVariant(&subject_), AutoArg::FromVariant(&with)});
+  with.Clear();
+  return result;
+}
+
+int32_t RegexObject::MatchCount() { return static_cast<int32_t>(ReadPropertyDouble(matches_, "Count")); }
+
+int32_t RegexObject::PositionOf(const char* found, const ObjectRef& match) {
+  const Text subject = VariantAsText(subject_);
+  const int32_t firstIndex = static_cast<int32_t>(ReadPropertyDouble(match, "FirstIndex"));
+  const Text ignoreCase = ReadPropertyText(expression_, "IgnoreCase");
+  const bool ignore = text_search::EqualTexts(ignoreCase.c_str(), "0");
+  return text_search::Find(subject.c_str(), found, firstIndex, ignore) - 1;
+}
+
+Text RegexObject::MatchText(int32_t index, int32_t* position) {
+  ObjectRef match = ReadPropertyObject(matches_, "Item", {AutoArg::FromInt(index - 1)});
+  Text value = ReadPropertyText(match, "Value");
+  if (position != nullptr) *position = match.empty() ? kNotFoundOffset : PositionOf(value.c_str(), match);
+  return value;
+}
+
+Text RegexObject::SubMatchText(int32_t matchIndex, int32_t groupIndex, int32_t* position) {
+  ObjectRef match = ReadPropertyObject(matches_, "Item", {AutoArg::FromInt(matchIndex - 1)});
+  ObjectRef groups = ReadPropertyObject(match, "SubMatches");
+  Variant group = ReadPropertyVariant(groups, "Item", {AutoArg::FromInt(groupIndex - 1)});
+  Text value = AutomationLastError() == kAutomationOk ? VariantAsText(group) : Text();
+  group.Clear();
+  if (position != nullptr) *position = match.empty() ? kNotFoundOffset : PositionOf(value.c_str(), match);
+  return value;
+}
+
+int32_t RegexObject::SubMatchCount() {
+  ObjectRef first = ReadPropertyObject(matches_, "Item", {AutoArg::FromInt(0)});
+  ObjectRef groups = ReadPropertyObject(first, "SubMatches");
+  return static_cast<int32_t>(ReadPropertyDouble(groups, "Count"));
+}
+
+}  // namespace quillet

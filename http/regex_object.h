@@ -1,0 +1,42 @@
+// Regular expressions through the platform's VBScript.RegExp object. An
+// instance belongs to the thread that made it (it initialises COM there).
+#pragma once
+#include <cstdint>
+
+#include "http/automation.h"
+#include "runtime/value.h"
+
+namespace quillet {
+
+class RegexObject {
+ public:
+  RegexObject();
+  RegexObject(const RegexObject& other);  // shares both objects, copies the subject
+  RegexObject& operator=(const RegexObject&) = delete;
+  virtual ~RegexObject();
+
+  virtual RegexObject* Copy() const;
+  // Compiles `pattern` and runs it over `subject`; false when the engine
+  // rejects the pattern. With quoteMarker every "#引号" means a double quote.
+  virtual bool Execute(const char* pattern, const char* subject, bool caseSensitive = false, bool multiLine = true,
+                       bool global = true, bool quoteMarker = false);
+  virtual void Unused();
+  virtual Text GetPattern();
+  virtual Text ReplaceMatches(const char* replacement);
+  virtual int32_t MatchCount();
+  // Indices are 1-based; `position` receives a 0-based byte offset into the
+  // subject (-2 when the text is not found there).
+  virtual Text MatchText(int32_t index, int32_t* position = nullptr);
+  virtual Text SubMatchText(int32_t matchIndex, int32_t groupIndex, int32_t* position = nullptr);
+  virtual int32_t SubMatchCount();
+
+ private:
+  void CleanUp();
+  int32_t PositionOf(const char* found, const ObjectRef& match);
+
+  ObjectRef expression_;
+  ObjectRef matches_;
+  Variant subject_;
+};
+
+}  // namespace quillet

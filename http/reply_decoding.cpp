@@ -1,0 +1,80 @@
+#include "http/reply_decoding.h"
+
+#include <cstring>
+
+#include "http/automation.h"
+#include "http/text_codec.h"
+#include "http/text_search.h"
+#include "runtime/library_commands.h"
+#include "runtime/program_dll_commands.h"
+
+namespace quillet {
+namespace {
+
+constexpr char kStreamProgId[] = "Adodb.Stream";
+constexpr int32_t kStreamTypeBinary = 1;
+constexpr int32_t kStreamTypeText = 2;
+constexpr int32_t kStreamModeReadWrite = 3;
+
+// Converts through the platform's stream object. False when the object is
+// missing or cannot convert (no type library, unknown charset name).
+bool ConvertWithStream(const ByteSetBlock* body, const char* charset, Text& text) {
+  ObjectRef stream;
+  if (!CreateObject(stream, kStreamProgId)) return false;
+  Variant bytes;
+  SetVariant(bytes, AutoArg::FromByteSet(body));
+  WriteProperty(stream, "Type", AutoArg::FromInt(kStreamTypeBinary));
+  WriteProperty(stream, "Mode", AutoArg::FromInt(kStreamModeReadWrite));
+  CallMethod(stream, "Open");
+  CallMethod(stream, "Write", {AutoArg::FromVariant(&bytes)});
+  WriteProperty(stream, "Position", AutoArg::FromInt(0));
+  WriteProperty(stream, "Type", AutoArg::FromInt(kStreamTypeText));
+  WriteProperty(stream, "Charset", AutoArg::FromText(charset));
+  Text converted = CallMethodText(stream, "ReadText");
+  const bool converted_ok = AutomationLastError() == kAutomationOk;
+  CallMethod(stream, "Close");
+  stream.Release();
+  bytes.Clear();
+  if (converted_ok) text = std::move(converted);
+  return converted_ok;
+}
+
+// Converts with the platform's code-page tables; false for an unknown name.
+bool ConvertWithCodePage(const char* charset, Text& text) {
+  const uint32_t codePage = CodePageOfCharset(charset);
+  if (codePage == 0) return false;
+  if (text.empty()) return true;
+  ByteSet units = CodePageToUtf16(text.c_str(), codePage);
+  if (units.empty()) return false;
+  text = Utf16ToCodePage(units.get(), kCodePageGbk);
+  return true;
+}
+
+}  // namespace
+
+const char kMetaCharsetPattern[] = "<meta.+?charset=[^\\w]?([-\\w]+)";
+
+Text DecodeReplyBody(const ByteSetBlock* body, RegexObject& regex) {
+  const unsigned char* data = ByteSetData(body);
+  const size_t length = ByteSetLength(body);
+  const void* zero = length > 0 ? std::memchr(data, 0, length) : nullptr;
+  const size_t textLength = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+  Text text(reinterpret_cast<const char*>(data), textLength);
+
+  dll::CoInitialize(nullptr);
+  const Text head = text_search::Left(text.c_str(), kCharsetSearchBytes);
+  const bool executed = regex.Execute(kMetaCharsetPattern, head.c_str(), false, true, true, false);
+  Text charset;
+  if (executed) charset = regex.SubMatchText(1, 1);
+  if (!charset.empty() && !text_search::EqualTexts(charset.c_str(), "gbk") &&
+      !text_search::EqualTexts(charset.c_str(), "gb2312")) {
+    // The stream object first (real Windows); where it cannot convert, the
+    // code-page tables, and an unknown name keeps the bytes as they came.
+    if (!ConvertWithStream(body, charset.c_str(), text)) ConvertWithCodePage(charset.c_str(), text);
+  }
+  if (executed) DoEvents();
+  dll::CoUninitialize();
+  return text;
+}
+
+}  // namespace quillet

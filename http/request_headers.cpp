@@ -1,0 +1,200 @@
+#include "http/request_headers.h"
+
+#include <cstring>
+#include <string>
+
+#include "http/text_helpers.h"
+#include "http/text_search.h"
+
+namespace quillet {
+namespace ts = text_search;
+namespace {
+
+constexpr char kLineBreak[] = "\r\n";
+constexpr char kCookieSeparator[] = "; ";
+constexpr char kDeletedSuffix[] = "=deleted";
+constexpr char kLocationPrefix[] = "Location: ";
+constexpr int32_t kLocationPrefixLength = 10;
+constexpr char kKeepAliveLine[] = "Connection: keep-alive\r\n";
+
+struct DefaultHeader {
+  const char* probe;
+  const char* line;
+  bool postOnly;
+};
+
+const DefaultHeader kDefaultHeaders[] = {
+    {"User-Agent: ", "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n", false},
+    {"Accept: ", "Accept: text/html, application/xhtml+xml, */*\r\n", false},
+    {"Accept-Encoding: ", "Accept-Encoding: gbk, GB2312\r\n", false},
+    {"Accept-Language: ", "Accept-Language: zh-cn\r\n", false},
+    {"Content-Type:", "Content-Type: application/x-www-form-urlencoded\r\n", true},
+    {"Cache-Control: ", "Cache-Control: no-cache\r\n", false},
+};
+
+bool IsEmpty(const char* text) { return text == nullptr || *text == 0; }
+
+bool EndsWith(const char* text, const char* suffix) {
+  const size_t length = std::strlen(text ? text : "");
+  const size_t suffixLength = std::strlen(suffix);
+  return length >= suffixLength && std::memcmp(text + length - suffixLength, suffix, suffixLength) == 0;
+}
+
+}  // namespace
+
+Text ComposeRequestHeaders(const char* extraHeaders, int32_t method, const char* sendCookies, bool completeHeaders,
+                           bool normalizeHeaderCase) {
+  std::string headers;
+  if (!IsEmpty(extraHeaders)) {
+    headers = extraHeaders;
+    headers += kLineBreak;
+  }
+  if (completeHeaders) {
+    for (const DefaultHeader& row : kDefaultHeaders) {
+      if (row.postOnly && method != 1) continue;
+      if (ts::Find(headers.c_str(), row.probe, 0, true) == -1) headers += row.line;
+    }
+  }
+  Text text(headers.data(), headers.size());
+  if (normalizeHeaderCase) text = NormalizeHeaderNames(text.c_str());
+  if (ts::Find(text.c_str(), "Connection", 0, false) != -1 &&
+      ts::EqualTexts(HeaderValue(text.c_str(), "Connection").c_str(), "keep-alive")) {
+    text = ts::ReplaceAll(text.c_str(), kKeepAliveLine, "", true);
+  }
+  if (ts::Find(text.c_str(), "Cookie:", 0, true) == -1 && !IsEmpty(sendCookies)) {
+    if (ts::Find(sendCookies, "Cookie:", 0, true) != -1) {
+      text = ts::Concat({text.c_str(), kLineBreak, sendCookies, kLineBreak});
+    } else {
+      text = ts::Concat({text.c_str(), "\r\nCookie: ", sendCookies, kLineBreak});
+    }
+  }
+  return text;
+}
+
+Text NormalizeHeaderNames(const char* headers) {
+  std::string out;
+  for (const Text& piece : ts::Split(headers, kLineBreak)) {
+    const int32_t colon = ts::Find(piece.c_str(), ":", 0, false);
+    if (colon == -1) continue;
+    const Text name = ts::Left(piece.c_str(), colon - 1);
+    std::string newName;
+    if (ts::Find(name.c_str(), "-", 0, false) != -1) {
+      bool first = true;
+      for (const Text& part : ts::Split(name.c_str(), "-")) {
+        if (!first) newName += "-";
+        newName += CapitalizeFirst(part.c_str()).c_str();
+        first = false;
+      }
+    } else {
+      newName = CapitalizeFirst(name.c_str()).c_str();
+    }
+    out += newName;
+    out += ts::Right(piece.c_str(), static_cast<int32_t>(piece.length() - newName.size())).c_str();
+    out += kLineBreak;
+  }
+  if (out.size() >= 2) out.resize(out.size() - 2);
+  return Text(out.data(), out.size());
+}
+
+Text CapitalizeFirst(const char* text) {
+  Text out = Text::Copy(text);
+  if (!out.empty() && out.get()[0] >= 'a' && out.get()[0] <= 'z') out.get()[0] = static_cast<char>(out.get()[0] - 'a' + 'A');
+  return out;
+}
+
+Text HeaderValue(const char* headers, const char* name) {
+  const size_t nameLength = std::strlen(name ? name : "");
+  for (const Text& line : ts::Split(headers, kLineBreak)) {
+    if (ts::EqualTexts(ts::Left(line.c_str(), static_cast<int32_t>(nameLength)).c_str(), name)) {
+      const Text separator = ts::Concat({name, ": "});
+      return TextAfterLast(line.c_str(), separator.c_str());
+    }
+  }
+  return Text();
+}
+
+Text TextBefore(const char* text, const char* separator, int32_t start, bool ignoreCase) {
+  const int32_t at = start < 0 ? ts::FindReverse(text, separator, -1, ignoreCase)
+                               : ts::Find(text, separator, start, ignoreCase);
+  if (at == -1) return Text();
+  return ts::Left(text, at - 1);
+}
+
+Text TextAfterLast(const char* text, const char* separator, int32_t start, bool ignoreCase) {
+  const int32_t length = static_cast<int32_t>(std::strlen(text ? text : ""));
+  // An occurrence that ends with the last character does not count: search
+  // within the first length bytes only, excluding the final one.
+  const int32_t at = start < 0 ? ts::Find(text, separator, 0, ignoreCase)
+                               : ts::FindReverse(text, separator, start > 0 ? start : length, ignoreCase);
+  if (at == -1) return Text();
+  const int32_t separatorLength = static_cast<int32_t>(std::strlen(separator ? separator : ""));
+  return ts::Right(text, length - separatorLength - at + 1);
+}
+
+void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& location) {
+  if (ts::EqualTexts(TextBefore(line, ": ").c_str(), "Set-Cookie")) {
+    Text item;
+    if (ts::Find(line, ";", 0, false) != -1) {
+      item = ts::TrimBoth(TextBetween(line, "Set-Cookie:", ";").c_str());
+    } else {
+      item = ts::TrimBoth(ts::ReplaceAll(line, "Set-Cookie:", "", false).c_str());
+    }
+    returnedCookies = ts::Concat({returnedCookies.c_str(), item.c_str(), kCookieSeparator});
+  }
+  const Text head = ts::Left(line, kLocationPrefixLength);
+  if (ts::Find(head.c_str(), kLocationPrefix, 0, true) == 1 && head.length() == std::strlen(kLocationPrefix)) {
+    location = ts::Mid(line, kLocationPrefixLength + 1, static_cast<int32_t>(std::strlen(line)));
+  }
+}
+
+Text MergeCookies(const char* sentCookies, const char* replyCookies) {
+  Text sent = ts::TrimBoth(sentCookies);
+  Text reply = ts::TrimBoth(replyCookies);
+  if (EndsWith(sent.c_str(), ";")) sent = ts::Concat({sent.c_str(), " "});
+  if (EndsWith(reply.c_str(), ";")) reply = ts::Concat({reply.c_str(), " "});
+  const std::vector<Text> oldItems = ts::Split(sent.c_str(), kCookieSeparator);
+  std::vector<Text> newItems = ts::Split(reply.c_str(), kCookieSeparator);
+  for (const Text& item : oldItems) {
+    if (!HasCookieName(newItems, CookieName(item.c_str()).c_str())) newItems.push_back(item);
+  }
+  std::string joined;
+  for (const Text& item : newItems) {
+    if (ts::EqualTexts(ts::Right(item.c_str(), 8).c_str(), kDeletedSuffix)) continue;
+    joined += item.c_str();
+    joined += kCookieSeparator;
+  }
+  if (joined.size() >= 2) joined.resize(joined.size() - 2);
+  return RemoveDuplicateItems(joined.c_str(), kCookieSeparator);
+}
+
+Text CookieName(const char* item) {
+  const int32_t at = ts::Find(item, "=", 0, false);
+  if (at == -1) return ts::TrimBoth(item);
+  return ts::TrimBoth(ts::Left(item, at - 1).c_str());
+}
+
+bool HasCookieName(const std::vector<Text>& items, const char* name) {
+  for (const Text& item : items) {
+    if (ts::EqualTexts(CookieName(item.c_str()).c_str(), name)) return true;
+  }
+  return false;
+}
+
+Text RemoveDuplicateItems(const char* text, const char* separator) {
+  std::vector<Text> kept;
+  for (Text& item : ts::Split(text, separator)) {
+    bool seen = false;
+    for (const Text& k : kept) seen = seen || ts::EqualTexts(k.c_str(), item.c_str());
+    if (!seen) kept.push_back(std::move(item));
+  }
+  std::string joined;
+  for (const Text& item : kept) {
+    joined += item.c_str();
+    joined += separator ? separator : "";
+  }
+  const size_t separatorLength = std::strlen(separator ? separator : "");
+  if (joined.size() >= separatorLength) joined.resize(joined.size() - separatorLength);
+  return Text(joined.data(), joined.size());
+}
+
+}  // namespace quillet

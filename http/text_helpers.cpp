@@ -1,0 +1,65 @@
+#include "http/text_helpers.h"
+
+#include <cstring>
+#include <string>
+
+#include "http/text_codec.h"
+#include "http/text_search.h"
+
+namespace quillet {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr int kNotADigit = -2;
+constexpr int kByteModulus = 256;
+
+// Value of one percent-escape digit: its index in the table, -2 when it is
+// not a digit, 0 past the end of the text.
+int DigitValue(const char* text, size_t index, size_t length) {
+  if (index >= length) return 0;
+  char c = text[index];
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const char* found = c != 0 ? std::strchr(kHexDigits, c) : nullptr;
+  return found ? static_cast<int>(found - kHexDigits) : kNotADigit;
+}
+
+}  // namespace
+
+const char kQuoteMarker[] = "#引号";
+
+Text ReplaceQuoteMarkers(const char* text) {
+  return text_search::ReplaceAll(text, kQuoteMarker, "\"", true);
+}
+
+Text TextBetween(const char* text, const char* left, const char* right, int32_t start, bool ignoreCase) {
+  const Text leftMarker = ReplaceQuoteMarkers(left);
+  const Text rightMarker = ReplaceQuoteMarkers(right);
+  const int32_t leftAt = text_search::Find(text, leftMarker.c_str(), start, ignoreCase);
+  if (leftAt == -1) return Text();
+  const int32_t from = leftAt + static_cast<int32_t>(leftMarker.length());
+  const int32_t rightAt = text_search::Find(text, rightMarker.c_str(), from, ignoreCase);
+  if (rightAt == -1) return Text();
+  return text_search::Mid(text, from, rightAt - from);
+}
+
+Text UrlDecode(const char* text, bool fromUtf8) {
+  const char* source = text ? text : "";
+  const size_t length = std::strlen(source);
+  std::string out;
+  out.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    if (source[i] != '%') {
+      out += source[i];
+      continue;
+    }
+    const int high = DigitValue(source, i + 1, length);
+    const int low = DigitValue(source, i + 2, length);
+    const int value = ((16 * high + low) % kByteModulus + kByteModulus) % kByteModulus;
+    if (value != 0) out += static_cast<char>(value);
+    i += 2;
+  }
+  Text decoded(out.data(), out.size());
+  return fromUtf8 ? Utf8ToGbk(decoded.c_str()) : decoded;
+}
+
+}  // namespace quillet
