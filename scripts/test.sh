@@ -32,5 +32,5 @@ echo "== running tests (DISPLAY=$DISPLAY, WINEPREFIX=$WINEPREFIX)"
 
 cd "build-$arch"
 status=0
-ctest --output-on-failure -j"${QUILLET_TEST_JOBS:-2}" || status=$?
+ctest --output-on-failure --no-label-summary -j"${QUILLET_TEST_JOBS:-2}" || status=$?
 exit $status
