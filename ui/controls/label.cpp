@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/program_dll_commands.h"
+#include "ui/controls/frame_controls.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
 #include "ui/core/drawing.h"
@@ -416,4 +417,12 @@ void Label::DeleteFont() {
   font_ = nullptr;
 }
 
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+// Any program that shows a label gets the host's icon, title and system
+// buttons made from the control classes without a further call.
+const bool kFrameControlsInstalled = (InstallFrameControls(), true);
+}  // namespace
 }  // namespace quillet
