@@ -1,0 +1,122 @@
+#include "app/sentence_fetch.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <new>
+
+#include "app/json_string.h"
+#include "app/retry_backoff.h"
+#include "app/widget.h"
+#include "http/http_request.h"
+#include "http/text_helpers.h"
+#include "runtime/library_commands.h"
+#include "ui/controls/label.h"
+
+namespace quillet::app {
+
+const char kServiceAddress[] = "https://v1.hitokoto.cn/";
+const char kLeftMarker[] = "hitokoto\":\"";
+const char kRightMarker[] = "\",\"type";
+const FetchSource kSentenceService = {kServiceAddress, 0};
+
+namespace {
+
+// One link of a chain, handed from a worker to its successor.
+struct ChainLink {
+  const FetchSource* source;
+  uint32_t failures;  // consecutive failures of the chain so far
+};
+
+constexpr uint32_t kStopPollMs = 5;
+
+std::atomic<bool> g_stopping{false};
+std::atomic<int> g_workers{0};
+std::atomic<int> g_label_calls{0};
+
+// Manual-reset event that wakes workers waiting out a back-off.
+HANDLE StopEvent() {
+  static HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
+bool StartLink(const FetchSource& source, uint32_t failures) {
+  if (g_stopping.load()) return false;
+  auto* link = static_cast<ChainLink*>(RtAlloc(sizeof(ChainLink)));
+  new (link) ChainLink{&source, failures};
+  g_workers.fetch_add(1);
+  if (!StartThread(FetchThreadEntry, link)) {
+    g_workers.fetch_sub(1);
+    RtFree(link);
+    return false;
+  }
+  return true;
+}
+
+// Hands the sentence to the label unless shut-down has begun. The counter and
+// the flag are checked in opposite orders here and in StopFetching, so either
+// this call sees the stop or StopFetching sees the call.
+void ShowSentence(const char* sentence) {
+  g_label_calls.fetch_add(1);
+  if (!g_stopping.load() && SentenceLabel != nullptr) {
+    quillet::Text shown = SentenceLabel->Text(sentence);  // a copy, freed here
+  }
+  g_label_calls.fetch_sub(1);
+}
+
+}  // namespace
+
+Text ExtractSentence(const char* reply) {
+  Text cut = TextBetween(reply, kLeftMarker, kRightMarker);
+  if (cut.empty()) return Text();
+  Text unescaped(DecodeJsonEscapes(cut.get()));
+  return UrlDecode(unescaped.get(), true);
+}
+
+bool FetchSentence(const FetchSource& source) {
+  HttpRequestArgs request;  // the URL alone: every other parameter keeps its default
+  request.url = source.url;
+  request.timeoutSeconds = source.timeout_seconds;
+  Text reply = HttpRequest(request);
+  Text sentence = ExtractSentence(reply.get());
+  if (sentence.empty()) return false;
+  ShowSentence(sentence.get());
+  return true;
+}
+
+bool StartFetchThread() { return StartLink(kSentenceService, 0); }
+
+bool StartFetchChain(const FetchSource& source) { return StartLink(source, 0); }
+
+void FetchThreadEntry(void* parameter) {
+  ChainLink link = *static_cast<ChainLink*>(parameter);
+  RtFree(parameter);
+  uint32_t delay = RetryDelayMs(link.failures);
+  bool woken_by_stop = delay > 0 && WaitForSingleObject(StopEvent(), delay) == WAIT_OBJECT_0;
+  if (!woken_by_stop && !g_stopping.load() && !FetchSentence(*link.source)) {
+    StartLink(*link.source, link.failures + 1);  // the worker's last act
+  }
+  g_workers.fetch_sub(1);
+}
+
+void StopFetching(uint32_t wait_ms) {
+  g_stopping.store(true);
+  SetEvent(StopEvent());
+  // A worker inside the label's text operation may be waiting for this
+  // thread to paint: keep handling sent messages while waiting for it.
+  DWORD start = GetTickCount();
+  while (g_label_calls.load() > 0 && GetTickCount() - start < wait_ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kStopPollMs, QS_SENDMESSAGE);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  }
+}
+
+void ResumeFetching() {
+  ResetEvent(StopEvent());
+  g_stopping.store(false);
+}
+
+int ActiveFetchWorkers() { return g_workers.load(); }
+
+}  // namespace quillet::app

@@ -1,0 +1,52 @@
+// Fetching a sentence: one worker thread per press, each running one fetch
+// and, when no sentence came out, starting its successor as its last act.
+#pragma once
+#include <cstdint>
+
+#include "runtime/value.h"
+
+namespace quillet::app {
+
+// The sentence service: its root URL; the JSON reply carries the sentence in
+// the member "hitokoto", directly followed by the member "type".
+extern const char kServiceAddress[];
+extern const char kLeftMarker[];   // hitokoto":"
+extern const char kRightMarker[];  // ","type
+
+// Where a fetch goes. The widget always uses kSentenceService; tests point a
+// chain at a local server and may shorten the time-out.
+struct FetchSource {
+  const char* url;
+  int32_t timeout_seconds;  // 0: the HTTP client's default (30 s)
+};
+extern const FetchSource kSentenceService;
+
+// The sentence in a reply body as GBK: the text between the markers, its JSON
+// escapes decoded, percent-decoded and converted from UTF-8. Empty when either
+// marker is missing or nothing is between them.
+Text ExtractSentence(const char* reply);
+
+// One fetch, cut, decode and show. True when a sentence was handed to the label.
+bool FetchSentence(const FetchSource& source = kSentenceService);
+
+// Starts one chain of fetch workers against the service; true when its first
+// thread was created.
+bool StartFetchThread();
+// The same against another source (which must outlive the chain).
+bool StartFetchChain(const FetchSource& source);
+
+// The worker's routine. `parameter` is the chain's link record (source and
+// consecutive failures so far), which the worker takes over.
+void FetchThreadEntry(void* parameter);
+
+// Ends every chain: sleeping workers give up, running ones neither show
+// their result nor start a successor. Waits (up to `wait_ms`) until no worker
+// is inside the label's text operation. Used at shut-down, before the label
+// is released.
+void StopFetching(uint32_t wait_ms = 2000);
+// Allows chains again after StopFetching (tests run many in one process).
+void ResumeFetching();
+// Workers alive right now (sleeping or fetching).
+int ActiveFetchWorkers();
+
+}  // namespace quillet::app

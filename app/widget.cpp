@@ -1,0 +1,123 @@
+#include "app/widget.h"
+
+#include <windows.h>
+
+#include <new>
+
+#include "app/background_image.h"
+#include "runtime/heap.h"
+#include "runtime/library_commands.h"
+#include "runtime/window_template.h"
+#include "ui/controls/button.h"
+#include "ui/controls/label.h"
+#include "ui/core/host_window.h"
+#include "ui/core/toolkit.h"
+#include "ui/core/toolkit_messages.h"
+
+namespace quillet::app {
+
+HostWindow* MainHost = nullptr;
+Label* SentenceLabel = nullptr;
+Button* FetchButton = nullptr;
+
+namespace {
+
+constexpr int kHostAlpha = 190;
+constexpr int kAnimateFirstShow = 1;
+constexpr int kNotResizable = 0;
+
+constexpr uint32_t kRed = 0x0000FF;  // Win32 colour 0x00BBGGRR
+constexpr int kSentenceAlpha = 200;
+constexpr int kUseAlpha = 1;
+constexpr int kLabelLeft = 8, kLabelTop = 88, kLabelWidth = 376, kLabelHeight = 88;
+constexpr char kInitialText[] = "你好";
+constexpr float kFontSize = 20.0f;
+constexpr int kTextEffectSoftGlow = 3;
+
+constexpr int kButtonLeft = 248, kButtonTop = 168, kButtonWidth = 112, kButtonHeight = 40;
+constexpr char kButtonCaption[] = "获取";
+
+// Each global object lives in its own runtime heap block.
+template <typename T>
+T* CreateGlobal() {
+  return new (RtAllocZeroed(sizeof(T))) T();
+}
+
+// Releases what the object holds, then its block; the global is cleared first.
+template <typename T>
+void ReleaseGlobal(T*& global) {
+  T* object = global;
+  global = nullptr;
+  if (object == nullptr) return;
+  object->~T();
+  RtFree(object);
+}
+
+void EmptyStartupRoutine() {}
+
+void OnFetchClickedEvent(ControlRef, UINT, WPARAM, LPARAM) { OnFetchClicked(); }
+
+}  // namespace
+
+void GlobalInitialise() {
+  MainHost = CreateGlobal<HostWindow>();
+  SentenceLabel = CreateGlobal<Label>();
+  FetchButton = CreateGlobal<Button>();
+}
+
+void ReleaseGlobals(int /*position*/) {
+  // No worker may reach the label once it is gone.
+  StopFetching();
+  ReleaseGlobal(MainHost);
+  ReleaseGlobal(SentenceLabel);
+  ReleaseGlobal(FetchButton);
+}
+
+void ModuleStartup() { ToolkitStartup(); }
+
+int StartupSub() {
+  EmptyStartupRoutine();
+  return 0;
+}
+
+void BuildMainWindow() {
+  AttachOptions host;
+  host.window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  host.picture = BackgroundImage();  // in the constant region: never freed
+  host.picture_given = true;
+  host.frame_flags = BitOr(kFrameFromStyle, kFrameMinimize, kFrameClose);
+  host.alpha = kHostAlpha;
+  host.image_placement = kPlaceTopLeft;
+  host.background_mode = kBackgroundDefault;
+  host.animate_first_show = kAnimateFirstShow;
+  host.resizable = kNotResizable;
+  // Nine-grid margins stay the zeroed rectangle: not given.
+  MainHost->Attach(host);
+
+  HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  ARGB sentence_colour = ArgbFromColor(kRed, kSentenceAlpha, kUseAlpha);
+  SentenceLabel->Create(window, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight, kInitialText,
+                        sentence_colour,
+                        std::nullopt, std::nullopt, std::nullopt,  // gradient mode and colours
+                        true,                                       // multi-line
+                        std::nullopt,                               // auto contrast
+                        std::nullopt,                               // font name: the default family
+                        kFontSize,
+                        std::nullopt,                               // font style
+                        std::nullopt, std::nullopt,                 // alignment, trimming
+                        kTextEffectSoftGlow,
+                        std::nullopt, std::nullopt,                 // glow colour, frame
+                        true);                                      // visible
+
+  window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  FetchButton->Create(window, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight, kButtonCaption,
+                      std::nullopt,  // text colour: the button's default
+                      std::nullopt,  // font name: the default family
+                      kFontSize);
+  FetchButton->SetEventHandler(DUIM_CLICK, OnFetchClickedEvent);
+  // Nothing is fetched here: the label shows its first text until a press.
+}
+
+bool OnFetchClicked() { return StartFetchThread(); }
+
+}  // namespace quillet::app

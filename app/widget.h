@@ -1,0 +1,38 @@
+// The sentence widget: its global objects, start-up and the fetch routines.
+#pragma once
+#include <cstdint>
+
+#include "app/sentence_fetch.h"
+
+namespace quillet {
+class HostWindow;
+class Label;
+class Button;
+}  // namespace quillet
+
+namespace quillet::app {
+
+// The start-up window in the window template.
+constexpr uint32_t kMainWindowId = 0x52010001;
+
+// Global objects, each in its own runtime heap block; null before
+// GlobalInitialise and after ReleaseGlobals.
+extern HostWindow* MainHost;
+extern Label* SentenceLabel;
+extern Button* FetchButton;
+
+// The program's global initialisation: creates the objects above.
+void GlobalInitialise();
+// The exit procedure: ends the fetch chains, then releases the objects in
+// the order above.
+void ReleaseGlobals(int position);
+// Module start-up: the toolkit's start-up.
+void ModuleStartup();
+// The program's start-up sub; does nothing else but call an empty routine.
+int StartupSub();
+// Creation-completed handler of the start-up window.
+void BuildMainWindow();
+// DUIM_CLICK handler of the button: starts a fetch thread.
+bool OnFetchClicked();
+
+}  // namespace quillet::app
