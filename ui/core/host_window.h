@@ -215,6 +215,14 @@ class HostWindow {
   void DeliverAndNotify(HostedControl* control, UINT message, WPARAM wparam, LPARAM lparam);
   void CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam);
   void StartCrossFade();
+  void RunOpenAnimation(int type, int duration_ms);
+  void RunCloseAnimation();
+  void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);
+  bool IsOwnControl(ControlRef control) const;
+  void MoveFocus(ControlRef control, WPARAM wparam);
+  void StartWindowMove();
+  LRESULT SendPacked(ControlRef control, UINT message, intptr_t wparam, intptr_t lparam);
+  void PostMaximizeToggle();
 
   HWND window_ = nullptr;
   HostWindow* self_ = nullptr;
@@ -279,5 +287,15 @@ class HostWindow {
 
 // The host object a window carries in its "Kv_Wnd_Control" property, or null.
 HostWindow* HostFromWindow(HWND window);
+
+// Seam: told of every presentation of a host frame (layered push or BitBlt).
+using PresentObserver = void (*)(HWND window, bool layered);
+PresentObserver SetPresentObserver(PresentObserver observer);
+
+// Whether DWM blur is asked for: Windows 6.x only, framed mode, layered window.
+bool BlurApplies(int os_major_version, int background_mode, int window_alpha);
+
+// Border zone (WMSZ_*) under the point, 0 for none; sets the matching cursor.
+int ResizeZone(LPARAM lparam, int width, int height);
 
 }  // namespace quillet

@@ -1,0 +1,51 @@
+#include "ui/core/redraw_queue.h"
+
+#include "ui/core/host_window.h"
+#include "ui/core/toolkit_messages.h"
+
+namespace quillet {
+
+void RedrawQueue::Bind(HWND window, HostWindow* host, GpGraphics* graphics) {
+  window_ = window;
+  host_ = host;
+  graphics_ = graphics;
+}
+
+void RedrawQueue::Clear() {
+  entries_.clear();
+  window_ = nullptr;
+  host_ = nullptr;
+  graphics_ = nullptr;
+}
+
+void RedrawQueue::Add(const GpRectF& rect, int kind) {
+  if (!host_) return;
+  if (kind == kRedrawNow && flushing_) {
+    // Inside a flush: the caller wants it on screen now, not after the queue.
+    host_->RedrawRect(rect, true);
+    return;
+  }
+  if (kind == kRedrawAppend) {
+    entries_.push_back(Entry{rect, kind});
+  } else {
+    entries_.push_front(Entry{rect, kind});
+  }
+  if (!flushing_) Flush();
+}
+
+void RedrawQueue::Flush() {
+  if (!host_) return;
+  flushing_ = true;
+  const bool present_each = host_->WindowAlpha() == kNoAlpha;
+  bool redrew = false;
+  while (!entries_.empty()) {
+    Entry entry = entries_.front();
+    entries_.pop_front();
+    host_->RedrawRect(entry.rect, present_each);
+    redrew = true;
+  }
+  if (redrew && !present_each && !host_->IsBusy()) host_->PresentFrame();
+  flushing_ = false;
+}
+
+}  // namespace quillet

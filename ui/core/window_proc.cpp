@@ -1,0 +1,467 @@
+// The host window's input side: the window procedure reached through the
+// thunk, mouse routing, border resizing and keyboard focus.
+#include <cctype>
+
+#include "runtime/program_dll_commands.h"
+#include "ui/core/drawing.h"
+#include "ui/core/host_window.h"
+#include "ui/core/toolkit.h"
+#include "ui/core/toolkit_messages.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr int kResizeEdgeTop = 8;     // rows at the top that resize
+constexpr int kResizeEdgeLeft = 8;    // columns at the left that resize
+constexpr int kResizeCorner = 10;     // corner reach and bottom/right edge width
+constexpr int kCaptionDoubleClickHeight = 30;
+constexpr int kTrackSizeOverhang = 7;  // a maximised frame hangs over the work area
+constexpr int kMinTrackBase = 36;
+constexpr int kMinTrackCloseExtra = 11;
+constexpr int kMinTrackPerButton = 28;
+constexpr int kMinTrackWidthBare = 21;
+constexpr int kMinTrackHeight = 38;
+constexpr int kMinTrackHeightBare = 20;
+constexpr int kSystemButtonFlagMask =
+    kFrameClose | kFrameMaximize | kFrameMinimize | kFrameMenu | kFrameSkin | kFrameFeedback | kFrameSettings;
+
+int PointX(LPARAM lparam) { return static_cast<short>(LOWORD(lparam)); }
+int PointY(LPARAM lparam) { return static_cast<short>(HIWORD(lparam)); }
+
+// System cursor ids come as MAKEINTRESOURCE pointers in the ANSI headers.
+WORD CursorId(const char* resource) { return static_cast<WORD>(reinterpret_cast<ULONG_PTR>(resource)); }
+
+int CountBits(int value) {
+  int count = 0;
+  for (; value; value &= value - 1) ++count;
+  return count;
+}
+
+}  // namespace
+
+int ResizeZone(LPARAM lparam, int width, int height) {
+  const int x = PointX(lparam), y = PointY(lparam);
+  int zone = 0;
+  WORD cursor = 0;
+  if (y < kResizeEdgeTop && x < kResizeCorner) {
+    zone = WMSZ_TOPLEFT, cursor = CursorId(IDC_SIZENWSE);
+  } else if (y < kResizeEdgeTop && width - x < kResizeCorner) {
+    zone = WMSZ_TOPRIGHT, cursor = CursorId(IDC_SIZENESW);
+  } else if (y < kResizeEdgeTop) {
+    zone = WMSZ_TOP, cursor = CursorId(IDC_SIZENS);
+  } else if (height - y < kResizeCorner && x < kResizeCorner) {
+    zone = WMSZ_BOTTOMLEFT, cursor = CursorId(IDC_SIZENESW);
+  } else if (height - y < kResizeCorner && width - x < kResizeCorner) {
+    zone = WMSZ_BOTTOMRIGHT, cursor = CursorId(IDC_SIZENWSE);
+  } else if (height - y < kResizeCorner) {
+    zone = WMSZ_BOTTOM, cursor = CursorId(IDC_SIZENS);
+  } else if (x < kResizeEdgeLeft) {
+    zone = WMSZ_LEFT, cursor = CursorId(IDC_SIZEWE);
+  } else if (width - x < kResizeCorner) {
+    zone = WMSZ_RIGHT, cursor = CursorId(IDC_SIZEWE);
+  }
+  if (zone) dll::SetCursor(dll::LoadCursorW(nullptr, MAKEINTRESOURCEW(cursor)));
+  return zone;
+}
+
+LRESULT CALLBACK HostWindow::ThunkTarget(HostWindow* self, UINT message, WPARAM wparam, LPARAM lparam) {
+  return self->WindowProc(message, wparam, lparam);
+}
+
+LRESULT HostWindow::PassOn(UINT message, WPARAM wparam, LPARAM lparam) {
+  // No waiting for a running flush: flushes run on this thread, so a message
+  // arriving during one is nested inside it and waiting would never end.
+  return dll::CallWindowProcW(previous_proc_, window_, message, wparam, lparam);
+}
+
+bool HostWindow::IsOwnControl(ControlRef control) const {
+  if (control == kNoControl) return false;
+  // Depth-first over the tree; the timer ids of other code never match.
+  std::vector<ControlRef> pending;
+  for (ControlRef ref = first_control_; ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
+  while (!pending.empty()) {
+    ControlRef ref = pending.back();
+    pending.pop_back();
+    if (ref == control) return true;
+    for (ControlRef c = ControlFromRef(ref)->FirstChildRef(); c; c = ControlFromRef(c)->NextSiblingRef()) {
+      pending.push_back(c);
+    }
+  }
+  return false;
+}
+
+void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam) {
+  if (!handler) return;
+  int kind = control ? ControlFromRef(control)->KindCode() : 0;
+  handler(window_, control, wparam, lparam, kind);
+}
+
+LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (on_message_hook_) {
+    LRESULT hooked = on_message_hook_(window_, message, wparam, lparam);
+    if (hooked != -1) return hooked;
+  }
+  switch (message) {
+    case WM_DESTROY: {
+      HWND window = window_;
+      WNDPROC previous = previous_proc_;
+      Detach(window);
+      return dll::CallWindowProcW(previous, window, message, wparam, lparam);
+    }
+    case WM_SIZE:
+      OnSize(window_, wparam);
+      return PassOn(message, wparam, lparam);
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) != WA_INACTIVE) {
+        if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_SETFOCUS, wparam, lparam);
+      } else {
+        if (hover_control_) ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, 0, lparam);
+        if (captured_) {
+          if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_KILLFOCUS, 0, lparam);
+          dll::ReleaseCapture();
+          captured_ = 0;
+        }
+      }
+      return PassOn(message, wparam, lparam);
+    case WM_SETTEXT: {
+      LRESULT result = dll::CallWindowProcW(previous_proc_, window_, message, wparam, lparam);
+      const FrameControlFactory& factory = CurrentFrameControlFactory();
+      if ((frame_flags_ & kFrameTitle) && result == TRUE && title_control_ && factory.set_title_text_w) {
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(lparam);
+        size_t chars = text ? wcslen(text) + 1 : 1;
+        static const wchar_t kEmpty[1] = {0};
+        ByteSet bytes(text ? text : kEmpty, chars * sizeof(wchar_t));
+        factory.set_title_text_w(title_control_.get(), bytes.get());
+      }
+      return result;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      dll::BeginPaint(window_, &paint);
+      const RECT& r = paint.rcPaint;
+      dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
+      dll::EndPaint(window_, &paint);
+      return PassOn(message, wparam, lparam);
+    }
+    case WM_CLOSE:
+      RunCloseAnimation();
+      dll::ShowWindow(window_, SW_HIDE);
+      return PassOn(message, wparam, lparam);
+    case WM_SETCURSOR:
+      if (reinterpret_cast<HWND>(wparam) != window_) return PassOn(message, wparam, lparam);
+      {
+        HCURSOR cursor = hover_control_ ? ControlFromRef(hover_control_)->CursorHandle() : nullptr;
+        dll::SetCursor(cursor ? cursor : cursor_);
+      }
+      return TRUE;
+    case WM_GETMINMAXINFO: {
+      MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lparam);
+      RECT work = WorkArea();
+      info->ptMaxSize = POINT{work.right + 2 * kTrackSizeOverhang, work.bottom + 2 * kTrackSizeOverhang};
+      info->ptMaxPosition = POINT{work.left - kTrackSizeOverhang, work.top - kTrackSizeOverhang};
+      if (frame_flags_ != 0) {
+        info->ptMinTrackSize.x = kMinTrackPerButton * CountBits(frame_flags_ & kSystemButtonFlagMask) +
+                                 ((frame_flags_ & kFrameClose) ? kMinTrackCloseExtra : 0) + kMinTrackBase;
+        info->ptMinTrackSize.y = kMinTrackHeight;
+      } else {
+        info->ptMinTrackSize = POINT{kMinTrackWidthBare, kMinTrackHeightBare};
+      }
+      return 0;
+    }
+    case WM_STYLECHANGED:
+      RemoveStyle(window_, WS_DLGFRAME | WS_BORDER, false);
+      return PassOn(message, wparam, lparam);
+    case WM_NCCALCSIZE:
+      if (wparam == TRUE) return 1;
+      return PassOn(message, wparam, lparam);
+    case WM_NCACTIVATE:
+      return 1;
+    case WM_TIMER:
+      if (IsOwnControl(static_cast<ControlRef>(wparam))) {
+        ControlFromRef(static_cast<ControlRef>(wparam))->DeliverEvent(WM_TIMER, wparam, lparam);
+      }
+      return PassOn(message, wparam, lparam);
+    case WM_SYSCHAR:
+      if (OnAccessKey(wparam, lparam)) return 0;
+      return PassOn(message, wparam, lparam);
+    case WM_KEYDOWN:
+      OnKeyDown(wparam, lparam);
+      return PassOn(message, wparam, lparam);
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_IME_COMPOSITION:
+    case WM_COMMAND:
+    case WM_MOUSEWHEEL:
+      if (focus_control_) ControlFromRef(focus_control_)->DeliverEvent(message, wparam, lparam);
+      return PassOn(message, wparam, lparam);
+    case WM_MOUSEMOVE:
+      if (!tracking_mouse_leave_) tracking_mouse_leave_ = TrackMouseLeave(window_, TME_LEAVE) ? 1 : 0;
+      OnMouse(message, wparam, lparam);
+      return PassOn(message, wparam, lparam);
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+      OnMouse(message, wparam, lparam);
+      return PassOn(message, wparam, lparam);
+    case WM_LBUTTONDBLCLK:
+      dll::SendMessageW(window_, WM_LBUTTONDOWN, DUIM_DBLCLICKMARK, lparam);
+      return 0;
+    case WM_MOUSELEAVE:
+      tracking_mouse_leave_ = 0;
+      dll::ReleaseCapture();
+      if (hover_control_) {
+        ControlRef hover = hover_control_;
+        ControlFromRef(hover)->DeliverEvent(DUIM_MOUSELEAVE, wparam, lparam);
+        CallControlHandler(on_mouse_leave_, hover, 0, 0);
+        hover_control_ = kNoControl;
+      }
+      return PassOn(message, wparam, lparam);
+    case DUIM_SETFOCUS:
+      if (lparam != 0) SetFocusControl(static_cast<ControlRef>(lparam), false);
+      return PassOn(message, wparam, lparam);
+    case DUIM_SETACCESSKEY:
+      return SetAccessKey(static_cast<ControlRef>(wparam), static_cast<int>(lparam));
+    case DUIM_PRESENT:
+      PresentFrame();
+      return PassOn(message, wparam, lparam);
+    case DUIM_INVALIDATE:
+      if (lparam) QueueRedraw(*reinterpret_cast<const GpRectF*>(lparam), static_cast<int>(wparam));
+      if (wparam == 1) return 0;
+      return PassOn(message, wparam, lparam);
+    case DUIM_MOVED: {
+      ControlRef ref = static_cast<ControlRef>(wparam);
+      if (!ref) return 1;
+      HostedControl* control = ControlFromRef(ref);
+      control->DeliverEvent(DUIM_MOVED, 0, 0);
+      if (lparam != 1) return 1;
+      if (busy_) {
+        // Another thread retries until we are idle; on our own thread the
+        // repaint or animation under way will show the control anyway.
+        return dll::InSendMessage() ? 0 : 1;
+      }
+      RedrawRect(control->PreviousBoundsRect(), true);
+      RedrawRect(control->BoundsRect(), true);
+      return 1;
+    }
+    case DUIM_EVENT: {
+      PackedMessage* packet = reinterpret_cast<PackedMessage*>(lparam);
+      ControlRef ref = static_cast<ControlRef>(wparam);
+      LRESULT result = 0;
+      if (packet && ref) {
+        result = ControlFromRef(ref)->DeliverEvent(static_cast<UINT>(packet->message), packet->wparam, packet->lparam);
+      }
+      FreeScratch(packet);
+      return result;
+    }
+    default:
+      return PassOn(message, wparam, lparam);
+  }
+}
+
+LRESULT HostWindow::SendPacked(ControlRef control, UINT message, intptr_t wparam, intptr_t lparam) {
+  PackedMessage* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  if (!packet) return 0;
+  *packet = PackedMessage{static_cast<intptr_t>(message), wparam, lparam};
+  return dll::SendMessageW(window_, DUIM_EVENT, static_cast<WPARAM>(control), reinterpret_cast<LPARAM>(packet));
+}
+
+void HostWindow::StartWindowMove() { dll::SendMessageW(window_, WM_NCLBUTTONDOWN, HTCAPTION, 0); }
+
+void HostWindow::PostMaximizeToggle() {
+  dll::PostMessageW(window_, WM_SYSCOMMAND, dll::IsZoomed(window_) ? SC_RESTORE : SC_MAXIMIZE, 0);
+}
+
+bool HostWindow::OnResizeBorder(UINT message, LPARAM lparam) {
+  if (!resizable_ || captured_ || (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN) || dll::IsZoomed(window_)) {
+    return false;
+  }
+  int zone = ResizeZone(lparam, width_, height_);
+  if (zone == 0) return false;
+  if (hover_control_) {
+    ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, 0, 0);
+    hover_control_ = kNoControl;
+  }
+  if (message == WM_LBUTTONDOWN) dll::SendMessageW(window_, WM_SYSCOMMAND, SC_SIZE | zone, 0);
+  return true;
+}
+
+void HostWindow::MoveFocus(ControlRef control, WPARAM wparam) {
+  ControlRef old = focus_control_;
+  focus_control_ = control;
+  keyboard_focus_control_ = kNoControl;
+  if (old) {
+    ControlFromRef(old)->DeliverEvent(DUIM_KILLFOCUS, wparam, static_cast<intptr_t>(control));
+    CallControlHandler(on_lost_focus_, old, wparam, 0);
+  }
+  ControlFromRef(control)->DeliverEvent(DUIM_SETFOCUS, wparam, static_cast<intptr_t>(old));
+  CallControlHandler(on_got_focus_, control, wparam, 0);
+}
+
+void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (busy_ || !window_ || OnResizeBorder(message, lparam)) return;
+  const float x = static_cast<float>(PointX(lparam));
+  const float y = static_cast<float>(static_cast<int32_t>(lparam) >> 16);
+
+  if (captured_) {
+    ControlRef pressed = pressed_control_;
+    HostedControl* pressed_control = pressed ? ControlFromRef(pressed) : nullptr;
+    if (pressed_control) pressed_control->DeliverEvent(message, static_cast<intptr_t>(pressed), lparam);
+    if (message != WM_LBUTTONUP) return;
+    CallControlHandler(on_button_up_, kNoControl, wparam, lparam);
+    dll::ReleaseCapture();
+    ControlRef under = HitTest(last_control_, x, y);
+    if (pressed_control && under == pressed) {
+      pressed_control->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(pressed), lparam);
+      CallControlHandler(on_click_, pressed, wparam, lparam);
+    } else if (pressed_control && pressed_control->IsVisible()) {
+      pressed_control->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
+      CallControlHandler(on_mouse_leave_, pressed, wparam, lparam);
+      if (under) {
+        ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(pressed));
+        CallControlHandler(on_mouse_enter_, under, wparam, lparam);
+        UpdateTooltip(under, std::nullopt);
+      }
+    }
+    captured_ = 0;
+    pressed_control_ = kNoControl;
+    hover_control_ = under;
+    return;
+  }
+
+  ControlRef under = HitTest(last_control_, x, y);
+  if (hover_control_ && hover_control_ != under && ControlFromRef(hover_control_)->IsVisible()) {
+    ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
+    CallControlHandler(on_mouse_leave_, hover_control_, wparam, lparam);
+  }
+
+  switch (message) {
+    case WM_LBUTTONDOWN: {
+      const bool double_click = wparam == DUIM_DBLCLICKMARK;
+      FocusWindow(window_);
+      const bool has_maximize = (frame_flags_ & kFrameMaximize) != 0;
+      if (under) {
+        HostedControl* control = ControlFromRef(under);
+        bool takes = control->DeliverEvent(DUIM_CANPRESS, 0, 0) != kNotHandled || control->IsFocusable();
+        if (takes) {
+          CallControlHandler(on_button_down_, under, wparam, lparam);
+          captured_ = 1;
+          pressed_control_ = under;
+          if (control->IsFocusable() && focus_control_ != under) MoveFocus(under, wparam);
+          if (double_click) CallControlHandler(on_double_click_, under, wparam, lparam);
+          dll::SetCapture(window_);
+        } else if (double_click && (frame_flags_ & kFrameTitle) && has_maximize && title_control_ &&
+                   under == RefOf(title_control_.get())) {
+          PostMaximizeToggle();
+          StartWindowMove();
+        }
+        if (!captured_ && drag_anywhere_) StartWindowMove();
+      } else if (double_click) {
+        if (y < kCaptionDoubleClickHeight && has_maximize) {
+          PostMaximizeToggle();
+          StartWindowMove();
+        }
+      } else if (drag_anywhere_) {
+        StartWindowMove();
+      }
+      break;
+    }
+    case WM_RBUTTONDOWN:
+      CallControlHandler(on_right_button_down_, under, wparam, lparam);
+      break;
+    case WM_RBUTTONUP:
+      CallControlHandler(on_right_button_up_, under, wparam, lparam);
+      break;
+    case WM_MOUSEMOVE:
+      if (under && under != hover_control_) {
+        ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(hover_control_));
+        CallControlHandler(on_mouse_enter_, under, wparam, lparam);
+        UpdateTooltip(under, std::nullopt);
+      }
+      break;
+    default:
+      break;
+  }
+  if (under) ControlFromRef(under)->DeliverEvent(message, wparam, lparam);
+  hover_control_ = under;
+}
+
+void HostWindow::SetFocusControl(ControlRef control, bool by_keyboard) {
+  if (!control) return;
+  HostedControl* c = ControlFromRef(control);
+  if (c->IsDisabled() || !c->IsVisible() || !c->IsFocusable() || c->KindCode() == kKindTitleBarButton ||
+      control == focus_control_) {
+    return;
+  }
+  ControlRef old = focus_control_;
+  focus_control_ = control;
+  keyboard_focus_control_ = kNoControl;
+  if (old) SendPacked(old, DUIM_KILLFOCUS, 0, static_cast<intptr_t>(control));
+  if (by_keyboard) keyboard_focus_control_ = control;
+  SendPacked(control, DUIM_SETFOCUS, 0, static_cast<intptr_t>(old));
+}
+
+void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
+  if (focus_control_ &&
+      ControlFromRef(focus_control_)->DeliverEvent(WM_KEYDOWN, virtual_key, lparam) != kNotHandled) {
+    return;
+  }
+  if (virtual_key == VK_TAB) {
+    ControlRef start = focus_control_ ? focus_control_ : first_control_;
+    if (!start) return;
+    while (ControlFromRef(start)->ParentRef()) start = ControlFromRef(start)->ParentRef();
+    int count = 0;
+    for (ControlRef r = first_control_; r; r = ControlFromRef(r)->NextSiblingRef()) ++count;
+    ControlRef candidate = start;
+    for (int i = 0; i < count; ++i) {
+      candidate = ControlFromRef(candidate)->NextSiblingRef();
+      if (!candidate) candidate = first_control_;
+      HostedControl* c = ControlFromRef(candidate);
+      if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton) {
+        if (candidate != focus_control_) SetFocusControl(candidate, true);
+        return;
+      }
+    }
+    return;
+  }
+  if ((virtual_key == VK_RETURN || virtual_key == VK_SPACE) && focus_control_) {
+    HostedControl* c = ControlFromRef(focus_control_);
+    if (c->IsVisible() && !c->IsDisabled()) {
+      c->DeliverEvent(DUIM_CLICK, 0, 0);
+      CallControlHandler(on_click_, focus_control_, 0, 0);
+    }
+  }
+}
+
+bool HostWindow::OnAccessKey(WPARAM character, LPARAM lparam) {
+  if (focus_control_) ControlFromRef(focus_control_)->DeliverEvent(WM_SYSCHAR, character, lparam);
+  auto fold = [](int c) { return (c >= 0 && c < 128) ? std::tolower(c) : c; };
+  for (const AccessKeyEntry& entry : access_keys_) {
+    if (fold(entry.character) != fold(static_cast<int>(character))) continue;
+    HostedControl* c = ControlFromRef(entry.control);
+    if (!c->IsVisible() || c->IsDisabled()) continue;
+    c->DeliverEvent(DUIM_CLICK, 0, 0);
+    CallControlHandler(on_click_, entry.control, character, lparam);
+    return true;
+  }
+  return false;
+}
+
+int HostWindow::SetAccessKey(ControlRef control, int character) {
+  for (auto it = access_keys_.begin(); it != access_keys_.end(); ++it) {
+    if (it->control != control) continue;
+    if (character == 0) {
+      access_keys_.erase(it);
+    } else {
+      it->character = character;
+    }
+    return 1;
+  }
+  if (character != 0 && control) access_keys_.push_back(AccessKeyEntry{control, character});
+  return 1;
+}
+
+}  // namespace quillet
