@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <new>
 
 #include "app/json_string.h"
@@ -66,8 +67,21 @@ void ShowSentence(const char* sentence) {
 
 }  // namespace
 
+Text CutBetweenBytes(const char* text, const char* left, const char* right) {
+  if (text == nullptr) return Text();
+  const char* start = std::strstr(text, left);
+  if (start == nullptr) return Text();
+  start += std::strlen(left);
+  const char* end = std::strstr(start, right);
+  if (end == nullptr) return Text();
+  return Text(start, static_cast<size_t>(end - start));
+}
+
 Text ExtractSentence(const char* reply) {
-  Text cut = TextBetween(reply, kLeftMarker, kRightMarker);
+  // The reply is UTF-8, not GBK: a search that steps over GBK double-byte
+  // characters would straddle UTF-8 sequences and could swallow the closing
+  // quote, so the cut is byte-exact.
+  Text cut = CutBetweenBytes(reply, kLeftMarker, kRightMarker);
   if (cut.empty()) return Text();
   Text unescaped(DecodeJsonEscapes(cut.get()));
   return UrlDecode(unescaped.get(), true);

@@ -21,6 +21,10 @@ struct FetchSource {
 };
 extern const FetchSource kSentenceService;
 
+// The bytes after the first `left` up to the next `right` after it, compared
+// byte for byte; empty when either is missing.
+Text CutBetweenBytes(const char* text, const char* left, const char* right);
+
 // The sentence in a reply body as GBK: the text between the markers, its JSON
 // escapes decoded, percent-decoded and converted from UTF-8. Empty when either
 // marker is missing or nothing is between them.

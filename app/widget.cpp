@@ -16,10 +16,6 @@
 
 namespace quillet::app {
 
-HostWindow* MainHost = nullptr;
-Label* SentenceLabel = nullptr;
-Button* FetchButton = nullptr;
-
 namespace {
 
 constexpr int kHostAlpha = 190;

@@ -32,6 +32,26 @@ TEST_F(ExtractSentenceTest, Utf8SentenceComesOutAsGbk) {
             "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7\xA1\xA3");
 }
 
+TEST_F(ExtractSentenceTest, CutIsByteExactWhereAGbkWalkWouldSwallowTheQuote) {
+  // UTF-8 continuation bytes look like GBK lead bytes: 0x82 before the
+  // closing quote, at an odd or even offset, must not hide the marker.
+  const std::string odd = "\xE3\x80\x82";                 // 。 alone: 3 bytes
+  const std::string even = "\xE4\xBD\xA0\xE3\x80\x82";  // 你。: 6 bytes
+  EXPECT_EQ(CutBetweenBytes(Reply(odd).c_str(), kLeftMarker, kRightMarker).c_str(), odd);
+  EXPECT_EQ(CutBetweenBytes(Reply(even).c_str(), kLeftMarker, kRightMarker).c_str(), even);
+  EXPECT_EQ(Extract(Reply(odd)), "\xA1\xA3");
+  EXPECT_EQ(Extract(Reply(even)), "\xC4\xE3\xA1\xA3");
+}
+
+TEST_F(ExtractSentenceTest, CutBetweenBytesEdges) {
+  EXPECT_TRUE(CutBetweenBytes(nullptr, "a", "b").empty());
+  EXPECT_TRUE(CutBetweenBytes("xab", "a", "b").empty());  // markers touch
+  EXPECT_TRUE(CutBetweenBytes("b a", "a", "b").empty());  // right marker only before
+  EXPECT_STREQ(CutBetweenBytes("a1b a2b", "a", "b").c_str(), "1");
+  EXPECT_STREQ(CutBetweenBytes("aab", "aa", "b").c_str(), "");
+  EXPECT_STREQ(CutBetweenBytes("xaa1b", "aa", "b").c_str(), "1");
+}
+
 TEST_F(ExtractSentenceTest, PercentEscapesAreDecoded) {
   EXPECT_EQ(Extract(Reply("%41bc%20d")), "Abc d");
   EXPECT_EQ(Extract(Reply("%e4%bd%a0")), "\xC4\xE3");
