@@ -18,8 +18,9 @@ const unsigned char* g_constant_start = nullptr;
 const unsigned char* g_constant_end = nullptr;
 
 [[noreturn]] void ReportAllocationFailure(size_t size) {
+  // Printed unsigned so a request of 2 GB or more is not shown as negative.
   char message[64];
-  std::snprintf(message, sizeof message, "分配 %d 字节内存失败!", static_cast<int>(size));
+  std::snprintf(message, sizeof message, "分配 %llu 字节内存失败!", static_cast<unsigned long long>(size));
   ReportFatalMessage(message);
 }
 
