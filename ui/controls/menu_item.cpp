@@ -76,7 +76,7 @@ ControlRef MenuItem::Create(HWND menu_window, int x, int y, int width, int heigh
                             std::optional<bool> visible) {
   if (IsCreated()) return GetRef();
   item_ = record;
-  look_ = kLookNormal;
+  look_ = kMenuLookNormal;
   if (format_ == nullptr && dll::GdipCreateStringFormat(kFormatNoWrap, LANG_NEUTRAL, &format_) == 0) {
     dll::GdipSetStringFormatAlign(format_, kAlignNear);
     dll::GdipSetStringFormatTrimming(format_, kTrimmingEllipsisCharacter);
@@ -123,7 +123,7 @@ intptr_t MenuItem::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam
       if (accelerator != 0) {
         dll::SendMessageW(GetHostWindow(), DUIM_SETACCESSKEY, static_cast<WPARAM>(GetRef()), accelerator);
       }
-      Paint(sender, kLookNormal);
+      Paint(sender, kMenuLookNormal);
       break;
     }
     case WM_DESTROY:
@@ -144,7 +144,7 @@ intptr_t MenuItem::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam
         host->ClearFocusControl();
         quillet::DeliverEvent(focused, DUIM_MOUSELEAVE, 0, 0);
       }
-      Paint(sender, kLookHighlighted);
+      Paint(sender, kMenuLookHighlighted);
       // With a sibling's submenu open, the timer first closes it after the
       // shorter delay; its retry then opens ours no sooner than the long one.
       HWND window = GetHostWindow();
@@ -155,7 +155,7 @@ intptr_t MenuItem::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam
       break;
     }
     case DUIM_MOUSELEAVE:
-      Paint(sender, kLookNormal);
+      Paint(sender, kMenuLookNormal);
       break;
     case DUIM_CLICK:
       if (item_.type == kItemSubmenu) {
@@ -203,7 +203,7 @@ void MenuItem::OpenSubmenu(bool immediate) {
   if (!hovered || item_.type != kItemSubmenu || item_.command == 0) return;
   clicked_ = false;
   host->SetFocusControl(GetRef(), false);
-  Paint(GetRef(), kLookNormal);
+  Paint(GetRef(), kMenuLookNormal);
   dll::SetPropW(window, kMenuActiveItemProperty, reinterpret_cast<HANDLE>(GetRef()));
   PopupMenu* submenu_object = reinterpret_cast<PopupMenu*>(item_.command);
   submenu_object->OpenFrom(window);
@@ -245,9 +245,9 @@ void MenuItem::Paint(ControlRef sender, int look) {
   } else {
     const bool is_submenu = item_.type == kItemSubmenu;
     int shown = look;
-    if (is_submenu && Host() != nullptr && Host()->FocusControl() == GetRef()) shown = kLookHighlighted;
+    if (is_submenu && Host() != nullptr && Host()->FocusControl() == GetRef()) shown = kMenuLookHighlighted;
     ARGB text_colour = item_.text_colour;
-    if (shown == kLookHighlighted) {
+    if (shown == kMenuLookHighlighted) {
       text_colour = kHighlightedTextColour;
       FillRect(graphics, area, item_.highlight_colour);
       DrawBorder(graphics, area, kBorderFlat, ScaleAlpha(item_.highlight_colour, kFrameAlphaScale));
@@ -264,7 +264,7 @@ void MenuItem::Paint(ControlRef sender, int look) {
                       item_.glow_colour);
     }
     if (is_submenu) {
-      DrawArrow(graphics, width, height, shown == kLookHighlighted ? kHighlightedArrowColour : kArrowColour);
+      DrawArrow(graphics, width, height, shown == kMenuLookHighlighted ? kHighlightedArrowColour : kArrowColour);
     }
     if (icon_ != nullptr) {
       ClipToRect(graphics, kIconRect, kClipReplace);

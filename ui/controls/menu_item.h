@@ -32,8 +32,8 @@ constexpr uint32_t kMenuHighlightColour = 0xC68630; // Win32 colour, shown at al
 constexpr int kMenuHighlightAlpha = 230;
 
 // Looks.
-constexpr int kLookNormal = 0;
-constexpr int kLookHighlighted = 1;
+constexpr int kMenuLookNormal = 0;
+constexpr int kMenuLookHighlighted = 1;
 
 // Hover delays.
 constexpr UINT kSubmenuOpenDelayMs = 500;
@@ -84,7 +84,7 @@ class MenuItem : public Control {
   HostWindow* MenuHost() const;
 
   MenuItemRecord item_;
-  int look_ = kLookNormal;
+  int look_ = kMenuLookNormal;
   GpStringFormat* format_ = nullptr;
   GpImage* icon_ = nullptr;      // the check mark or the record's picture
   bool clicked_ = false;         // a click counts as hovering until the submenu opened

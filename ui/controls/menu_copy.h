@@ -1,0 +1,18 @@
+// Copying text out of a control through the toolkit's edit context menu.
+#pragma once
+#include <windows.h>
+
+namespace quillet {
+
+class PopupMenu;
+
+// Puts GBK `text` on the clipboard as Unicode text (CF_UNICODETEXT), owned
+// by `owner`. False when the clipboard could not be opened or filled.
+bool CopyTextToClipboard(HWND owner, const char* text);
+
+// Shows the edit context menu at the cursor with only its copy command
+// (id kEditCopy) enabled and every other command disabled; returns when the
+// menu has closed. The choice reaches `owner` as WM_COMMAND.
+void ShowCopyOnlyEditMenu(PopupMenu* edit_menu, HWND owner);
+
+}  // namespace quillet
