@@ -147,6 +147,74 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
+const WORD* InvocationOrder(Access access, size_t& count) {
+  static const WORD kGetOrder[] = {INVOKE_PROPERTYGET, INVOKE_FUNC};
+  static const WORD kPutOrder[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
+  static const WORD kCallOrder[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF};
+  switch (access) {
+    case Access::kGet:
+      count = 2;
+      return kGetOrder;
+    case Access::kPut:
+      count = 3;
+      return kPutOrder;
+    default:
+      count = 4;
+      return kCallOrder;
+  }
+}
+
+size_t WithoutTrailingOmitted(const AutoArg* args, size_t count) {
+  while (count > 0 && args[count - 1].kind() == AutoArg::Kind::kOmitted && !args[count - 1].isVariable()) --count;
+  return count;
+}
+
+HRESULT InvokeWithFlags(IDispatch* dispatch, DISPID member, LCID locale, WORD flags, VARIANT* arguments,
+                        size_t count, VARIANT* result) {
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS params{};
+  params.rgvarg = count > 0 ? arguments : nullptr;
+  params.cArgs = static_cast<UINT>(count);
+  const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (isPut) {
+    params.rgdispidNamedArgs = &putId;
+    params.cNamedArgs = 1;
+  }
+  EXCEPINFO exception{};
+  UINT argumentError = 0;
+  const HRESULT hr =
+      dispatch->Invoke(member, kNullIid, locale, flags, &params, isPut ? nullptr : result, &exception, &argumentError);
+  dll::SysFreeString(exception.bstrSource);
+  dll::SysFreeString(exception.bstrDescription);
+  dll::SysFreeString(exception.bstrHelpFile);
+  return hr;
+}
+
+// Objects without type information (some platform collections) are bound by
+// name instead; the invocation kinds are tried in the same order, moving on
+// only while the object answers that the member is not of that kind.
+int32_t InvokeByName(IDispatch* dispatch, LCID locale, const char* name, Access access, const AutoArg* args,
+                     size_t argCount, VARIANT* result) {
+  std::wstring wideName = WideFromText(name);
+  wideName.push_back(L'\0');
+  LPOLESTR names[] = {&wideName[0]};
+  DISPID member = DISPID_UNKNOWN;
+  if (FAILED(dispatch->GetIDsOfNames(kNullIid, names, 1, locale, &member))) return kAutomationNoTypeInfo;
+  argCount = WithoutTrailingOmitted(args, argCount);
+  VariantList variants(argCount);
+  for (size_t i = 0; i < argCount; ++i) {
+    if (!args[i].ToVariant(&variants.value(argCount - 1 - i))) return kAutomationBadArgument;
+  }
+  size_t orderCount = 0;
+  const WORD* order = InvocationOrder(access, orderCount);
+  HRESULT hr = DISP_E_MEMBERNOTFOUND;
+  for (size_t i = 0; i < orderCount && hr == DISP_E_MEMBERNOTFOUND; ++i) {
+    if (result != nullptr) dll::VariantClear(result);
+    hr = InvokeWithFlags(dispatch, member, locale, order[i], variants.data(), argCount, result);
+  }
+  return FAILED(hr) ? static_cast<int32_t>(hr) : kAutomationOk;
+}
+
 // Binds and invokes one member. `result` may be null (property write).
 int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, const AutoArg* args,
                      size_t argCount, VARIANT* result) {
@@ -161,25 +229,15 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
   ComPtr<ITypeComp> comp;
   if (FAILED(dispatch->GetTypeInfo(0, locale, info.address())) || info.get() == nullptr ||
       FAILED(info->GetTypeComp(comp.address())) || comp.get() == nullptr) {
-    return kAutomationNoTypeInfo;
+    return InvokeByName(dispatch.get(), locale, name, access, args, argCount, result);
   }
 
   std::wstring wideName = WideFromText(name);
   wideName.push_back(L'\0');
   LPOLESTR bindName = &wideName[0];
   const ULONG hash = dll::LHashValOfNameSys(kThisSysKind, locale, bindName);
-  static const WORD kGetOrder[] = {INVOKE_PROPERTYGET, INVOKE_FUNC};
-  static const WORD kPutOrder[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
-  static const WORD kCallOrder[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF};
-  const WORD* order = kGetOrder;
-  size_t orderCount = 2;
-  if (access == Access::kPut) {
-    order = kPutOrder;
-    orderCount = 3;
-  } else if (access == Access::kCall) {
-    order = kCallOrder;
-    orderCount = 4;
-  }
+  size_t orderCount = 0;
+  const WORD* order = InvocationOrder(access, orderCount);
   BoundMember member;
   WORD boundKind = 0;
   for (size_t i = 0; i < orderCount && boundKind == 0; ++i) {
@@ -210,9 +268,7 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
   }
 
   // Trailing omitted arguments are dropped.
-  while (argCount > 0 && args[argCount - 1].kind() == AutoArg::Kind::kOmitted && !args[argCount - 1].isVariable()) {
-    --argCount;
-  }
+  argCount = WithoutTrailingOmitted(args, argCount);
   if (argCount > declaredCount && !variableCount) return kAutomationTooManyArguments;
 
   VariantList variants(argCount);
@@ -228,22 +284,7 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
     }
   }
 
-  DISPID putId = DISPID_PROPERTYPUT;
-  DISPPARAMS params{};
-  params.rgvarg = argCount > 0 ? variants.data() : nullptr;
-  params.cArgs = static_cast<UINT>(argCount);
-  const bool isPut = (invokeFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  if (isPut) {
-    params.rgdispidNamedArgs = &putId;
-    params.cNamedArgs = 1;
-  }
-  EXCEPINFO exception{};
-  UINT argumentError = 0;
-  const HRESULT hr = dispatch->Invoke(memberId, kNullIid, locale, invokeFlags, &params, isPut ? nullptr : result,
-                                      &exception, &argumentError);
-  dll::SysFreeString(exception.bstrSource);
-  dll::SysFreeString(exception.bstrDescription);
-  dll::SysFreeString(exception.bstrHelpFile);
+  const HRESULT hr = InvokeWithFlags(dispatch.get(), memberId, locale, invokeFlags, variants.data(), argCount, result);
   if (FAILED(hr)) return static_cast<int32_t>(hr);
 
   int32_t outcome = kAutomationOk;
