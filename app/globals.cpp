@@ -7,5 +7,6 @@ namespace quillet::app {
 HostWindow* MainHost = nullptr;
 Label* SentenceLabel = nullptr;
 Button* FetchButton = nullptr;
+PopupMenu* EditMenu = nullptr;
 
 }  // namespace quillet::app

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/background_image.h"
+#include "app/edit_menu.h"
 #include "runtime/heap.h"
 #include "runtime/library_commands.h"
 #include "runtime/window_template.h"
@@ -59,6 +60,7 @@ void GlobalInitialise() {
   MainHost = CreateGlobal<HostWindow>();
   SentenceLabel = CreateGlobal<Label>();
   FetchButton = CreateGlobal<Button>();
+  CreateEditMenu();
 }
 
 void ReleaseGlobals(int /*position*/) {
@@ -67,9 +69,13 @@ void ReleaseGlobals(int /*position*/) {
   ReleaseGlobal(MainHost);
   ReleaseGlobal(SentenceLabel);
   ReleaseGlobal(FetchButton);
+  ReleaseEditMenu();
 }
 
-void ModuleStartup() { ToolkitStartup(); }
+void ModuleStartup() {
+  ToolkitStartup();
+  FillEditMenu();
+}
 
 int StartupSub() {
   EmptyStartupRoutine();

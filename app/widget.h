@@ -8,6 +8,7 @@ namespace quillet {
 class HostWindow;
 class Label;
 class Button;
+class PopupMenu;
 }  // namespace quillet
 
 namespace quillet::app {
@@ -20,13 +21,15 @@ constexpr uint32_t kMainWindowId = 0x52010001;
 extern HostWindow* MainHost;
 extern Label* SentenceLabel;
 extern Button* FetchButton;
+extern PopupMenu* EditMenu;  // the toolkit's shared edit context menu
 
 // The program's global initialisation: creates the objects above.
 void GlobalInitialise();
 // The exit procedure: ends the fetch chains, then releases the objects in
-// the order above.
+// the order above, the edit menu last.
 void ReleaseGlobals(int position);
-// Module start-up: the toolkit's start-up.
+// Module start-up: the toolkit's start-up, then the edit menu is filled
+// with the toolkit's editing commands.
 void ModuleStartup();
 // The program's start-up sub; does nothing else but call an empty routine.
 int StartupSub();
