@@ -10,7 +10,7 @@
 #include "http/request_headers.h"
 #include "http/text_codec.h"
 #include "http/text_search.h"
-#include "runtime/library_commands.h"
+#include "http/winhttp_api.h"
 #include "runtime/program_dll_commands.h"
 
 namespace quillet {
@@ -43,6 +43,7 @@ constexpr DWORD kConnectReserved = 0;
 constexpr DWORD kAcceptAnyCertificate = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
                                         SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
                                         SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;  // 0x3300
+constexpr DWORD kOptionReceiveResponseTimeout = WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT;  // 7
 constexpr DWORD kOptionSecurityFlags = WINHTTP_OPTION_SECURITY_FLAGS;       // 31
 constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;     // 63
 constexpr DWORD kOptionEnableFeature = WINHTTP_OPTION_ENABLE_FEATURE;       // 79
@@ -64,6 +65,8 @@ const wchar_t* VerbOf(int32_t method) {
 
 bool IsEmpty(const char* text) { return text == nullptr || *text == 0; }
 
+const WinHttpApi& api() { return CurrentWinHttpApi(); }
+
 // The three WinHttp handles of one call, closed request first.
 struct WinHttpHandles {
   HINTERNET root = nullptr;
@@ -72,17 +75,19 @@ struct WinHttpHandles {
   WinHttpHandles() = default;
   WinHttpHandles(const WinHttpHandles&) = delete;
   WinHttpHandles& operator=(const WinHttpHandles&) = delete;
-  ~WinHttpHandles() { Close(); }
+  ~WinHttpHandles() {
+    if (request || connection || root) Close();
+  }
   void Close() {
-    dll::WinHttpCloseHandle(request);
-    dll::WinHttpCloseHandle(connection);
-    dll::WinHttpCloseHandle(root);
+    api().WinHttpCloseHandle(request);
+    api().WinHttpCloseHandle(connection);
+    api().WinHttpCloseHandle(root);
     request = connection = root = nullptr;
   }
 };
 
 bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
-  return dll::WinHttpSetOption(handle, option, &value, sizeof(value)) != FALSE;
+  return api().WinHttpSetOption(handle, option, &value, sizeof(value)) != FALSE;
 }
 
 // The reply body grows geometrically; each read lands directly behind what
@@ -118,7 +123,7 @@ bool CrackUrl(const char* url, UrlParts& parts) {
   components.dwHostNameLength = kLengthFromUrl;
   components.dwUrlPathLength = kLengthFromUrl;
   components.dwExtraInfoLength = kLengthFromUrl;
-  if (!dll::WinHttpCrackUrl(wideUrl.c_str(), 0, kCrackWholeUrl, &components)) return false;
+  if (!api().WinHttpCrackUrl(wideUrl.c_str(), 0, kCrackWholeUrl, &components)) return false;
   ByteSet hostUnits(components.lpszHostName, components.dwHostNameLength * sizeof(wchar_t));
   parts.host = Utf16ToGbk(hostUnits.get());
   parts.port = components.nPort;
@@ -134,12 +139,21 @@ bool CrackUrl(const char* url, UrlParts& parts) {
   return true;
 }
 
+// COM for the calling thread around the body decoding.
+class CoInitializeScope {
+ public:
+  CoInitializeScope() { dll::CoInitialize(nullptr); }
+  CoInitializeScope(const CoInitializeScope&) = delete;
+  CoInitializeScope& operator=(const CoInitializeScope&) = delete;
+  ~CoInitializeScope() { dll::CoUninitialize(); }
+};
+
 // Steps whose success earns one DoEvents run at the end of the call.
 class PendingMessageRuns {
  public:
   void Earn() { ++count_; }
   void Run() {
-    for (int i = 0; i < count_; ++i) DoEvents();
+    for (int i = 0; i < count_; ++i) api().DoEvents();
   }
 
  private:
@@ -171,7 +185,7 @@ class Request {
   // Runs steps 2 to 21; false on a failure. earlyReturn marks the failures
   // that return at once, without the wind-up's message runs.
   bool Exchange(RegexObject& regex, Text& result, bool& earlyReturn) {
-    if (!dll::WinHttpCheckPlatform()) return Failed(kHttpStatusNoWinHttp);
+    if (!api().WinHttpCheckPlatform()) return Failed(kHttpStatusNoWinHttp);
     messageRuns_.Earn();
 
     UrlParts url;
@@ -185,23 +199,30 @@ class Request {
       proxyName = url.secure ? Text::Copy(args_.proxy) : ts::Concat({"http=", args_.proxy});
     }
     const WideText wideProxy(proxyName.c_str());
-    handles_.root = dll::WinHttpOpen(nullptr, accessType, wideProxy.c_str(), WINHTTP_NO_PROXY_BYPASS, kSynchronous);
+    handles_.root = api().WinHttpOpen(nullptr, accessType, wideProxy.c_str(), WINHTTP_NO_PROXY_BYPASS, kSynchronous);
     if (handles_.root == nullptr) return Failed(kHttpStatusSessionFailed);
     messageRuns_.Earn();
 
+    // Milliseconds in 32 bits: an absurd number of seconds wraps and the
+    // platform then refuses it, rather than the arithmetic being undefined.
     const int32_t timeout =
-        args_.timeoutSeconds > 0 ? args_.timeoutSeconds * kMillisecondsPerSecond : kDefaultTimeoutMilliseconds;
-    if (!dll::WinHttpSetTimeouts(handles_.root, timeout, timeout, timeout, timeout)) {
+        args_.timeoutSeconds > 0
+            ? static_cast<int32_t>(static_cast<uint32_t>(args_.timeoutSeconds) * kMillisecondsPerSecond)
+            : kDefaultTimeoutMilliseconds;
+    // The same limit for the wait on the reply's headers, which the four
+    // time-outs do not cover: a stalled server must not hold the thread.
+    if (!api().WinHttpSetTimeouts(handles_.root, timeout, timeout, timeout, timeout) ||
+        !SetDwordOption(handles_.root, kOptionReceiveResponseTimeout, static_cast<DWORD>(timeout))) {
       return Failed(kHttpStatusTimeoutFailed);
     }
     messageRuns_.Earn();
 
     const WideText wideHost(url.host.c_str());
-    handles_.connection = dll::WinHttpConnect(handles_.root, wideHost.c_str(), url.port, kConnectReserved);
+    handles_.connection = api().WinHttpConnect(handles_.root, wideHost.c_str(), url.port, kConnectReserved);
     if (handles_.connection == nullptr) return Failed(kHttpStatusConnectFailed);
     messageRuns_.Earn();
 
-    handles_.request = dll::WinHttpOpenRequest(handles_.connection, VerbOf(args_.method), url.objectName.c_str(),
+    handles_.request = api().WinHttpOpenRequest(handles_.connection, VerbOf(args_.method), url.objectName.c_str(),
                                                nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                url.secure ? WINHTTP_FLAG_SECURE : 0);
     if (handles_.request == nullptr) return Failed(kHttpStatusRequestFailed);
@@ -210,14 +231,14 @@ class Request {
     earlyReturn = true;
     if (!IsEmpty(args_.user) && !IsEmpty(args_.password)) {
       const WideText user(args_.user), password(args_.password);
-      if (!dll::WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC,
+      if (!api().WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC,
                                       user.c_str(), password.c_str(), nullptr)) {
         return Failed(kHttpStatusCredentialsFailed);
       }
     }
     if (!IsEmpty(args_.proxyUser) && !IsEmpty(args_.proxyPassword)) {
       const WideText user(args_.proxyUser), password(args_.proxyPassword);
-      if (!dll::WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
+      if (!api().WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
                                       user.c_str(), password.c_str(), nullptr)) {
         return Failed(kHttpStatusCredentialsFailed);
       }
@@ -243,7 +264,7 @@ class Request {
     // WinHttp to look for a terminator.
     if (!headerText.empty()) {
       const WideText wideHeaders(headerText.c_str());
-      if (!dll::WinHttpAddRequestHeaders(handles_.request, wideHeaders.c_str(),
+      if (!api().WinHttpAddRequestHeaders(handles_.request, wideHeaders.c_str(),
                                          static_cast<DWORD>(wideHeaders.length()), kAddHeaders)) {
         return Failed(kHttpStatusHeadersFailed);
       }
@@ -260,13 +281,13 @@ class Request {
       sendLength = std::strlen(args_.postText);
     }
     const DWORD length = static_cast<DWORD>(sendLength);
-    if (!dll::WinHttpSendRequest(handles_.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(sendData),
+    if (!api().WinHttpSendRequest(handles_.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(sendData),
                                  length, length, 0)) {
       return Failed(kHttpStatusSendFailed);
     }
     messageRuns_.Earn();
 
-    if (!dll::WinHttpReceiveResponse(handles_.request, nullptr)) return Failed(kHttpStatusNoResponse);
+    if (!api().WinHttpReceiveResponse(handles_.request, nullptr)) return Failed(kHttpStatusNoResponse);
     messageRuns_.Earn();
 
     ReadBody();
@@ -276,9 +297,8 @@ class Request {
       cookies_->Reset(MergeCookies(args_.sendCookies, cookies_->c_str()).release());
     }
     ByteSet bodyBytes = body_.ToByteSet();
-    dll::CoInitialize(nullptr);
+    CoInitializeScope com;
     result = DecodeReplyBody(bodyBytes.get(), regex);
-    dll::CoUninitialize();
     if (args_.bodyBytes != nullptr) *args_.bodyBytes = std::move(bodyBytes);
     return true;
   }
@@ -291,11 +311,11 @@ class Request {
   void ReadBody() {
     for (;;) {
       DWORD available = 0;
-      if (!dll::WinHttpQueryDataAvailable(handles_.request, &available) || available < 1) break;
+      if (!api().WinHttpQueryDataAvailable(handles_.request, &available) || available < 1) break;
       const size_t before = body_.size();
       unsigned char* buffer = body_.Extend(available);
       DWORD read = 0;
-      if (!dll::WinHttpReadData(handles_.request, buffer, available, &read)) {
+      if (!api().WinHttpReadData(handles_.request, buffer, available, &read)) {
         body_.Truncate(before);
         Fail(kHttpStatusReadFailed);
         break;
@@ -306,10 +326,10 @@ class Request {
 
   bool ReadHeaders() {
     DWORD size = 0;
-    dll::WinHttpQueryHeaders(handles_.request, kQueryRawHeaders, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
+    api().WinHttpQueryHeaders(handles_.request, kQueryRawHeaders, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
                              WINHTTP_NO_HEADER_INDEX);
     std::vector<unsigned char> buffer(size, 0);
-    if (!dll::WinHttpQueryHeaders(handles_.request, kQueryRawHeaders, WINHTTP_HEADER_NAME_BY_INDEX,
+    if (!api().WinHttpQueryHeaders(handles_.request, kQueryRawHeaders, WINHTTP_HEADER_NAME_BY_INDEX,
                                   buffer.empty() ? nullptr : buffer.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
       return false;
     }
@@ -323,7 +343,7 @@ class Request {
   void CollectHeaderLines() {
     for (const Text& line : ts::Split(headers_->c_str(), kLineBreak)) {
       CollectReplyHeaderLines(line.c_str(), *cookies_, *location_);
-      DoEvents();
+      api().DoEvents();
     }
     const size_t length = cookies_->length();
     if (length >= 2 && std::strcmp(cookies_->c_str() + length - 2, kCookieSeparator) == 0) {

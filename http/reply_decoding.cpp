@@ -5,7 +5,7 @@
 #include "http/automation.h"
 #include "http/text_codec.h"
 #include "http/text_search.h"
-#include "runtime/library_commands.h"
+#include "http/winhttp_api.h"
 #include "runtime/program_dll_commands.h"
 
 namespace quillet {
@@ -72,7 +72,7 @@ Text DecodeReplyBody(const ByteSetBlock* body, RegexObject& regex) {
     // code-page tables, and an unknown name keeps the bytes as they came.
     if (!ConvertWithStream(body, charset.c_str(), text)) ConvertWithCodePage(charset.c_str(), text);
   }
-  if (executed) DoEvents();
+  if (executed) CurrentWinHttpApi().DoEvents();
   dll::CoUninitialize();
   return text;
 }
