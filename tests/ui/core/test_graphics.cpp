@@ -1,0 +1,357 @@
+// The graphics layer: colours, text conversion, fonts, images, back buffers,
+// style bits, drawing primitives read back pixel by pixel.
+#include <gmock/gmock.h>
+
+#include "core_test_support.h"
+#include "support/error_box_capture.h"
+#include "support/gbk_text.h"
+#include "runtime/runtime_error.h"
+
+namespace quillet::core_tests {
+namespace {
+
+using testing_support::Utf8ToGbk;
+
+class GraphicsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartToolkitOnce(); }
+  void SetUp() override {
+    CreateSurface(nullptr, nullptr, kW, kH, &surface_);
+    dll::GdipGraphicsClear(surface_.graphics, 0);
+  }
+  void TearDown() override { ReleaseSurface(nullptr, &surface_); }
+  uint32_t At(int x, int y) { return DibPixel(surface_.dib, x, y); }
+
+  static constexpr int kW = 200, kH = 160;
+  BackBuffer surface_;
+};
+
+TEST(ArgbFromColorTest, OpaqueBecomes254AndChannelsSwap) {
+  EXPECT_EQ(ArgbFromColor(255, 255, 1), 0xFEFF0000u);
+  EXPECT_EQ(ArgbFromColor(255, 200, 0), 0xFEFF0000u);
+  EXPECT_EQ(ArgbFromColor(0x00336699, 128, 1), 0x80996633u);
+  EXPECT_EQ(ArgbFromColor(0x00FFFFFF, 0, 1), 0x00FFFFFFu);
+  EXPECT_EQ(ArgbFromColor(0x00010203, 0x1FF, 1), 0xFF030201u);  // only the low 8 bits of alpha
+}
+
+TEST_F(GraphicsTest, WideConversionRoundTripsGbk) {
+  std::string gbk = Utf8ToGbk(u8"获取一句话");
+  ByteSet wide = ToWide(gbk.c_str());
+  ASSERT_EQ(wide.size(), 6u * 2);  // five characters and the terminator
+  EXPECT_EQ(std::wstring(WideData(wide)), L"获取一句话");
+  Text back = FromWide(wide.get());
+  EXPECT_EQ(std::string(back.c_str()), gbk);
+  EXPECT_EQ(ToWide("").size(), 2u);
+  EXPECT_TRUE(FromWide(nullptr).empty());
+  // Code page 65001 is honoured when given.
+  ByteSet utf8 = ToWide(u8"é", CP_UTF8);
+  EXPECT_EQ(std::wstring(WideData(utf8)), L"é");
+}
+
+TEST_F(GraphicsTest, FontsFallBackToTheDefaultFamily) {
+  ASSERT_NE(Toolkit().default_font, nullptr);
+  Text family = FontFamilyName(Toolkit().default_font);
+  EXPECT_FALSE(family.empty());
+  GpFont* fallback = CreateFontByName("No Such Face 123", 14.0f, 1);
+  ASSERT_NE(fallback, nullptr);
+  EXPECT_EQ(std::string(FontFamilyName(fallback).c_str()), std::string(family.c_str()));
+  dll::GdipDeleteFont(fallback);
+  // The caption face is "Tahoma" replaced, or a face GDI+ can make, else 宋体.
+  for (int kind = 1; kind <= 3; ++kind) {
+    Text face = SystemFontFace(kind);
+    EXPECT_FALSE(face.empty());
+    EXPECT_NE(std::string(face.c_str()), "Tahoma");
+    GpFont* font = CreateFontByName(face.c_str(), 12.0f, 0);
+    EXPECT_NE(font, nullptr);
+    if (font) dll::GdipDeleteFont(font);
+  }
+}
+
+TEST(SystemFontFaceDeathTest, KindOutsideOneToThreeIsAnIndexError) {
+  testing_support::InstallStderrErrorBox();
+  EXPECT_EXIT(
+      {
+        StartToolkitOnce();
+        testing_support::InstallStderrErrorBox();
+        SystemFontFace(4);
+      },
+      ::testing::ExitedWithCode(-1), testing_support::ErrorBoxFragmentPattern(RuntimeErrorMessage(kErrorIndexOutOfRange)));
+}
+
+TEST_F(GraphicsTest, ImagesLoadAsIndependentCopies) {
+  EXPECT_EQ(ImageFromBytes(nullptr, true, false), nullptr);
+  GpImage* strip = ImageFromBytes(SystemButtonStrip(), true, false);
+  ASSERT_NE(strip, nullptr);
+  EXPECT_EQ(ImageWidth(strip), 729u);
+  EXPECT_EQ(ImageHeight(strip), 20u);
+  int format = 0;
+  GdipExtra<GpStatus(WINAPI*)(GpImage*, int*)>("GdipGetImagePixelFormat")(strip, &format);
+  EXPECT_EQ(format, kPixelFormatArgb32);
+  // The separating column is transparent; hover of close is red, hover of maximise blue.
+  ARGB pixel = 0;
+  dll::GdipBitmapGetPixel(reinterpret_cast<GpBitmap*>(strip), 39, 10, &pixel);
+  EXPECT_EQ(pixel >> 24, 0u);
+  dll::GdipBitmapGetPixel(reinterpret_cast<GpBitmap*>(strip), 41, 1, &pixel);
+  EXPECT_GT((pixel >> 16) & 0xFF, 0xC0u);
+  EXPECT_LT(pixel & 0xFF, 0x40u);
+  dll::GdipBitmapGetPixel(reinterpret_cast<GpBitmap*>(strip), 150, 1, &pixel);
+  EXPECT_GT(pixel & 0xFF, 0xC0u);
+  DisposeImage(strip);
+  // Without the signature put back the stripped bytes do not decode.
+  EXPECT_EQ(ImageFromBytes(SystemButtonStrip(), false, false), nullptr);
+}
+
+TEST_F(GraphicsTest, UndecodableBytesLeaveNoMemoryBehind) {
+  std::string junk(4 << 20, 'x');
+  ByteSet bytes(junk.data(), junk.size());
+  EXPECT_EQ(ImageFromBytes(bytes.get(), false, false), nullptr);
+  SIZE_T before = PrivateBytes();
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(ImageFromBytes(bytes.get(), true, false), nullptr);
+  SIZE_T after = PrivateBytes();
+  EXPECT_LT(after, before + (16u << 20)) << "25 x 4 MB of global memory would show here";
+}
+
+TEST_F(GraphicsTest, KeptStreamBelongsToTheCaller) {
+  HGLOBAL memory = nullptr;
+  IStream* stream = nullptr;
+  GpImage* image = ImageFromBytes(SystemButtonStrip(), true, true, &memory, &stream);
+  ASSERT_NE(image, nullptr);
+  ASSERT_NE(memory, nullptr);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(ImageWidth(image), 729u);
+  DisposeImage(image);
+  stream->Release();
+  EXPECT_EQ(GlobalFree(memory), nullptr);
+}
+
+TEST_F(GraphicsTest, BackBufferIsABottomUp32BitDibWithA44ByteHeader) {
+  DIBSECTION section = {};
+  ASSERT_EQ(GetObjectW(surface_.dib, sizeof(section), &section), static_cast<int>(sizeof(section)));
+  EXPECT_EQ(section.dsBm.bmWidth, kW);
+  EXPECT_EQ(section.dsBm.bmHeight, kH);
+  EXPECT_EQ(section.dsBm.bmBitsPixel, 32);
+  EXPECT_GT(section.dsBmih.biHeight, 0);
+  EXPECT_EQ(section.dsBmih.biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_EQ(GetCurrentObject(surface_.dc, OBJ_BITMAP), surface_.dib);
+  int mode = 0;
+  GdipExtra<GpStatus(WINAPI*)(GpGraphics*, int*)>("GdipGetSmoothingMode")(surface_.graphics, &mode);
+  EXPECT_EQ(mode, 4);
+  // Re-creating releases the old handles: the GDI object count stays put.
+  DWORD objects = GdiObjects();
+  for (int i = 0; i < 50; ++i) CreateSurface(nullptr, nullptr, 64 + i, 32, &surface_);
+  EXPECT_EQ(GdiObjects(), objects);
+}
+
+TEST_F(GraphicsTest, ScratchSurfaceOnlyGrows) {
+  EnsureScratchSurface(200, 400);
+  EnsureScratchSurface(300, 100);
+  SIZE size = BackBufferSize(Toolkit().scratch);
+  EXPECT_EQ(size.cx, 300);
+  EXPECT_EQ(size.cy, 400);
+  HBITMAP dib = Toolkit().scratch.dib;
+  EnsureScratchSurface(250, 399);
+  EXPECT_EQ(Toolkit().scratch.dib, dib) << "no re-creation without growth";
+}
+
+TEST_F(GraphicsTest, DrawImageAlphaScalesAlpha) {
+  GpBitmap* red = SolidBitmap(10, 10, 0xFFFF0000);
+  DrawImageAlpha(surface_.graphics, reinterpret_cast<GpImage*>(red), GpRectF{20, 20, 10, 10}, 128);
+  uint32_t p = At(25, 25);
+  EXPECT_NEAR(A(p), 128, 2);
+  EXPECT_NEAR(R(p), 128, 2);  // premultiplied
+  EXPECT_EQ(A(At(31, 25)), 0);
+  dll::GdipDisposeImage(reinterpret_cast<GpImage*>(red));
+}
+
+TEST_F(GraphicsTest, RoundRectOutlineStaysInsideItsRectangle) {
+  DrawRoundRect(surface_.graphics, GpRectF{10, 10, 100, 50}, 8, 0xFFFFFFFF, kDashSolid, 1.0f);
+  EXPECT_GT(A(At(50, 10)), 100);   // top edge
+  EXPECT_GT(A(At(10, 30)), 100);   // left edge
+  EXPECT_GT(A(At(109, 30)), 100);  // right edge at x + width - 1
+  EXPECT_GT(A(At(50, 59)), 100);   // bottom edge at y + height - 1
+  EXPECT_EQ(A(At(50, 61)), 0);
+  EXPECT_EQ(A(At(50, 30)), 0);     // stroked, not filled
+  EXPECT_LT(A(At(10, 10)), 60);    // the corner is cut
+}
+
+TEST_F(GraphicsTest, EdgeGlowFadesTowardsTheInsideAndMovesTheRectangle) {
+  GpRectF rect = {0, 0, 120, 60};
+  DrawEdgeGlow(surface_.graphics, &rect, RGB(0, 0, 255), 6, 100, false, false, true, true);
+  EXPECT_FLOAT_EQ(rect.X, 6);
+  EXPECT_FLOAT_EQ(rect.Y, 6);
+  // Width 120 > depth 100, so the right strip is 100 thick: (26, 6, 101, 60).
+  // Bottom strip (6, 36, 120, 31): transparent at its top, solid blue at its bottom.
+  EXPECT_LT(A(At(15, 37)), 20);
+  EXPECT_GT(A(At(15, 64)), 200);
+  EXPECT_GT(B(At(15, 64)), 200);
+  // Right strip: transparent on its left, solid on its right.
+  EXPECT_LT(A(At(27, 20)), 20);
+  EXPECT_GT(A(At(124, 20)), 200);
+  // Nothing above or left of the moved rectangle.
+  EXPECT_EQ(A(At(15, 3)), 0);
+  EXPECT_EQ(A(At(3, 50)), 0);
+}
+
+TEST_F(GraphicsTest, BorderStylesDrawInsideTheRectangle) {
+  const GpRectF r = {10, 10, 50, 40};
+  DWORD objects = GdiObjects();
+  DrawBorder(surface_.graphics, r, kBorderNone, std::nullopt);
+  for (int y = 0; y < kH; y += 3)
+    for (int x = 0; x < kW; x += 3) ASSERT_EQ(At(x, y), 0u) << x << "," << y;
+
+  DrawBorder(surface_.graphics, r, kBorderSunken, std::nullopt);
+  EXPECT_NEAR(A(At(30, 10)), 160, 8);  // dark top
+  EXPECT_EQ(R(At(30, 10)), 0);
+  EXPECT_GT(R(At(30, 49)), 100);       // light bottom at y + height - 1
+  dll::GdipGraphicsClear(surface_.graphics, 0);
+
+  DrawBorder(surface_.graphics, r, kBorderFlat, std::nullopt);
+  EXPECT_NEAR(R(At(30, 10)), 100, 3);
+  EXPECT_GT(A(At(59, 30)), 200);       // right edge at x + width - 1
+  dll::GdipGraphicsClear(surface_.graphics, 0);
+
+  DrawBorder(surface_.graphics, r, 0xFF00FF00, std::nullopt);  // a colour as the style
+  EXPECT_GT(G(At(10, 30)), 200);
+  EXPECT_EQ(R(At(10, 30)), 0);
+  EXPECT_EQ(GdiObjects(), objects);
+}
+
+TEST_F(GraphicsTest, NineGridKeepsCornersAndStretchesTheCentre) {
+  // 30 x 30 picture: 10-pixel red frame around a green centre.
+  GpBitmap* picture = SolidBitmap(30, 30, 0xFFFF0000);
+  GpGraphics* g = nullptr;
+  dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(picture), &g);
+  GpSolidFill* brush = nullptr;
+  GdipExtra<GpStatus(WINAPI*)(ARGB, GpSolidFill**)>("GdipCreateSolidFill")(0xFF00FF00, &brush);
+  dll::GdipFillRectangle(g, reinterpret_cast<GpBrush*>(brush), 10, 10, 10, 10);
+  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
+  dll::GdipDeleteGraphics(g);
+  DrawNineGrid(surface_.graphics, reinterpret_cast<GpImage*>(picture), GpRectF{0, 0, 150, 100}, RECT{10, 10, 20, 20},
+               std::nullopt);
+  EXPECT_GT(R(At(5, 5)), 200);      // corner
+  EXPECT_GT(R(At(145, 95)), 200);   // far corner
+  EXPECT_GT(G(At(75, 50)), 200);    // stretched centre
+  EXPECT_GT(G(At(12, 12)), 200);    // the centre starts right at the margin
+  EXPECT_GT(R(At(75, 4)), 200);     // top edge stays 10 px high
+  DrawNineGrid(nullptr, reinterpret_cast<GpImage*>(picture), GpRectF{0, 0, 1, 1}, RECT{}, 10);  // no graphics: nothing
+  dll::GdipDisposeImage(reinterpret_cast<GpImage*>(picture));
+}
+
+TEST_F(GraphicsTest, RegionsAndClipping) {
+  HRGN region = RoundRectRegion(100, 80, 6, 4);
+  RECT box;
+  GetRgnBox(region, &box);
+  EXPECT_EQ(box.left, 6);
+  EXPECT_EQ(box.top, 6);
+  EXPECT_EQ(box.right, 94);  // round-rect regions leave out their right and bottom edge
+  EXPECT_EQ(box.bottom, 74);
+  GpRegion* clip = GdiRegionToGdiplus(region);
+  ASSERT_NE(clip, nullptr);
+  DeleteObject(region);
+  ClipToRegion(surface_.graphics, clip, kClipReplace);
+  ClipToRect(surface_.graphics, GpRectF{0, 0, 50, 50}, kClipIntersect);
+  GpRectF bounds = VisibleClipBounds(surface_.graphics);
+  EXPECT_FLOAT_EQ(bounds.X, 6);
+  EXPECT_FLOAT_EQ(bounds.Width, 44);
+  dll::GdipGraphicsClear(surface_.graphics, 0xFFFFFFFF);
+  EXPECT_EQ(A(At(3, 20)), 0);
+  EXPECT_EQ(A(At(20, 20)), 255);
+  EXPECT_EQ(A(At(60, 20)), 0);
+  ResetClip(surface_.graphics);
+  dll::GdipDeleteRegion(clip);
+}
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+int g_style_changes = 0;
+WNDPROC g_class_proc = nullptr;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_STYLECHANGING) ++g_style_changes;
+  return CallWindowProcW(g_class_proc, window, message, wparam, lparam);
+}
+
+TEST_F(GraphicsTest, StyleBitsAreWrittenOnlyWhenTheyChange) {
+  HWND window = MakeWindow(0, 0, 200, 100, WS_POPUP | WS_MINIMIZEBOX);
+  g_class_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)CountingProc));
+  g_style_changes = 0;
+  AddStyle(window, WS_MINIMIZEBOX | WS_MAXIMIZEBOX, false);  // partly set already: unchanged
+  EXPECT_EQ(g_style_changes, 0);
+  EXPECT_FALSE(HasStyle(window, WS_MAXIMIZEBOX, false));
+  RemoveStyle(window, WS_THICKFRAME | WS_BORDER, false);  // none set: no write
+  EXPECT_EQ(g_style_changes, 0);
+  AddStyle(window, WS_EX_LAYERED, true);
+  EXPECT_TRUE(HasStyle(window, WS_EX_LAYERED, true));
+  RemoveStyle(window, WS_MINIMIZEBOX | WS_THICKFRAME, false);
+  EXPECT_FALSE(HasStyle(window, WS_MINIMIZEBOX, false));
+  EXPECT_EQ(g_style_changes, 2);
+  DestroyWindow(window);
+}
+
+TEST_F(GraphicsTest, WindowRegionOfAMaximisedWindowIsInsetOneLess) {
+  HWND window = MakeWindow(0, 0, 300, 200, WS_OVERLAPPEDWINDOW);
+  ApplyWindowRegion(window, 300, 200, 6, 5);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(window, region), ERROR);
+  RECT box;
+  GetRgnBox(region, &box);
+  EXPECT_EQ(box.left, 6);
+  EXPECT_EQ(box.right, 294);
+  ShowWindow(window, SW_MAXIMIZE);
+  ASSERT_TRUE(IsZoomed(window));
+  ApplyWindowRegion(window, 300, 200, 6, 5);
+  GetWindowRgn(window, region);
+  GetRgnBox(region, &box);
+  EXPECT_EQ(box.left, 5);
+  EXPECT_EQ(box.right, 295);
+  DeleteObject(region);
+  DestroyWindow(window);
+}
+
+TEST_F(GraphicsTest, WindowHelpers) {
+  RECT work = WorkArea();
+  EXPECT_GT(work.right, 0);  // width
+  EXPECT_GT(work.bottom, 0);  // height
+  HWND window = MakeWindow(10, 10, 200, 100, WS_OVERLAPPEDWINDOW, L"标题 title");
+  EXPECT_EQ(std::string(WindowTitle(window).c_str()), Utf8ToGbk(u8"标题 title"));
+  EXPECT_EQ(WindowIcon(window, true), reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON)));
+  HICON icon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));
+  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  EXPECT_EQ(WindowIcon(window, false), icon);
+  ShowWindow(window, SW_SHOW);
+  HWND other = MakeWindow(300, 10, 100, 100);
+  ShowWindow(other, SW_SHOW);
+  SetFocus(other);
+  FocusWindow(window);
+  EXPECT_EQ(GetFocus(), window);
+  EXPECT_TRUE(TrackMouseLeave(window));
+  DestroyWindow(other);
+  DestroyWindow(window);
+}
+
+TEST_F(GraphicsTest, ToolkitClassAndStartupState) {
+  WNDCLASSEXW wc = {sizeof(wc)};
+  ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), kToolkitClassName, &wc));
+  EXPECT_EQ(wc.style, static_cast<UINT>(CS_DBLCLKS));
+  EXPECT_EQ(wc.hCursor, LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  EXPECT_EQ(wc.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  EXPECT_EQ(Toolkit().default_cursor, LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  EXPECT_EQ(Toolkit().os_major_version, static_cast<int>(LOBYTE(LOWORD(GetVersion()))));
+  ASSERT_NE(Toolkit().system_button_strip, nullptr);
+  ASSERT_EQ(Toolkit().edit_menu_count, 5);
+  EXPECT_EQ(std::string(Toolkit().edit_menu[0].caption), Utf8ToGbk(u8"剪切(&T)"));
+  EXPECT_EQ(Toolkit().edit_menu[0].command, 88);
+  EXPECT_EQ(Toolkit().edit_menu[1].command, 67);
+  EXPECT_EQ(Toolkit().edit_menu[2].command, 86);
+  EXPECT_EQ(Toolkit().edit_menu[3].caption, nullptr);
+  EXPECT_EQ(std::string(Toolkit().edit_menu[4].caption), Utf8ToGbk(u8"全部选择(&A)"));
+  EXPECT_EQ(Toolkit().edit_menu[4].command, 65);
+  // A second registration of the same class yields no atom.
+  EXPECT_FALSE(RegisterToolkitClass());
+  void* scratch = AllocScratch(64);
+  MEMORY_BASIC_INFORMATION info = {};
+  VirtualQuery(scratch, &info, sizeof(info));
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READWRITE));
+  FreeScratch(scratch);
+}
+
+}  // namespace
+}  // namespace quillet::core_tests
