@@ -1,0 +1,456 @@
+// The thunk and the window procedure, driven with real SendMessage/PostMessage:
+// message table, mouse routing, border zones, keyboard focus, packed messages.
+#include <gmock/gmock.h>
+
+#include "core_test_support.h"
+#include "ui/core/thunk.h"
+
+namespace quillet::core_tests {
+namespace {
+
+TEST(ThunkTest, I686BytesAreExact) {
+  uint8_t bytes[kThunkSizeI686];
+  FillThunkI686(bytes, 0x11223344u, 0xAABBCCDDu);
+  const uint8_t expected[kThunkSizeI686] = {0xE8, 0x04, 0x00, 0x00, 0x00, 0xDD, 0xCC, 0xBB, 0xAA, 0x59,
+                                             0xC7, 0x44, 0x24, 0x04, 0x44, 0x33, 0x22, 0x11, 0xFF, 0x21};
+  EXPECT_EQ(0, std::memcmp(bytes, expected, sizeof(expected)));
+}
+
+TEST(ThunkTest, X64BytesAreExact) {
+  uint8_t bytes[kThunkSizeX64];
+  FillThunkX64(bytes, 0x0102030405060708ull, 0x1112131415161718ull);
+  const uint8_t expected[kThunkSizeX64] = {0x48, 0xB9, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0x48,
+                                            0xB8, 0x18, 0x17, 0x16, 0x15, 0x14, 0x13, 0x12, 0x11, 0xFF, 0xE0};
+  EXPECT_EQ(0, std::memcmp(bytes, expected, sizeof(expected)));
+}
+
+void* g_seen_first = nullptr;
+LRESULT CALLBACK Target(void* first, UINT message, WPARAM wparam, LPARAM lparam) {
+  g_seen_first = first;
+  return static_cast<LRESULT>(message + wparam + lparam);
+}
+
+TEST(ThunkTest, CallingTheThunkDeliversTheObjectInsteadOfTheWindow) {
+  StartToolkitOnce();
+  int object = 0;
+  void* thunk = BuildThunk(&object, reinterpret_cast<void*>(&Target));
+  ASSERT_NE(thunk, nullptr);
+  WNDPROC proc = reinterpret_cast<WNDPROC>(thunk);
+  EXPECT_EQ(proc(reinterpret_cast<HWND>(0x1234), 100, 20, 3), 123);
+  EXPECT_EQ(g_seen_first, &object);
+  // Through the system, as a window procedure.
+  HWND window = MakeWindow(0, 0, 100, 100);
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(thunk));
+  g_seen_first = nullptr;
+  EXPECT_EQ(SendMessageW(window, WM_USER, 1, 2), WM_USER + 3);
+  EXPECT_EQ(g_seen_first, &object);
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
+  DestroyWindow(window);
+  FreeThunk(thunk);
+}
+
+struct HandlerCall {
+  const char* which;
+  ControlRef control;
+  WPARAM wparam;
+  LPARAM lparam;
+  int kind;
+};
+std::vector<HandlerCall> g_calls;
+#define RECORDER(name) \
+  [](HWND, ControlRef c, WPARAM w, LPARAM l, int kind) { g_calls.push_back(HandlerCall{name, c, w, l, kind}); }
+
+int g_hooked = 0;
+
+class WindowProcTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    StartToolkitOnce();
+    ProbeFactory::Install();
+  }
+  void SetUp() override {
+    g_calls.clear();
+    window_ = MakeWindow(100, 100, 400, 300, WS_OVERLAPPEDWINDOW);
+    AttachOptions o;
+    o.window = window_;
+    o.frame_flags = FrameFlags();
+    o.alpha = 190;
+    o.animate_first_show = 0;
+    o.resizable = Resizable();
+    ASSERT_TRUE(host_.Attach(o));
+    host_.OnButtonDown(RECORDER("down"));
+    host_.OnButtonUp(RECORDER("up"));
+    host_.OnClick(RECORDER("click"));
+    host_.OnDoubleClick(RECORDER("double"));
+    host_.OnMouseEnter(RECORDER("enter"));
+    host_.OnMouseLeave(RECORDER("leave"));
+    host_.OnGotFocus(RECORDER("got"));
+    host_.OnLostFocus(RECORDER("lost"));
+    host_.OnRightButtonDown(RECORDER("rdown"));
+    host_.OnRightButtonUp(RECORDER("rup"));
+  }
+  void TearDown() override {
+    DestroyWindow(window_);
+    controls_.clear();
+  }
+  virtual int FrameFlags() const { return 0; }
+  virtual int Resizable() const { return 0; }
+  ProbeControl* Add(GpRectF bounds) {
+    controls_.push_back(std::make_unique<ProbeControl>(&host_, bounds, 0xFFFF0000u, &log_));
+    return controls_.back().get();
+  }
+  std::vector<UINT> MessagesOf(ProbeControl* c) {
+    std::vector<UINT> out;
+    for (const Delivery& d : log_)
+      if (d.control == RefOf(c)) out.push_back(d.message);
+    return out;
+  }
+  const Delivery* Find(ProbeControl* c, UINT message) {
+    for (const Delivery& d : log_)
+      if (d.control == RefOf(c) && d.message == message) return &d;
+    return nullptr;
+  }
+  std::vector<std::string> Calls() {
+    std::vector<std::string> out;
+    for (const HandlerCall& c : g_calls) out.push_back(c.which);
+    return out;
+  }
+
+  HWND window_ = nullptr;
+  HostWindow host_;
+  std::vector<Delivery> log_;
+  std::vector<std::unique_ptr<ProbeControl>> controls_;
+};
+
+TEST_F(WindowProcTest, PressAndReleaseOnAControlIsAClick) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  EXPECT_TRUE(host_.IsCaptured());
+  EXPECT_EQ(host_.PressedControl(), RefOf(a));
+  EXPECT_EQ(host_.FocusControl(), RefOf(a));
+  EXPECT_EQ(GetCapture(), window_);
+  SendMessageW(window_, WM_MOUSEMOVE, MK_LBUTTON, Point(300, 200));  // outside, still captured
+  const Delivery* move = Find(a, WM_MOUSEMOVE);
+  ASSERT_NE(move, nullptr);
+  EXPECT_EQ(move->wparam, static_cast<intptr_t>(RefOf(a))) << "wParam becomes the pressed control";
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(70, 60));
+  EXPECT_FALSE(host_.IsCaptured());
+  const Delivery* click = Find(a, DUIM_CLICK);
+  ASSERT_NE(click, nullptr);
+  EXPECT_EQ(click->wparam, static_cast<intptr_t>(RefOf(a)));
+  EXPECT_EQ(click->lparam, Point(70, 60));
+  EXPECT_THAT(Calls(), ::testing::ElementsAre("down", "got", "up", "click"));
+  EXPECT_EQ(g_calls[2].control, kNoControl);
+  EXPECT_EQ(g_calls[3].kind, kKindButton);
+  EXPECT_EQ(host_.HoverControl(), RefOf(a));
+}
+
+TEST_F(WindowProcTest, ReleasingOutsideGivesLeaveAndEnterButNoClick) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  ProbeControl* b = Add({200, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(210, 60));
+  EXPECT_EQ(Find(a, DUIM_CLICK), nullptr);
+  const Delivery* leave = Find(a, DUIM_MOUSELEAVE);
+  ASSERT_NE(leave, nullptr);
+  EXPECT_EQ(leave->lparam, static_cast<intptr_t>(RefOf(b)));
+  const Delivery* enter = Find(b, DUIM_MOUSEENTER);
+  ASSERT_NE(enter, nullptr);
+  EXPECT_EQ(enter->lparam, static_cast<intptr_t>(RefOf(a)));
+  EXPECT_EQ(host_.HoverControl(), RefOf(b));
+  EXPECT_FALSE(host_.IsCaptured());
+}
+
+TEST_F(WindowProcTest, HoverMovesBetweenControlsAndOverlapsGoToTheLastOne) {
+  ProbeControl* a = Add({50, 50, 100, 50});
+  ProbeControl* b = Add({100, 60, 100, 50});  // later in the list: on top
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
+  EXPECT_EQ(host_.HoverControl(), RefOf(a));
+  EXPECT_THAT(MessagesOf(a), ::testing::ElementsAre(DUIM_MOUSEENTER, WM_MOUSEMOVE));
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(120, 70));  // overlap
+  EXPECT_EQ(host_.HoverControl(), RefOf(b));
+  EXPECT_EQ(Find(a, DUIM_MOUSELEAVE)->lparam, static_cast<intptr_t>(RefOf(b)));
+  EXPECT_EQ(Find(b, DUIM_MOUSEENTER)->lparam, static_cast<intptr_t>(RefOf(a)));
+  b->disabled = true;  // disabled controls are not hit
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(120, 70));
+  EXPECT_EQ(host_.HoverControl(), RefOf(a));
+  SendMessageW(window_, WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+  EXPECT_EQ(Calls().back(), "leave");
+}
+
+TEST_F(WindowProcTest, ChildrenAreHitBeforeTheirParent) {
+  ProbeControl* parent = Add({50, 50, 200, 100});
+  ProbeControl* child = Add({60, 60, 20, 20});
+  child->AdoptInto(parent);
+  EXPECT_EQ(HitTest(host_.LastControl(), 65, 65), RefOf(child));
+  EXPECT_EQ(HitTest(host_.LastControl(), 150, 100), RefOf(parent));
+  EXPECT_EQ(HitTest(host_.LastControl(), 250, 100), kNoControl) << "right edge is outside";
+  EXPECT_EQ(HitTest(host_.LastControl(), 50, 50), RefOf(parent)) << "left/top edge is inside";
+}
+
+TEST_F(WindowProcTest, DoubleClickIsAMarkedButtonDown) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDBLCLK, MK_LBUTTON, Point(60, 60));
+  const Delivery* down = Find(a, WM_LBUTTONDOWN);
+  ASSERT_NE(down, nullptr);
+  EXPECT_EQ(down->wparam, static_cast<intptr_t>(DUIM_DBLCLICKMARK));
+  EXPECT_EQ(Find(a, WM_LBUTTONDBLCLK), nullptr);
+  EXPECT_THAT(Calls(), ::testing::Contains("double"));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+}
+
+// Sees what reaches the procedure the host replaced.
+std::vector<std::pair<UINT, WPARAM>> g_previous_saw;
+WNDPROC g_default = nullptr;
+LRESULT CALLBACK Previous(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  g_previous_saw.push_back({m, wp});
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST(WindowProcPreviousTest, DoubleClickNeverReachesThePreviousProcedure) {
+  StartToolkitOnce();
+  HWND window = MakeWindow(0, 0, 300, 200, WS_POPUP);
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Previous));
+  HostWindow host;
+  AttachOptions o;
+  o.window = window;
+  o.frame_flags = 0;
+  o.alpha = 190;
+  o.drag_anywhere = 0;
+  ASSERT_TRUE(host.Attach(o));
+  g_previous_saw.clear();
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, Point(100, 100));
+  bool saw_dblclk = false, saw_marked_down = false;
+  for (auto& [m, wp] : g_previous_saw) {
+    saw_dblclk |= m == WM_LBUTTONDBLCLK;
+    saw_marked_down |= m == WM_LBUTTONDOWN && wp == DUIM_DBLCLICKMARK;
+  }
+  EXPECT_FALSE(saw_dblclk);
+  EXPECT_TRUE(saw_marked_down);
+  // Unknown messages pass on unchanged; the result comes back.
+  g_previous_saw.clear();
+  SendMessageW(window, WM_USER + 7, 42, 0);
+  ASSERT_EQ(g_previous_saw.size(), 1u);
+  EXPECT_EQ(g_previous_saw[0].second, 42u);
+  DestroyWindow(window);
+  EXPECT_EQ(host.Window(), nullptr);
+}
+
+TEST_F(WindowProcTest, AControlThatDoesNotTakeThePressLeavesNoCapture) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  a->focusable = false;  // and DUIM_CANPRESS answers -1
+  host_.DragAnywhere(0);
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  EXPECT_NE(Find(a, DUIM_CANPRESS), nullptr);
+  EXPECT_NE(Find(a, WM_LBUTTONDOWN), nullptr) << "the raw message still reaches it";
+  a->can_press = 0;  // answers: takes the press although not focusable
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  EXPECT_TRUE(host_.IsCaptured());
+  EXPECT_EQ(host_.FocusControl(), kNoControl) << "not focusable: no focus";
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+}
+
+TEST_F(WindowProcTest, MinMaxInfoWithCloseMaximiseMinimise) {
+  host_.Detach(window_);
+  AttachOptions o;
+  o.window = window_;
+  o.frame_flags = kFrameClose | kFrameMaximize | kFrameMinimize;
+  o.alpha = 190;
+  ASSERT_TRUE(host_.Attach(o));
+  MINMAXINFO info = {};
+  EXPECT_EQ(SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
+  EXPECT_EQ(info.ptMinTrackSize.x, 131);
+  EXPECT_EQ(info.ptMinTrackSize.y, 38);
+  RECT work = WorkArea();
+  EXPECT_EQ(info.ptMaxSize.x, work.right + 14);
+  EXPECT_EQ(info.ptMaxPosition.y, work.top - 7);
+}
+
+TEST_F(WindowProcTest, NonClientMessages) {
+  RECT rects[3] = {{1, 2, 3, 4}};
+  NCCALCSIZE_PARAMS params = {};
+  params.rgrc[0] = rects[0];
+  EXPECT_EQ(SendMessageW(window_, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&params)), 1);
+  EXPECT_EQ(params.rgrc[0].right, 3) << "rectangles untouched";
+  EXPECT_EQ(SendMessageW(window_, WM_NCACTIVATE, FALSE, 0), 1);
+  SetWindowLongW(window_, GWL_STYLE, GetWindowLongW(window_, GWL_STYLE) | WS_BORDER | WS_DLGFRAME);
+  EXPECT_FALSE(GetWindowLongW(window_, GWL_STYLE) & (WS_BORDER | WS_DLGFRAME)) << "WM_STYLECHANGED strips them";
+}
+
+TEST_F(WindowProcTest, SetCursorUsesTheHoverControlsCursor) {
+  HCURSOR hand = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));
+  ProbeControl* a = Add({50, 50, 60, 30});
+  a->cursor = hand;
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
+  EXPECT_EQ(SendMessageW(window_, WM_SETCURSOR, reinterpret_cast<WPARAM>(window_), HTCLIENT), TRUE);
+  EXPECT_EQ(GetCursor(), hand);
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(300, 200));
+  SendMessageW(window_, WM_SETCURSOR, reinterpret_cast<WPARAM>(window_), HTCLIENT);
+  EXPECT_EQ(GetCursor(), host_.WindowCursor());
+}
+
+TEST_F(WindowProcTest, PackedEventsAreDeliveredAndFreed) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  a->key_answer = 77;
+  auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  *packet = PackedMessage{WM_KEYDOWN, 9, 8};
+  EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, RefOf(a), reinterpret_cast<LPARAM>(packet)), 77);
+  MEMORY_BASIC_INFORMATION info = {};
+  VirtualQuery(packet, &info, sizeof(info));
+  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE));
+  const Delivery* d = Find(a, WM_KEYDOWN);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->wparam, 9);
+  EXPECT_EQ(d->lparam, 8);
+  packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, 0, reinterpret_cast<LPARAM>(packet)), 0);
+  VirtualQuery(packet, &info, sizeof(info));
+  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "a packet for no control is freed too";
+}
+
+TEST_F(WindowProcTest, MovedInvalidateTimerAndAccessKeyMessages) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  EXPECT_EQ(SendMessageW(window_, DUIM_MOVED, RefOf(a), 0), 1);
+  EXPECT_EQ(SendMessageW(window_, DUIM_MOVED, RefOf(a), 1), 1);
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(), [](const Delivery& d) { return d.message == DUIM_MOVED; }), 2);
+  GpRectF dirty = {0, 0, 10, 10};
+  EXPECT_EQ(SendMessageW(window_, DUIM_INVALIDATE, 1, reinterpret_cast<LPARAM>(&dirty)), 0);
+  SendMessageW(window_, WM_TIMER, RefOf(a), 5);
+  EXPECT_NE(Find(a, WM_TIMER), nullptr);
+  SendMessageW(window_, WM_TIMER, 1, 0);  // not a control of ours: ignored, no crash
+  EXPECT_EQ(SendMessageW(window_, DUIM_SETACCESSKEY, RefOf(a), 'K'), 1);
+  ASSERT_EQ(host_.AccessKeys().size(), 1u);
+  EXPECT_EQ(SendMessageW(window_, WM_SYSCHAR, 'k', 0), 0) << "found, case folded";
+  EXPECT_NE(Find(a, DUIM_CLICK), nullptr);
+  EXPECT_EQ(Calls().back(), "click");
+  a->visible = false;
+  log_.clear();
+  SendMessageW(window_, WM_SYSCHAR, 'K', 0);
+  EXPECT_EQ(Find(a, DUIM_CLICK), nullptr) << "hidden controls take no accelerator";
+  host_.SetAccessKey(RefOf(a), 'J');
+  EXPECT_EQ(host_.AccessKeys()[0].character, 'J');
+  host_.SetAccessKey(RefOf(a), 0);
+  EXPECT_TRUE(host_.AccessKeys().empty());
+}
+
+TEST_F(WindowProcTest, TabMovesTheFocusSkippingHiddenAndTitleBarButtons) {
+  ProbeControl* a = Add({10, 40, 20, 20});
+  ProbeControl* b = Add({40, 40, 20, 20});
+  ProbeControl* c = Add({70, 40, 20, 20});
+  host_.SetFocusControl(RefOf(c), false);
+  log_.clear();
+  SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(host_.FocusControl(), RefOf(a)) << "after the last comes the first";
+  EXPECT_EQ(host_.KeyboardFocusControl(), RefOf(a));
+  EXPECT_EQ(Find(c, DUIM_KILLFOCUS)->lparam, static_cast<intptr_t>(RefOf(a)));
+  EXPECT_EQ(Find(a, DUIM_SETFOCUS)->lparam, static_cast<intptr_t>(RefOf(c)));
+  host_.SetFocusControl(RefOf(c), false);
+  EXPECT_EQ(host_.KeyboardFocusControl(), kNoControl);
+  a->visible = false;
+  SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(host_.FocusControl(), RefOf(b));
+  a->visible = b->visible = c->visible = false;
+  SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(host_.FocusControl(), RefOf(b)) << "nothing focusable: unchanged";
+  // A focus control that answers the key keeps it.
+  b->visible = true;
+  b->key_answer = 1;
+  a->visible = true;
+  SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(host_.FocusControl(), RefOf(b));
+}
+
+TEST_F(WindowProcTest, EnterAndSpaceClickTheFocusControl) {
+  ProbeControl* a = Add({10, 40, 20, 20});
+  host_.SetFocusControl(RefOf(a), true);
+  SendMessageW(window_, WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageW(window_, WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(), [](const Delivery& d) { return d.message == DUIM_CLICK; }), 2);
+  a->disabled = true;
+  SendMessageW(window_, WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(), [](const Delivery& d) { return d.message == DUIM_CLICK; }), 2);
+  SendMessageW(window_, WM_CHAR, 'x', 0);
+  EXPECT_NE(Find(a, WM_CHAR), nullptr) << "keys go to the focus control";
+}
+
+TEST_F(WindowProcTest, SetFocusRulesAndTheHostMessage) {
+  ProbeControl* a = Add({10, 40, 20, 20});
+  controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{40, 40, 20, 20}, 0, &log_, kKindTitleBarButton));
+  ProbeControl* button = controls_.back().get();
+  host_.SetFocusControl(RefOf(button), false);
+  EXPECT_EQ(host_.FocusControl(), kNoControl) << "title-bar buttons never take the focus";
+  a->disabled = true;
+  host_.SetFocusControl(RefOf(a), false);
+  EXPECT_EQ(host_.FocusControl(), kNoControl);
+  a->disabled = false;
+  SendMessageW(window_, DUIM_SETFOCUS, 0, RefOf(a));
+  EXPECT_EQ(host_.FocusControl(), RefOf(a));
+  EXPECT_EQ(Find(a, DUIM_SETFOCUS)->lparam, 0);
+}
+
+TEST_F(WindowProcTest, ActivationEndsTheCapture) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  ASSERT_TRUE(host_.IsCaptured());
+  SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_NE(Find(a, DUIM_KILLFOCUS), nullptr);
+  EXPECT_NE(Find(a, DUIM_MOUSELEAVE), nullptr);
+}
+
+TEST_F(WindowProcTest, MessageHookComesFirst) {
+  host_.OnMessageHook([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+    if (m == WM_GETMINMAXINFO) return 555;
+    return -1;
+  });
+  MINMAXINFO info = {};
+  EXPECT_EQ(SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 555);
+  EXPECT_EQ(info.ptMinTrackSize.x, 0);
+  host_.OnMessageHook(nullptr);
+}
+
+class ResizableWindowTest : public WindowProcTest {
+ protected:
+  int Resizable() const override { return 1; }
+};
+
+TEST(ResizeZoneTest, ZonesAndCursors) {
+  StartToolkitOnce();
+  EXPECT_EQ(ResizeZone(Point(9, 3), 400, 300), WMSZ_TOPLEFT);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32642)));
+  EXPECT_EQ(ResizeZone(Point(395, 3), 400, 300), WMSZ_TOPRIGHT);
+  EXPECT_EQ(ResizeZone(Point(200, 7), 400, 300), WMSZ_TOP);
+  EXPECT_EQ(ResizeZone(Point(200, 8), 400, 300), 0);
+  EXPECT_EQ(ResizeZone(Point(5, 295), 400, 300), WMSZ_BOTTOMLEFT);
+  EXPECT_EQ(ResizeZone(Point(391, 291), 400, 300), WMSZ_BOTTOMRIGHT);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32642)));
+  EXPECT_EQ(ResizeZone(Point(200, 291), 400, 300), WMSZ_BOTTOM);
+  EXPECT_EQ(ResizeZone(Point(7, 100), 400, 300), WMSZ_LEFT);
+  EXPECT_EQ(ResizeZone(Point(9, 20), 400, 300), 0);
+  EXPECT_EQ(ResizeZone(Point(391, 100), 400, 300), WMSZ_RIGHT);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32644)));
+  EXPECT_EQ(ResizeZone(Point(390, 100), 400, 300), 0);
+}
+
+TEST_F(ResizableWindowTest, BorderZoneTakesTheMouseFromControls) {
+  ProbeControl* edge = Add({0, 50, 30, 30});
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(20, 60));
+  EXPECT_EQ(host_.HoverControl(), RefOf(edge));
+  log_.clear();
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(3, 60));  // left border zone
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+  const Delivery* leave = Find(edge, DUIM_MOUSELEAVE);
+  ASSERT_NE(leave, nullptr);
+  EXPECT_EQ(leave->wparam, 0);
+  EXPECT_EQ(Find(edge, WM_MOUSEMOVE), nullptr) << "handled as a border, not routed";
+  ShowWindow(window_, SW_MAXIMIZE);
+  ASSERT_TRUE(IsZoomed(window_));
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(3, 60));
+  EXPECT_EQ(host_.HoverControl(), RefOf(edge)) << "maximised: no border zones";
+}
+
+}  // namespace
+}  // namespace quillet::core_tests
