@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "http/regex_object.h"
@@ -11,6 +12,7 @@
 #include "http/text_codec.h"
 #include "http/text_search.h"
 #include "http/winhttp_api.h"
+#include "runtime/heap.h"
 #include "runtime/program_dll_commands.h"
 
 namespace quillet {
@@ -90,21 +92,47 @@ bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
   return api().WinHttpSetOption(handle, option, &value, sizeof(value)) != FALSE;
 }
 
-// The reply body grows geometrically; each read lands directly behind what
-// came before.
+// The reply body, kept in a Byte set block that grows geometrically; each
+// read lands directly behind what came before, and the block is handed over
+// as it is.
 class ReplyBody {
  public:
+  ReplyBody() = default;
+  ReplyBody(const ReplyBody&) = delete;
+  ReplyBody& operator=(const ReplyBody&) = delete;
+  ~ReplyBody() { RtFree(block_); }
+
   unsigned char* Extend(size_t count) {
-    const size_t old = bytes_.size();
-    bytes_.resize(old + count);
-    return bytes_.data() + old;
+    if (size_ + count > capacity_) {
+      size_t capacity = std::max<size_t>(capacity_ * 2, kFirstCapacity);
+      while (capacity < size_ + count) capacity *= 2;
+      block_ = static_cast<ByteSetBlock*>(RtRealloc(block_, kByteSetHeaderSize + capacity));
+      block_->dimension_count = 1;
+      capacity_ = capacity;
+    }
+    unsigned char* at = block_->data + size_;
+    size_ += count;
+    return at;
   }
-  void Truncate(size_t size) { bytes_.resize(size); }
-  size_t size() const { return bytes_.size(); }
-  ByteSet ToByteSet() const { return ByteSet(bytes_.data(), bytes_.size()); }
+  void Truncate(size_t size) { size_ = std::min(size, size_); }
+  size_t size() const { return size_; }
+  // The body as a Byte set (null when empty); the object is left empty.
+  ByteSet Take() {
+    ByteSetBlock* block = std::exchange(block_, nullptr);
+    if (block != nullptr) block->length = static_cast<int32_t>(size_);
+    if (size_ == 0) {
+      RtFree(block);
+      block = nullptr;
+    }
+    size_ = capacity_ = 0;
+    return ByteSet(block);
+  }
 
  private:
-  std::vector<unsigned char> bytes_;
+  static constexpr size_t kFirstCapacity = 16 * 1024;
+  ByteSetBlock* block_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
 };
 
 // The parts of a cracked URL.
@@ -296,7 +324,7 @@ class Request {
     if (args_.mergeCookies && !IsEmpty(args_.sendCookies)) {
       cookies_->Reset(MergeCookies(args_.sendCookies, cookies_->c_str()).release());
     }
-    ByteSet bodyBytes = body_.ToByteSet();
+    ByteSet bodyBytes = body_.Take();
     CoInitializeScope com;
     result = DecodeReplyBody(bodyBytes.get(), regex);
     if (args_.bodyBytes != nullptr) *args_.bodyBytes = std::move(bodyBytes);

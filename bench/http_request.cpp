@@ -1,0 +1,165 @@
+// HttpRequest reading a 1 MB and a 50 MB body from a loopback server, against a
+// bare WinHttp read loop over the same URL in the same run. Prints the median
+// times and their ratio (goal: HttpRequest at most 1.5 times the bare loop).
+//
+// Under Wine the benchmark starts the loopback server itself (Wine runs a Unix
+// program given by its Unix path); a base URL as the first argument uses a
+// server that is already running instead.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "http/http_request.h"
+#include "runtime/program_dll_commands.h"
+
+namespace {
+
+using quillet::ByteSet;
+using quillet::Text;
+namespace dll = quillet::dll;
+
+constexpr char kPython[] = "/usr/bin/python3";
+constexpr DWORD kServerStartMilliseconds = 30000;
+constexpr DWORD kPollMilliseconds = 100;
+constexpr double kGoalRatio = 1.5;
+
+struct Case {
+  const char* name;
+  int bytes;
+  int rounds;
+};
+constexpr Case kCases[] = {{"1 MB", 1 << 20, 15}, {"50 MB", 50 << 20, 3}};
+
+std::string ScriptPath() {
+  std::string here = __FILE__;  // .../bench/http_request.cpp
+  here.resize(here.find_last_of("/\\"));
+  here.resize(here.find_last_of("/\\"));
+  return here + "/tests/http/http_test_servers.py";
+}
+
+// Starts the loopback servers and answers the plain server's base URL.
+std::string StartServer() {
+  const std::string stateDir = "/tmp/quillet-bench-" + std::to_string(GetCurrentProcessId());
+  std::string command = std::string(kPython) + " " + ScriptPath() + " " + stateDir;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return std::string();
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const std::string portsFile = "Z:" + stateDir + "/ports.txt";
+  for (DWORD waited = 0; waited < kServerStartMilliseconds; waited += kPollMilliseconds) {
+    Sleep(kPollMilliseconds);
+    if (FILE* f = std::fopen(portsFile.c_str(), "r")) {
+      char name[32];
+      int port = 0;
+      while (std::fscanf(f, "%31s %d", name, &port) == 2) {
+        if (std::string(name) == "http") {
+          std::fclose(f);
+          return "http://127.0.0.1:" + std::to_string(port);
+        }
+      }
+      std::fclose(f);
+    }
+  }
+  return std::string();
+}
+
+// The baseline: the plainest synchronous WinHttp GET and read loop.
+size_t BareWinHttpGet(const std::wstring& host, INTERNET_PORT port, const std::wstring& path) {
+  size_t total = 0;
+  HINTERNET session = dll::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0);
+  HINTERNET connection = session ? dll::WinHttpConnect(session, host.c_str(), port, 0) : nullptr;
+  HINTERNET request = connection ? dll::WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr,
+                                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                                 : nullptr;
+  if (request && dll::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, nullptr, 0, 0, 0) &&
+      dll::WinHttpReceiveResponse(request, nullptr)) {
+    std::vector<unsigned char> body;
+    for (;;) {
+      DWORD available = 0;
+      if (!dll::WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+      const size_t old = body.size();
+      body.resize(old + available);
+      DWORD read = 0;
+      if (!dll::WinHttpReadData(request, body.data() + old, available, &read)) break;
+      body.resize(old + read);
+    }
+    total = body.size();
+  }
+  dll::WinHttpCloseHandle(request);
+  dll::WinHttpCloseHandle(connection);
+  dll::WinHttpCloseHandle(session);
+  return total;
+}
+
+template <typename F>
+double Seconds(F&& f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quillet::InstallProgramDllCommands();
+  dll::CoInitialize(nullptr);
+  const bool ownServer = argc < 2;
+  const std::string base = ownServer ? StartServer() : std::string(argv[1]);
+  if (base.empty()) {
+    std::printf("could not start the loopback server\n");
+    return 1;
+  }
+  const std::string hostPort = base.substr(base.find("://") + 3);
+  const std::wstring host(hostPort.begin(), hostPort.begin() + hostPort.find(':'));
+  const INTERNET_PORT port = static_cast<INTERNET_PORT>(std::stoi(hostPort.substr(hostPort.find(':') + 1)));
+
+  bool allWithinGoal = true;
+  std::printf("%-6s %12s %12s %8s\n", "body", "bare (ms)", "Http (ms)", "ratio");
+  for (const Case& c : kCases) {
+    const std::string path = "/bytes?n=" + std::to_string(c.bytes);
+    const std::string url = base + path;
+    const std::wstring widePath(path.begin(), path.end());
+    std::vector<double> bare, ours;
+    size_t bareBytes = 0, ourBytes = 0;
+    // One warm-up of each, then alternate so both see the same conditions.
+    BareWinHttpGet(host, port, widePath);
+    quillet::HttpRequest(url.c_str());
+    for (int i = 0; i < c.rounds; ++i) {
+      bare.push_back(Seconds([&] { bareBytes = BareWinHttpGet(host, port, widePath); }));
+      ours.push_back(Seconds([&] {
+        ByteSet body;
+        Text text = quillet::HttpRequest(url.c_str(), quillet::kHttpGet, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, false, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
+                                         nullptr, &body);
+        ourBytes = body.size();
+      }));
+    }
+    if (bareBytes != static_cast<size_t>(c.bytes) || ourBytes != static_cast<size_t>(c.bytes)) {
+      std::printf("%s: short read (bare %zu, HttpRequest %zu)\n", c.name, bareBytes, ourBytes);
+      allWithinGoal = false;
+      continue;
+    }
+    const double ratio = Median(ours) / Median(bare);
+    allWithinGoal = allWithinGoal && ratio <= kGoalRatio;
+    std::printf("%-6s %12.1f %12.1f %7.2fx\n", c.name, Median(bare) * 1000, Median(ours) * 1000, ratio);
+  }
+  std::printf("goal: HttpRequest <= %.1fx the bare loop: %s\n", kGoalRatio, allWithinGoal ? "met" : "NOT met");
+  if (ownServer) quillet::HttpRequest((base + "/__quit").c_str());
+  dll::CoUninitialize();
+  return 0;
+}
