@@ -1,0 +1,123 @@
+// The widget as BuildMainWindow leaves it: host, label, button, handler, edit menu.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/background_image.h"
+#include "runtime/library_commands.h"
+#include "runtime/window_template.h"
+#include "ui/controls/button.h"
+#include "ui/controls/popup_menu.h"
+#include "ui/core/host_window.h"
+#include "ui/core/toolkit_messages.h"
+#include "widget_fixture.h"
+
+namespace quillet::app::testing {
+namespace {
+
+
+class WidgetWindowTest : public WidgetTest {};
+
+TEST_F(WidgetWindowTest, GlobalObjectsExist) {
+  EXPECT_NE(MainHost, nullptr);
+  EXPECT_NE(SentenceLabel, nullptr);
+  EXPECT_NE(FetchButton, nullptr);
+  EXPECT_NE(EditMenu, nullptr);
+}
+
+TEST_F(WidgetWindowTest, HostIsAttachedToTheStartupWindow) {
+  HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(MainHost->Window(), window);
+  RECT r;
+  GetWindowRect(window, &r);
+  EXPECT_EQ(r.left, 50);
+  EXPECT_EQ(r.top, 50);
+  EXPECT_EQ(r.right - r.left, 380);
+  EXPECT_EQ(r.bottom - r.top, 250);
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
+  EXPECT_EQ(MainHost->BackgroundMode(std::nullopt), kBackgroundDefault);
+}
+
+TEST_F(WidgetWindowTest, LabelAsCreated) {
+  const GpRectF& b = SentenceLabel->BoundsRect();
+  EXPECT_FLOAT_EQ(b.X, 8);
+  EXPECT_FLOAT_EQ(b.Y, 88);
+  EXPECT_FLOAT_EQ(b.Width, 376);
+  EXPECT_FLOAT_EQ(b.Height, 88);
+  EXPECT_EQ(SentenceLabel->GetHostWindow(), MainHost->Window());
+  EXPECT_EQ(SentenceLabel->TextColour(), 0xC8FF0000u);
+  EXPECT_TRUE(SentenceLabel->MultiLine());
+  EXPECT_FLOAT_EQ(SentenceLabel->FontSize(), 20.0f);
+  EXPECT_EQ(SentenceLabel->TextEffect(), 3);
+  EXPECT_TRUE(SentenceLabel->Visible());
+  EXPECT_EQ(SentenceLabel->GradientMode(), 0);
+  EXPECT_EQ(SentenceLabel->Frame(), 0);
+  EXPECT_FALSE(SentenceLabel->AutoContrast());
+}
+
+TEST_F(WidgetWindowTest, LabelShowsHelloUntilAPress) {
+  EXPECT_EQ(LabelText(), "你好");
+  EXPECT_EQ(ActiveFetchWorkers(), 0);  // nothing fetched at start-up
+}
+
+TEST_F(WidgetWindowTest, ButtonAsCreated) {
+  const GpRectF& b = FetchButton->BoundsRect();
+  EXPECT_FLOAT_EQ(b.X, 248);
+  EXPECT_FLOAT_EQ(b.Y, 168);
+  EXPECT_FLOAT_EQ(b.Width, 112);
+  EXPECT_FLOAT_EQ(b.Height, 40);
+  EXPECT_EQ(std::string(FetchButton->Text().c_str()), "获取");
+  EXPECT_EQ(FetchButton->TextColour(), kButtonDefaultTextColour);
+  EXPECT_FLOAT_EQ(FetchButton->FontSize(), 20.0f);
+  EXPECT_TRUE(FetchButton->Visible());
+  EXPECT_EQ(FetchButton->HandlerCount(), 1);
+}
+
+TEST_F(WidgetWindowTest, EditMenuHoldsTheEditingCommands) {
+  ASSERT_EQ(EditMenu->ItemCount(), 5);
+  EXPECT_EQ(std::string(EditMenu->ItemText(1).c_str()), "剪切(&T)");
+  EXPECT_EQ(std::string(EditMenu->ItemText(2).c_str()), "复制(&C)");
+  EXPECT_EQ(std::string(EditMenu->ItemText(3).c_str()), "粘贴(&P)");
+  EXPECT_EQ(std::string(EditMenu->ItemText(4).c_str()), "");
+  EXPECT_EQ(std::string(EditMenu->ItemText(5).c_str()), "全部选择(&A)");
+}
+
+TEST_F(WidgetWindowTest, BackgroundIsAProgressiveJpegInTheConstantRegion) {
+  const ByteSetBlock* picture = BackgroundImage();
+  ASSERT_NE(picture, nullptr);
+  EXPECT_TRUE(IsInConstantRegion(picture));
+  EXPECT_EQ(picture->dimension_count, 1);
+  ASSERT_GT(picture->length, 4);
+  EXPECT_EQ(picture->data[0], 0xFF);
+  EXPECT_EQ(picture->data[1], 0xD8);
+  // A progressive frame header (SOF2), with the height and width after it.
+  std::string bytes(reinterpret_cast<const char*>(picture->data), picture->length);
+  size_t sof2 = bytes.find("\xFF\xC2");
+  ASSERT_NE(sof2, std::string::npos);
+  auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  EXPECT_EQ(at(sof2 + 5) * 256 + at(sof2 + 6), kBackgroundHeight);
+  EXPECT_EQ(at(sof2 + 7) * 256 + at(sof2 + 8), kBackgroundWidth);
+  EXPECT_EQ(kBackgroundWidth, 665);
+  EXPECT_EQ(kBackgroundHeight, 420);
+  EXPECT_NEAR(picture->length, 8192, 2048);
+}
+
+TEST_F(WidgetWindowTest, ClickingTheButtonStartsOneFetchWorker) {
+  HWND window = MainHost->Window();
+  const int x = 248 + 56, y = 168 + 20;
+  SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+  EXPECT_EQ(ActiveFetchWorkers(), 1);
+  // The service is out of reach here; the fixture ends the chain.
+}
+
+TEST_F(WidgetWindowTest, ClickHandlerAnswersWhetherTheThreadStarted) {
+  EXPECT_TRUE(OnFetchClicked());
+  StopFetching();
+  EXPECT_FALSE(OnFetchClicked());  // no new chains while shutting down
+}
+
+}  // namespace
+}  // namespace quillet::app::testing
