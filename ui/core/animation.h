@@ -9,6 +9,8 @@ namespace quillet {
 struct AnimationTrace {
   void (*on_push)(HWND window, int step_alpha) = nullptr;
   void (*on_wait)(int milliseconds) = nullptr;
+  // Every constant-alpha blend of the cross-fade and the whole-frame steps.
+  void (*on_blend)(int constant_alpha) = nullptr;
 };
 AnimationTrace SetAnimationTrace(const AnimationTrace& trace);
 

@@ -51,7 +51,9 @@ void Push(HWND window, HDC dc, int width, int height, int step_alpha) {
   if (g_trace.on_push) g_trace.on_push(window, step_alpha);
 }
 
-void Blend(HDC target, int x, int y, int w, int h, HDC source, int sx, int sy, int sw, int sh, int alpha) {
+void Blend(HDC target, int x, int y, int w, int h, HDC source, int sx, int sy, int sw, int sh, int alpha,
+           bool traced = true) {
+  if (traced && g_trace.on_blend) g_trace.on_blend(alpha);
   if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0) return;
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(std::clamp(alpha, 0, 255)), 0};
   dll::GdiAlphaBlend(target, x, y, w, h, source, sx, sy, sw, sh, blend);
@@ -68,9 +70,9 @@ void WipeStep(HDC target, HDC frame, int width, int height, int remaining, bool 
     int a = distance < kWipeFalloff ? alpha * distance / kWipeFalloff : alpha;
     int at = offset + i;
     if (horizontal) {
-      Blend(target, at, 0, 1, height, frame, at, 0, 1, height, a);
+      Blend(target, at, 0, 1, height, frame, at, 0, 1, height, a, false);
     } else {
-      Blend(target, 0, at, width, 1, frame, 0, at, width, 1, a);
+      Blend(target, 0, at, width, 1, frame, 0, at, width, 1, a, false);
     }
   }
 }

@@ -171,6 +171,9 @@ class HostWindow {
   bool IsCaptured() const { return captured_ != 0; }
   // Clears the focus slot without notifying anyone (Disabled does that itself).
   void ClearFocusControl() { focus_control_ = kNoControl; }
+  // Set the slots without notifying anyone; menu items track hover and focus themselves.
+  void SetHoverControlSilently(ControlRef c) { hover_control_ = c; }
+  void SetFocusControlSilently(ControlRef c) { focus_control_ = c; }
   // Drops every reference to a control being destroyed: pressed (and the
   // capture flag), focus, hover, keyboard focus, its accelerator entry.
   void ForgetControl(ControlRef control);

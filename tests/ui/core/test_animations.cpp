@@ -1,0 +1,226 @@
+// Animations through the trace seam: step counts, constant alphas and waits
+// of the cross-fade, open and close animations; default transition looks.
+#include <gmock/gmock.h>
+
+#include "core_test_support.h"
+#include "ui/core/animation.h"
+
+namespace quillet::core_tests {
+namespace {
+
+using ::testing::ElementsAreArray;
+
+std::vector<int> g_pushes, g_waits, g_blends;
+int g_presented = 0;
+
+class AnimationTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartToolkitOnce(); }
+  void SetUp() override {
+    g_pushes.clear();
+    g_waits.clear();
+    g_blends.clear();
+    g_presented = 0;
+    AnimationTrace trace;
+    trace.on_push = [](HWND, int alpha) { g_pushes.push_back(alpha); };
+    trace.on_wait = [](int ms) { g_waits.push_back(ms); };
+    trace.on_blend = [](int alpha) { g_blends.push_back(alpha); };
+    SetAnimationTrace(trace);
+    SetPresentObserver([](HWND, bool) { ++g_presented; });
+    window_ = MakeWindow(100, 100, 300, 200, WS_POPUP);
+  }
+  void TearDown() override {
+    SetAnimationTrace(AnimationTrace{});
+    SetAnimationWait(nullptr);
+    SetPresentObserver(nullptr);
+    controls_.clear();
+    if (IsWindow(window_)) DestroyWindow(window_);
+  }
+  void Attach(int alpha = 190, int animate_first_show = 1) {
+    AttachOptions o;
+    o.window = window_;
+    o.frame_flags = 0;
+    o.alpha = alpha;
+    o.base_colour = static_cast<int>(RGB(0, 255, 0));
+    o.animate_first_show = animate_first_show;
+    ASSERT_TRUE(host_.Attach(o));
+  }
+  // Pushes of the steps, without the set-up and final ones (-1).
+  std::vector<int> StepPushes() {
+    std::vector<int> out;
+    for (int a : g_pushes)
+      if (a != -1) out.push_back(a);
+    return out;
+  }
+  uint32_t Frame(int x, int y) { return DibPixel(host_.FrameSurface().dib, x, y); }
+
+  HWND window_ = nullptr;
+  HostWindow host_;
+  std::vector<Delivery> log_;
+  std::vector<std::unique_ptr<ProbeControl>> controls_;
+};
+
+TEST_F(AnimationTest, CrossFadeTakesFiveTicks) {
+  Attach(190, 0);
+  g_presented = 0;
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(255, 0, 0)), true, kPresentCrossFade);
+  EXPECT_TRUE(host_.IsBusy());
+  const auto start = std::chrono::steady_clock::now();
+  while (host_.IsBusy() && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) PumpFor(10);
+  auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_FALSE(host_.IsBusy());
+  EXPECT_THAT(g_blends, ElementsAreArray({51, 102, 153, 204, 255}));
+  EXPECT_THAT(g_pushes, ElementsAreArray({0, 51, 102, 153, 204})) << "the fade buffer before each blend";
+  EXPECT_GE(elapsed.count(), 5 * 50 - 30);
+  EXPECT_EQ(g_presented, 1) << "the frame itself at the end";
+  EXPECT_EQ(host_.FrameSurface().dc != nullptr, true);
+  PumpFor(200);
+  EXPECT_EQ(g_blends.size(), 5u) << "the timer was killed";
+}
+
+TEST_F(AnimationTest, CloseFadePushesFifteenFallingAlphas) {
+  Attach(190, 0);
+  host_.SetCloseAnimation(1);
+  SendMessageW(window_, WM_CLOSE, 0, 0);
+  std::vector<int> expected;
+  for (int i = 1; i <= 15; ++i) expected.push_back(255 - 17 * i);
+  EXPECT_THAT(StepPushes(), ElementsAreArray(expected));
+  EXPECT_EQ(g_pushes.front(), -1);
+  EXPECT_EQ(g_pushes.back(), -1) << "ends with a fully transparent push";
+  EXPECT_THAT(g_waits, ElementsAreArray(std::vector<int>(15, 10)));
+  EXPECT_FALSE(IsWindow(window_)) << "WM_CLOSE went on to the previous procedure";
+}
+
+TEST_F(AnimationTest, CloseAnimationKinds) {
+  struct Case {
+    int type;
+    size_t steps;
+    int first_alpha;
+    int first_wait, last_wait;
+  };
+  const Case cases[] = {{2, 20, 243, 15, 10}, {3, 15, 238, 8, 8}, {4, 15, 238, 8, 8},
+                        {5, 15, 238, 8, 8},   {6, 15, 238, 8, 8}, {7, 15, 238, 12, 1},
+                        {9, 15, 238, 8, 8},   {0, 0, 0, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    SetUp();
+    Attach(190, 0);
+    host_.SetCloseAnimation(c.type);
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    std::vector<int> steps = StepPushes();
+    ASSERT_EQ(steps.size(), c.steps);
+    if (c.steps == 0) {
+      EXPECT_TRUE(g_pushes.empty());
+      continue;
+    }
+    EXPECT_EQ(steps.front(), c.first_alpha);
+    EXPECT_EQ(g_waits.front(), c.first_wait);
+    EXPECT_EQ(g_waits.back(), c.last_wait);
+  }
+}
+
+TEST_F(AnimationTest, OpenFadeThenTheRealFrame) {
+  Attach(190, 1);
+  EXPECT_EQ(g_presented, 0) << "animate first show: attach presents nothing";
+  host_.Show(1);
+  std::vector<int> expected;
+  for (int i = 1; i <= 10; ++i) expected.push_back(25 * (i - 1));
+  EXPECT_THAT(StepPushes(), ElementsAreArray(expected));
+  EXPECT_THAT(g_waits, ElementsAreArray(std::vector<int>(10, 20)));
+  EXPECT_EQ(g_presented, 1) << "the real frame after the animation";
+  EXPECT_TRUE(IsWindowVisible(window_));
+  EXPECT_FALSE(host_.IsBusy());
+}
+
+TEST_F(AnimationTest, OpenGrowAndStrips) {
+  Attach(190, 1);
+  host_.Show(7, 100);
+  std::vector<int> expected;
+  for (int i = 1; i <= 10; ++i) expected.push_back(25 * i);
+  EXPECT_THAT(StepPushes(), ElementsAreArray(expected));
+  EXPECT_THAT(g_waits, ElementsAreArray(std::vector<int>(10, 10)));
+  for (int type : {2, 3, 4, 5, 6, 11}) {
+    g_pushes.clear();
+    host_.Show(type, 50);
+    EXPECT_EQ(StepPushes().size(), 10u) << type;
+  }
+}
+
+TEST_F(AnimationTest, OpenOnAWindowWithoutAlphaEndsNotLayered) {
+  Attach(kNoAlpha, 1);
+  host_.Show(1, 10);
+  EXPECT_EQ(StepPushes().size(), 10u);
+  EXPECT_FALSE(GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_LAYERED);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_NE(GetWindowRgn(window_, region), ERROR);
+  DeleteObject(region);
+}
+
+TEST_F(AnimationTest, ShowWithoutAnimationShowsAndPresents) {
+  Attach(190, 1);
+  host_.Show(0);
+  EXPECT_TRUE(IsWindowVisible(window_));
+  EXPECT_TRUE(g_pushes.empty());
+  EXPECT_EQ(g_presented, 1);
+}
+
+class TransitionTest : public AnimationTest {
+ protected:
+  // Old look blue (the snapshot), new look red (the bitmap), mid-transition.
+  ProbeControl* InTransition(int effect, int frame, int frames) {
+    Attach(255, 0);
+    controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{50, 50, 40, 40}, 0xFFFF0000u, &log_));
+    ProbeControl* c = controls_.back().get();
+    snapshot_.reset(reinterpret_cast<GpImage*>(SolidBitmap(40, 40, 0xFF0000FFu)));
+    c->snapshot = snapshot_.get();
+    c->transition_period = 30;
+    c->transition_frames = frames;
+    c->transition_frame = frame;
+    c->transition_effect = effect;
+    host_.QueueRedraw(c->BoundsRect(), kRedrawAppend);
+    return c;
+  }
+  struct ImageDeleter {
+    void operator()(GpImage* i) const { dll::GdipDisposeImage(i); }
+  };
+  std::unique_ptr<GpImage, ImageDeleter> snapshot_;
+};
+
+TEST_F(TransitionTest, SlideDownMovesTheOldLookDown) {
+  InTransition(1, 2, 4);  // step 10 px per frame: old at y 70, new at y 30
+  EXPECT_GT(R(Frame(70, 60)), 240);
+  EXPECT_GT(B(Frame(70, 80)), 240);
+}
+
+TEST_F(TransitionTest, SlideUpLeftRight) {
+  InTransition(2, 1, 4);  // old at y 40, new at y 80
+  EXPECT_GT(B(Frame(70, 60)), 240);
+  EXPECT_GT(R(Frame(70, 85)), 240);
+  host_.Detach(window_);
+  InTransition(3, 3, 4);  // old at x 80, new at x 40
+  EXPECT_GT(R(Frame(70, 70)), 240);
+  EXPECT_GT(B(Frame(85, 70)), 240);
+  host_.Detach(window_);
+  InTransition(4, 3, 4);  // old at x 20, new at x 60
+  EXPECT_GT(B(Frame(55, 70)), 240);
+  EXPECT_GT(R(Frame(70, 70)), 240);
+}
+
+TEST_F(TransitionTest, CrossFadeMixesOldAndNew) {
+  ProbeControl* c = InTransition(0, 2, 4);
+  uint32_t mid = Frame(70, 70);
+  EXPECT_NEAR(R(mid), 128, 12);
+  EXPECT_NEAR(B(mid), 127, 12);
+  const Delivery* custom = nullptr;
+  for (const Delivery& d : log_)
+    if (d.message == DUIM_CUSTOMDRAW) custom = &d;
+  ASSERT_NE(custom, nullptr) << "the control was asked first";
+  // At the last frame the new look is drawn from the bitmap at full alpha.
+  c->transition_frame = 4;
+  host_.QueueRedraw(c->BoundsRect(), kRedrawAppend);
+  EXPECT_GT(R(Frame(70, 70)), 250);
+  EXPECT_EQ(B(Frame(70, 70)), 0);
+}
+
+}  // namespace
+}  // namespace quillet::core_tests
