@@ -275,14 +275,58 @@ class CredentialProxyHandler(ProxyHandler):
     require_credentials = True
 
 
-def make_certificate(state_dir):
-    key = os.path.join(state_dir, "server.key")
-    cert = os.path.join(state_dir, "server.crt")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "2", "-subj", "/CN=localhost",
-                    "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return cert, key
+CA_CONFIG = """[ ca ]
+default_ca = CA_default
+[ CA_default ]
+database = index.txt
+new_certs_dir = .
+serial = serial
+default_md = sha256
+policy = policy_any
+copy_extensions = none
+unique_subject = no
+[ policy_any ]
+commonName = supplied
+"""
+
+
+def openssl(state_dir, *args):
+    subprocess.run(["openssl"] + list(args), check=True, cwd=state_dir,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_certificates(state_dir):
+    """A self-signed certificate (trusted by nobody), a test CA and three
+    certificates it signs: valid for localhost, expired, and for another host."""
+    openssl(state_dir, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "self.key", "-out", "self.crt",
+            "-days", "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1")
+    openssl(state_dir, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt",
+            "-days", "2", "-subj", "/CN=Quillet Test CA %d" % os.getpid())
+    with open(os.path.join(state_dir, "ca.cnf"), "w") as f:
+        f.write(CA_CONFIG)
+    open(os.path.join(state_dir, "index.txt"), "w").close()
+    with open(os.path.join(state_dir, "serial"), "w") as f:
+        f.write("01\n")
+    leaves = {"trusted": ("localhost", ["-days", "2"]),
+              "expired": ("localhost", ["-startdate", "20200101000000Z", "-enddate", "20200102000000Z"]),
+              "wronghost": ("wrong.example", ["-days", "2"])}
+    for name, (host, dates) in leaves.items():
+        openssl(state_dir, "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
+                "-subj", "/CN=" + host)
+        with open(os.path.join(state_dir, name + ".ext"), "w") as f:
+            f.write("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n" % host)
+        openssl(state_dir, "ca", "-batch", "-config", "ca.cnf", "-cert", "ca.crt", "-keyfile", "ca.key",
+                "-in", name + ".csr", "-out", name + ".crt", "-extfile", name + ".ext", *dates)
+    return {name: (os.path.join(state_dir, name + ".crt"), os.path.join(state_dir, name + ".key"))
+            for name in ["self", "trusted", "expired", "wronghost"]}
+
+
+def secure_server(cert, key):
+    server = ThreadingServer(("127.0.0.1", 0), Handler)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    return serve(server)
 
 
 def serve(server):
@@ -298,14 +342,10 @@ def main():
     for fd in (0, 1, 2):
         os.dup2(devnull, fd)
     os.makedirs(state_dir, exist_ok=True)
-    cert, key = make_certificate(state_dir)
+    certificates = make_certificates(state_dir)
 
     plain = serve(ThreadingServer(("127.0.0.1", 0), Handler))
-    secure = ThreadingServer(("127.0.0.1", 0), Handler)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(cert, key)
-    secure.socket = context.wrap_socket(secure.socket, server_side=True)
-    serve(secure)
+    secure = {name: secure_server(*paths) for name, paths in certificates.items()}
     proxy = serve(ThreadingServer(("127.0.0.1", 0), ProxyHandler))
     credential_proxy = serve(ThreadingServer(("127.0.0.1", 0), CredentialProxyHandler))
     refused = socket.socket()
@@ -315,7 +355,10 @@ def main():
 
     ports = {
         "http": plain.server_address[1],
-        "https": secure.server_address[1],
+        "https": secure["self"].server_address[1],
+        "https_trusted": secure["trusted"].server_address[1],
+        "https_expired": secure["expired"].server_address[1],
+        "https_wronghost": secure["wronghost"].server_address[1],
         "proxy": proxy.server_address[1],
         "authproxy": credential_proxy.server_address[1],
         "refused": refused_port,

@@ -5,7 +5,8 @@
 // is given its Unix path (the process runs detached; its handle cannot be
 // waited on). So each test exe starts one Python server process itself, waits
 // for the ports file, and ends it with GET /__quit when the exe's tests are done
-// (the script also ends by itself when idle).
+// (the script also ends by itself when idle). The servers' test CA is added
+// to the prefix's trusted roots before any secure request of the exe.
 #pragma once
 #include <windows.h>
 
@@ -39,12 +40,16 @@ class LoopbackServers {
   }
 
   bool ready() const { return !ports_.empty(); }
+  bool caTrusted() const { return caTrusted_; }
   int port(const char* name) const {
     auto it = ports_.find(name);
     return it == ports_.end() ? 0 : it->second;
   }
   std::string Url(const char* scheme, const char* server, const std::string& path) const {
     return std::string(scheme) + "://127.0.0.1:" + std::to_string(port(server)) + path;
+  }
+  std::string LocalhostUrl(const char* scheme, const char* server, const std::string& path) const {
+    return std::string(scheme) + "://localhost:" + std::to_string(port(server)) + path;
   }
   std::string HttpUrl(const std::string& path) const { return Url("http", "http", path); }
   std::string HttpsUrl(const std::string& path) const { return Url("https", "https", path); }
@@ -53,6 +58,34 @@ class LoopbackServers {
   // Ends the servers if this exe started them.
   static void StopIfStarted() {
     if (started_) Get().Stop();
+  }
+
+  // Adds the servers' test CA to this Wine prefix's trusted roots (WinHttp
+  // checks certificates against that store).
+  bool TrustTestCa() const {
+    HMODULE crypt32 = LoadLibraryA("crypt32.dll");
+    if (crypt32 == nullptr) return false;
+    using StringToBinary = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, BYTE*, DWORD*, DWORD*, DWORD*);
+    using AddToStore = BOOL(WINAPI*)(LPCSTR, const BYTE*, DWORD);
+    auto toBinary = reinterpret_cast<StringToBinary>(GetProcAddress(crypt32, "CryptStringToBinaryA"));
+    auto addToStore = reinterpret_cast<AddToStore>(GetProcAddress(crypt32, "CertAddEncodedCertificateToSystemStoreA"));
+    std::string pem;
+    if (FILE* f = std::fopen(("Z:" + stateDir_ + "/ca.crt").c_str(), "rb")) {
+      char buffer[4096];
+      size_t n;
+      while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) pem.append(buffer, n);
+      std::fclose(f);
+    }
+    constexpr DWORD kBase64Header = 0;  // CRYPT_STRING_BASE64HEADER
+    DWORD size = 0;
+    if (pem.empty() || !toBinary || !addToStore ||
+        !toBinary(pem.c_str(), static_cast<DWORD>(pem.size()), kBase64Header, nullptr, &size, nullptr, nullptr)) {
+      return false;
+    }
+    std::string der(size, '\0');
+    toBinary(pem.c_str(), static_cast<DWORD>(pem.size()), kBase64Header, reinterpret_cast<BYTE*>(&der[0]), &size,
+             nullptr, nullptr);
+    return addToStore("ROOT", reinterpret_cast<const BYTE*>(der.data()), size) != FALSE;
   }
 
   void Stop() {
@@ -64,8 +97,8 @@ class LoopbackServers {
  private:
   LoopbackServers() {
     started_ = true;
-    const std::string stateDir =
-        std::string(QUILLET_BINARY_DIR) + "/tests/http/servers-" + std::to_string(GetCurrentProcessId());
+    stateDir_ = std::string(QUILLET_BINARY_DIR) + "/tests/http/servers-" + std::to_string(GetCurrentProcessId());
+    const std::string& stateDir = stateDir_;
     std::string command = std::string(kPython) + " " + kServerScript + " " + stateDir;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -81,6 +114,9 @@ class LoopbackServers {
       Sleep(kPollMilliseconds);
       ReadPorts(portsFile);
     }
+    // Before any secure request: the platform's chain engine keeps the root
+    // store it loaded first.
+    if (!ports_.empty()) caTrusted_ = TrustTestCa();
   }
 
   void ReadPorts(const std::string& file) {
@@ -93,6 +129,8 @@ class LoopbackServers {
   }
 
   std::map<std::string, int> ports_;
+  std::string stateDir_;
+  bool caTrusted_ = false;
   static inline bool started_ = false;
 };
 

@@ -401,6 +401,37 @@ TEST_F(HttpWireTest, UntrustedCertificateAcceptedWhenAskedFor) {
   EXPECT_EQ(Fetch(plain).text, "target reached");
 }
 
+// A certificate from a CA this prefix trusts passes by default; one that is
+// expired or names another host does not.
+class TrustedCaTest : public LoopbackTest {
+ protected:
+  void SetUp() override {
+    LoopbackTest::SetUp();
+    ASSERT_TRUE(servers().caTrusted()) << "could not add the test CA to the trusted roots";
+  }
+  Reply Get(const char* server, bool ignoreCertificateErrors) {
+    HttpRequestArgs args = To(servers().LocalhostUrl("https", server, "/json"));
+    args.ignoreCertificateErrors = ignoreCertificateErrors;
+    return Fetch(args);
+  }
+};
+
+TEST_F(TrustedCaTest, TrustedCertificateAcceptedByDefault) {
+  const Reply r = Get("https_trusted", false);
+  EXPECT_EQ(r.status, "200 OK");
+  EXPECT_TRUE(Contains(r.text, "hitokoto"));
+}
+
+TEST_F(TrustedCaTest, ExpiredCertificateRefusedUnlessAskedFor) {
+  EXPECT_EQ(Get("https_expired", false).status, "711 发送请求失败!");
+  EXPECT_EQ(Get("https_expired", true).status, "200 OK");
+}
+
+TEST_F(TrustedCaTest, WrongHostCertificateRefusedUnlessAskedFor) {
+  EXPECT_EQ(Get("https_wronghost", false).status, "711 发送请求失败!");
+  EXPECT_EQ(Get("https_wronghost", true).status, "200 OK");
+}
+
 // ---- Threads, repetition, size ----------------------------------------------------------
 
 TEST_F(HttpWireTest, ConcurrentCallsOnManyThreads) {
