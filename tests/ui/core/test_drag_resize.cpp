@@ -1,0 +1,108 @@
+// The real mouse (xdotool on the X display Wine draws to): dragging a
+// borderless host window anywhere and resizing it from its border.
+#include <cstdio>
+#include <string>
+
+#include "core_test_support.h"
+
+namespace quillet::core_tests {
+namespace {
+
+// Runs xdotool (a Linux program; Wine starts it natively but hands back no
+// process handle) with `arguments`, pumping messages meanwhile: the system's
+// move/size loop runs inside them. xdotool's last command touches a marker
+// file, which tells us it has finished.
+bool RunXdotool(const std::wstring& arguments, int timeout_ms) {
+  const std::wstring marker = L"/tmp/quillet-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L".done";
+  const std::wstring marker_dos = L"Z:" + marker;
+  DeleteFileW(marker_dos.c_str());
+  std::wstring command = L"/usr/bin/xdotool " + arguments + L" exec /bin/touch " + marker;
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(L"Z:\\usr\\bin\\xdotool", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    fprintf(stderr, "CreateProcessW(xdotool) failed: %lu\n", GetLastError());
+    return false;
+  }
+  if (process.hThread) CloseHandle(process.hThread);
+  if (process.hProcess) CloseHandle(process.hProcess);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < end) {
+    if (GetFileAttributesW(marker_dos.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileW(marker_dos.c_str());
+      PumpFor(200);
+      return true;
+    }
+    PumpFor(10);
+  }
+  return false;
+}
+
+class DragResizeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartToolkitOnce(); }
+  void SetUp() override {
+    if (GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no xdotool";
+    window_ = MakeWindow(100, 100, 300, 200, WS_OVERLAPPEDWINDOW);
+  }
+  void TearDown() override {
+    if (window_) DestroyWindow(window_);
+  }
+  void AttachAndShow(int resizable) {
+    AttachOptions o;
+    o.window = window_;
+    o.frame_flags = 0;
+    o.alpha = 190;
+    o.base_colour = static_cast<int>(RGB(30, 60, 120));
+    o.resizable = resizable;
+    ASSERT_TRUE(host_.Attach(o));
+    host_.Show(0);
+    SetForegroundWindow(window_);
+    PumpFor(300);
+  }
+  RECT Rect() {
+    RECT r;
+    GetWindowRect(window_, &r);
+    return r;
+  }
+
+  HWND window_ = nullptr;
+  HostWindow host_;
+};
+
+TEST_F(DragResizeTest, PressOnAnEmptySpotDragsTheWindow) {
+  AttachAndShow(0);
+  RECT before = Rect();
+  ASSERT_TRUE(RunXdotool(
+      L"mousemove 250 200 sleep 0.3 mousedown 1 sleep 0.3 mousemove 280 220 sleep 0.2 mousemove 320 250 "
+      L"sleep 0.2 mousemove 350 260 sleep 0.3 mouseup 1",
+      15000));
+  RECT after = Rect();
+  EXPECT_EQ(after.left - before.left, 100);
+  EXPECT_EQ(after.top - before.top, 60);
+  EXPECT_EQ(after.right - after.left, 300) << "moved, not resized";
+  EXPECT_FALSE(host_.IsCaptured());
+}
+
+TEST_F(DragResizeTest, BottomRightBorderResizesTheWindowAndTheFrame) {
+  AttachAndShow(1);
+  RECT before = Rect();
+  // (393, 293) is 7 pixels inside the bottom-right corner: in the corner zone
+  // and on the frame (the fainter shadow rings further out let clicks through).
+  ASSERT_TRUE(RunXdotool(
+      L"mousemove 393 293 sleep 0.3 mousemove 394 294 sleep 0.2 mousedown 1 sleep 0.3 mousemove 420 320 "
+      L"sleep 0.2 mousemove 444 334 sleep 0.3 mouseup 1",
+      15000));
+  RECT after = Rect();
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(after.right - after.left, 350);
+  EXPECT_EQ(after.bottom - after.top, 240);
+  SIZE frame = BackBufferSize(host_.FrameSurface());
+  EXPECT_EQ(frame.cx, 350);
+  EXPECT_EQ(frame.cy, 240);
+  EXPECT_EQ(host_.Size().cx, 350);
+}
+
+}  // namespace
+}  // namespace quillet::core_tests
