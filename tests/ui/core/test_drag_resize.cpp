@@ -38,12 +38,19 @@ bool RunXdotool(const std::wstring& arguments, int timeout_ms) {
   return false;
 }
 
+// Screen place of the window: away from where other test exes put theirs, as
+// they may run at the same time on the same display.
+constexpr int kLeft = 600, kTop = 450;
+
+// xdotool command text with the screen point (kLeft + x, kTop + y).
+std::wstring At(int x, int y) { return std::to_wstring(kLeft + x) + L" " + std::to_wstring(kTop + y); }
+
 class DragResizeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { StartToolkitOnce(); }
   void SetUp() override {
     if (GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no xdotool";
-    window_ = MakeWindow(100, 100, 300, 200, WS_OVERLAPPEDWINDOW);
+    window_ = MakeWindow(kLeft, kTop, 300, 200, WS_OVERLAPPEDWINDOW);
   }
   void TearDown() override {
     if (window_) DestroyWindow(window_);
@@ -73,10 +80,10 @@ class DragResizeTest : public ::testing::Test {
 TEST_F(DragResizeTest, PressOnAnEmptySpotDragsTheWindow) {
   AttachAndShow(0);
   RECT before = Rect();
-  ASSERT_TRUE(RunXdotool(
-      L"mousemove 250 200 sleep 0.3 mousedown 1 sleep 0.3 mousemove 280 220 sleep 0.2 mousemove 320 250 "
-      L"sleep 0.2 mousemove 350 260 sleep 0.3 mouseup 1",
-      15000));
+  ASSERT_TRUE(RunXdotool(L"mousemove " + At(150, 100) + L" sleep 0.3 mousedown 1 sleep 0.3 mousemove " + At(180, 120) +
+                             L" sleep 0.2 mousemove " + At(220, 150) + L" sleep 0.2 mousemove " + At(250, 160) +
+                             L" sleep 0.3 mouseup 1",
+                         15000));
   RECT after = Rect();
   EXPECT_EQ(after.left - before.left, 100);
   EXPECT_EQ(after.top - before.top, 60);
@@ -87,12 +94,12 @@ TEST_F(DragResizeTest, PressOnAnEmptySpotDragsTheWindow) {
 TEST_F(DragResizeTest, BottomRightBorderResizesTheWindowAndTheFrame) {
   AttachAndShow(1);
   RECT before = Rect();
-  // (393, 293) is 7 pixels inside the bottom-right corner: in the corner zone
+  // (293, 193) is 7 pixels inside the bottom-right corner: in the corner zone
   // and on the frame (the fainter shadow rings further out let clicks through).
-  ASSERT_TRUE(RunXdotool(
-      L"mousemove 393 293 sleep 0.3 mousemove 394 294 sleep 0.2 mousedown 1 sleep 0.3 mousemove 420 320 "
-      L"sleep 0.2 mousemove 444 334 sleep 0.3 mouseup 1",
-      15000));
+  ASSERT_TRUE(RunXdotool(L"mousemove " + At(293, 193) + L" sleep 0.3 mousemove " + At(294, 194) +
+                             L" sleep 0.2 mousedown 1 sleep 0.3 mousemove " + At(320, 220) + L" sleep 0.2 mousemove " +
+                             At(344, 234) + L" sleep 0.3 mouseup 1",
+                         15000));
   RECT after = Rect();
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);

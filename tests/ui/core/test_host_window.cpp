@@ -162,25 +162,26 @@ TEST_F(HostWindowTest, FramedFrameOutlinesAndShadowAlphas) {
 }
 
 TEST_F(HostWindowTest, LayeredWindowOnScreenShowsTheComposedFrame) {
-  HWND back = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 50, 50, 500, 400, nullptr, nullptr, nullptr,
+  // Placed away from where other test exes put their windows.
+  HWND back = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 560, 400, 450, 340, nullptr, nullptr, nullptr,
                               nullptr);
   windows_.push_back(back);
   UpdateWindow(back);
   PumpFor(100);
-  const uint32_t behind = ScreenPixel(60, 250);
-  HWND window = Window(100, 100, 400, 300, WS_POPUP);
+  const uint32_t behind = ScreenPixel(570, 580);
+  HWND window = Window(600, 430, 400, 300, WS_POPUP);
   ASSERT_TRUE(host_->Attach(Options(window)));
   ShowWindow(window, SW_SHOWNOACTIVATE);
   host_->PresentFrame();
   PumpFor(300);
   // Without a compositing manager the X server shows the premultiplied pixels;
   // fully transparent ones are cut out of the window's shape.
-  uint32_t inside = ScreenPixel(300, 250);
+  uint32_t inside = ScreenPixel(800, 580);
   EXPECT_NEAR(static_cast<int>(inside >> 16), 40 * 190 / 255, 4);
   EXPECT_NEAR(static_cast<int>(inside & 0xFF), 160 * 190 / 255, 4);
-  EXPECT_EQ(ScreenPixel(105, 250), 0u) << "the black shadow ring";
-  EXPECT_EQ(ScreenPixel(100, 250), behind) << "the transparent margin shows the window behind";
-  EXPECT_EQ(ScreenPixel(100, 100), behind);
+  EXPECT_EQ(ScreenPixel(605, 580), 0u) << "the black shadow ring";
+  EXPECT_EQ(ScreenPixel(600, 580), behind) << "the transparent margin shows the window behind";
+  EXPECT_EQ(ScreenPixel(600, 430), behind);
 }
 
 TEST_F(HostWindowTest, PictureAtTopLeftFadesIntoTheBaseColour) {
