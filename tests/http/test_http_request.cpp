@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <psapi.h>
+
 #include "http/http_request.h"
 #include "http/winhttp_api.h"
 #include "http_test_support.h"
@@ -460,10 +463,17 @@ TEST_F(HttpWireTest, RepeatedCallsLeakNoHandles) {
   const std::string url = servers().HttpUrl("/meta-utf8");
   for (int i = 0; i < 5; ++i) HttpRequest(url.c_str());
   DWORD before = 0, after = 0;
+  PROCESS_MEMORY_COUNTERS_EX memoryBefore{}, memoryAfter{};
   GetProcessHandleCount(GetCurrentProcess(), &before);
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memoryBefore),
+                       sizeof(memoryBefore));
   for (int i = 0; i < 40; ++i) HttpRequest(url.c_str());
   GetProcessHandleCount(GetCurrentProcess(), &after);
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memoryAfter),
+                       sizeof(memoryAfter));
   EXPECT_LE(after, before + 4);
+  constexpr SIZE_T kAllowedGrowth = 4 * 1024 * 1024;
+  EXPECT_LE(memoryAfter.PrivateUsage, memoryBefore.PrivateUsage + kAllowedGrowth);
 }
 
 TEST_F(HttpWireTest, LargeBodyArrivesWhole) {
