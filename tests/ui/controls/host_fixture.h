@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,19 @@ inline void PumpFor(int ms) {
     }
     if (ms > 0) Sleep(1);
   } while (std::chrono::steady_clock::now() < end);
+}
+
+// A file of tests/ui/controls/data as a Byte set.
+inline ByteSet ReadDataFile(const char* name) {
+  std::string path = std::string(QUILLET_SOURCE_DIR) + "/tests/ui/controls/data/" + name;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return ByteSet();
+  std::string bytes;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.append(buffer, n);
+  fclose(file);
+  return ByteSet(bytes.data(), bytes.size());
 }
 
 inline LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }
@@ -79,6 +93,8 @@ class HostFixture : public ::testing::Test {
   virtual std::optional<int> BaseColour() const { return std::nullopt; }
   virtual DWORD WindowStyle() const { return WS_OVERLAPPEDWINDOW; }
   virtual bool ShowForReal() const { return false; }
+  // Background picture file of tests/ui/controls/data, or null for none.
+  virtual const char* PictureFile() const { return nullptr; }
 
   void SetUp() override {
     window_ = CreateWindowExW(0, kToolkitClassName, L"Quillet", WindowStyle(), 50, 50, 380, 250, nullptr, nullptr,
@@ -90,6 +106,12 @@ class HostFixture : public ::testing::Test {
     options.alpha = WindowAlpha();
     options.base_colour = BaseColour();
     options.animate_first_show = 0;
+    if (PictureFile() != nullptr) {
+      picture_ = ReadDataFile(PictureFile());
+      ASSERT_FALSE(picture_.empty());
+      options.picture = picture_.get();
+      options.picture_given = true;
+    }
     options.resizable = 0;
     ASSERT_TRUE(host_.Attach(options));
     // Left unmapped: under Wine without a window manager, hiding or
@@ -113,6 +135,7 @@ class HostFixture : public ::testing::Test {
   }
 
   HWND window_ = nullptr;
+  ByteSet picture_;
   HostWindow host_;
 };
 

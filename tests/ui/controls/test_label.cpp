@@ -1,0 +1,320 @@
+// The label: creation, measuring, vertical alignment, repaint rules, animated
+// text changes, glow, auto contrast, fonts, and text changes from many threads.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "tests/ui/controls/probe_control.h"
+#include "ui/controls/label.h"
+#include "ui/controls/text_drawing.h"
+#include "ui/controls/text_format.h"
+#include "ui/core/drawing.h"
+
+namespace quillet::testing_support {
+namespace {
+
+class LabelTest : public HostFixture {};
+
+// Pixels of a bitmap whose alpha is not zero.
+int OpaquePixels(GpBitmap* bitmap, int width, int height) {
+  int count = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) count += AlphaOf(PixelOf(bitmap, x, y)) != 0;
+  }
+  return count;
+}
+
+TEST_F(LabelTest, CreateKeepsTheDefaultsAndIsNotFocusable) {
+  Label label;
+  const ControlRef ref = label.Create(window_, 20, 40, 200, 40, "你好");
+  ASSERT_NE(ref, kNoControl);
+  EXPECT_EQ(label.KindCode(), kKindLabel);
+  EXPECT_FALSE(label.IsFocusable());
+  EXPECT_EQ(label.TextColour(), 0xD2000000u);
+  EXPECT_EQ(label.VerticalAlign(), kVerticalCentre);
+  EXPECT_EQ(label.GradientMode(), 0);
+  EXPECT_EQ(label.Font(), Toolkit().default_font);
+  EXPECT_STREQ(label.Text().c_str(), "你好");
+  EXPECT_EQ(label.Alignment(), kAlignNear);
+  EXPECT_EQ(label.FormatFlags(), kFormatNoWrap);
+  EXPECT_EQ(label.Create(window_, 0, 0, 1, 1, "x"), ref);  // already created
+  EXPECT_STREQ(label.Text().c_str(), "你好");
+}
+
+TEST_F(LabelTest, MeasuredSizeFollowsTheText) {
+  Label one, two, none;
+  one.Create(window_, 10, 10, 300, 30, "Quillet");
+  two.Create(window_, 10, 50, 300, 30, "QuilletQuillet");
+  none.Create(window_, 10, 90, 300, 30, "");
+  EXPECT_GT(one.MeasuredWidth(), 20);
+  EXPECT_NEAR(two.MeasuredWidth(), 2 * one.MeasuredWidth(), 4);
+  EXPECT_GE(one.MeasuredHeight(), 12);
+  EXPECT_LE(one.MeasuredHeight(), 20);
+  EXPECT_EQ(none.MeasuredWidth(), 0);
+  // A bigger font measures taller.
+  one.FontSize(24.0f);
+  EXPECT_FLOAT_EQ(one.FontSize(), 24.0f);
+  EXPECT_GE(one.MeasuredHeight(), 24);
+}
+
+TEST_F(LabelTest, VerticalAlignmentPlacesTheTextRectangle) {
+  Label label;
+  label.Create(window_, 10, 10, 200, 40, "Quillet");
+  const int measured = label.MeasuredHeight();
+  ASSERT_GT(measured, 0);
+  label.VerticalAlign(kVerticalBottom);
+  EXPECT_FLOAT_EQ(label.LastTextRect().Y, 2 + 40 - 4 - measured - 2);
+  EXPECT_FLOAT_EQ(label.LastTextRect().Height, measured);
+  EXPECT_FLOAT_EQ(label.LastTextRect().X, 2);
+  EXPECT_FLOAT_EQ(label.LastTextRect().Width, 196);
+  label.VerticalAlign(kVerticalTop);
+  EXPECT_FLOAT_EQ(label.LastTextRect().Y, 4);
+  label.VerticalAlign(kVerticalCentre);
+  EXPECT_FLOAT_EQ(label.LastTextRect().Y, 2 + (36 - measured) / 2.0f);
+  // Multi-line: the text area grows by the font height + 3.
+  label.MultiLine(true);
+  EXPECT_EQ(label.FormatFlags(), kMultiLineFormatFlags);
+  EXPECT_GT(label.LastTextRect().Height, 36 + 3);
+}
+
+TEST_F(LabelTest, BottomAlignedGlyphsLandInTheLowerHalf) {
+  Label label;
+  label.Create(window_, 10, 10, 100, 60, "Wg", 0xFF000000u, kGradientNone);
+  label.VerticalAlign(kVerticalBottom);
+  GpBitmap* buffer = label.BackBufferBitmap();
+  int top_half = 0, bottom_half = 0;
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 100; ++x) (y < 30 ? top_half : bottom_half) += AlphaOf(PixelOf(buffer, x, y)) != 0;
+  }
+  EXPECT_EQ(top_half, 0);
+  EXPECT_GT(bottom_half, 10);
+}
+
+TEST_F(LabelTest, SameTextDoesNotRepaintButAnEffectAlwaysAnimates) {
+  std::vector<RecordedEvent> log;
+  Label label;
+  const ControlRef ref = label.Create(window_, 10, 10, 200, 30, "甲");
+  const int repaints = label.Repaints();
+  EXPECT_STREQ(label.Text("甲").c_str(), "甲");
+  EXPECT_EQ(label.Repaints(), repaints);
+  EXPECT_STREQ(label.Text("乙").c_str(), "乙");
+  EXPECT_EQ(label.Repaints(), repaints + 1);
+  EXPECT_EQ(label.TransitionFrameCount(), 0);
+
+  // The same text with an effect: a transition of 5 frames, 60 ms apart.
+  const auto start = std::chrono::steady_clock::now();
+  label.Text("乙", 3);
+  EXPECT_EQ(label.Repaints(), repaints + 2);
+  EXPECT_EQ(label.TransitionFrameCount(), kDefaultChangeFrames);
+  EXPECT_EQ(label.TransitionPeriodMs(), kDefaultChangePeriodMs);
+  EXPECT_EQ(label.TransitionEffectCode(), 3);
+  EXPECT_NE(label.TransitionSnapshot(), nullptr);
+  while (label.TransitionFrameCount() != 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+    PumpFor(5);
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(label.TransitionFrameCount(), 0);
+  EXPECT_EQ(label.TransitionPeriodMs(), 0);
+  EXPECT_GE(elapsed, std::chrono::milliseconds(5 * 60 - 20));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(2000));
+  // After the end a plain change is plain again.
+  label.Text("丙");
+  EXPECT_EQ(label.TransitionFrameCount(), 0);
+  (void)ref;
+  (void)log;
+}
+
+TEST_F(LabelTest, EmptyTextPaintsOnlyFrameAndBackground) {
+  Label empty;
+  empty.Create(window_, 10, 10, 60, 30, "", std::nullopt, kGradientNone);
+  EXPECT_EQ(OpaquePixels(empty.BackBufferBitmap(), 60, 30), 0);
+  empty.Frame(kBorderFlat);
+  GpBitmap* buffer = empty.BackBufferBitmap();
+  EXPECT_NE(AlphaOf(PixelOf(buffer, 0, 0)), 0);
+  EXPECT_NE(AlphaOf(PixelOf(buffer, 59, 29)), 0);
+  EXPECT_EQ(AlphaOf(PixelOf(buffer, 30, 15)), 0);
+  // A gradient fills the area but its last column and row.
+  empty.Frame(0);
+  empty.GradientColour1(0xFF336699u);
+  empty.GradientColour2(0xFF336699u);
+  empty.GradientMode(1);
+  EXPECT_EQ(PixelOf(buffer, 30, 15), 0xFF336699u);
+}
+
+TEST_F(LabelTest, GlowAndHaloDrawAroundTheLetters) {
+  Label plain, glow, halo;
+  plain.Create(window_, 10, 10, 120, 40, "Glow", 0xFF000000u, kGradientNone);
+  glow.Create(window_, 10, 60, 120, 40, "Glow", 0xFF000000u, kGradientNone, {}, {}, {}, {}, {}, {}, {}, {}, {},
+              kEffectGlow);
+  halo.Create(window_, 10, 110, 120, 40, "Glow", 0xFF000000u, kGradientNone, {}, {}, {}, {}, {}, {}, {}, {}, {},
+              kEffectHalo);
+  const int plain_pixels = OpaquePixels(plain.BackBufferBitmap(), 120, 40);
+  const int glow_pixels = OpaquePixels(glow.BackBufferBitmap(), 120, 40);
+  const int halo_pixels = OpaquePixels(halo.BackBufferBitmap(), 120, 40);
+  EXPECT_GT(plain_pixels, 20);
+  EXPECT_GT(glow_pixels, plain_pixels * 3 / 2);
+  EXPECT_GT(halo_pixels, plain_pixels);
+  // The automatic glow behind dark text is white: some pixel is light and translucent.
+  bool light = false;
+  for (int y = 0; y < 40 && !light; ++y) {
+    for (int x = 0; x < 120 && !light; ++x) {
+      const ARGB p = PixelOf(glow.BackBufferBitmap(), x, y);
+      light = AlphaOf(p) > 0 && AlphaOf(p) < 200 && RedOf(p) > 200 && GreenOf(p) > 200 && BlueOf(p) > 200;
+    }
+  }
+  EXPECT_TRUE(light);
+  EXPECT_EQ(glow.TextEffect(), kEffectGlow);
+}
+
+TEST_F(LabelTest, FontNameStyleAndSizeMakeNewFontsAndKeepTheDefault) {
+  Label label;
+  label.Create(window_, 10, 10, 200, 30, "字");
+  GpFont* shared = label.Font();
+  ASSERT_EQ(shared, Toolkit().default_font);
+  label.FontStyle(1);
+  EXPECT_EQ(label.FontStyle(), 1);
+  EXPECT_NE(label.Font(), shared);
+  EXPECT_FLOAT_EQ(label.FontSize(), 12.0f);
+  label.Destroy();
+  EXPECT_EQ(Toolkit().default_font, shared);
+  // The shared default font survived the label's destruction.
+  Label again;
+  again.Create(window_, 10, 10, 200, 30, "字");
+  EXPECT_GT(again.MeasuredWidth(), 0);
+}
+
+// ---- Auto contrast ----
+
+class DarkBaseLabelTest : public HostFixture {
+  std::optional<int> BaseColour() const override { return 0x000000; }
+};
+class LightBaseLabelTest : public HostFixture {
+  std::optional<int> BaseColour() const override { return 0xF0F0F0; }
+};
+class BlackPictureLabelTest : public HostFixture {
+  const char* PictureFile() const override { return "black.png"; }
+};
+class WhitePictureLabelTest : public HostFixture {
+  const char* PictureFile() const override { return "white.png"; }
+};
+
+template <typename Fixture>
+ARGB AutoContrastOf(HWND window) {
+  Label label;
+  label.Create(window, 20, 40, 200, 30, "对比", 0xC8123456u, std::nullopt, {}, {}, {}, true);
+  return label.LastTextColour();
+}
+
+TEST_F(DarkBaseLabelTest, DarkBaseColourGivesWhiteText) {
+  EXPECT_EQ(AutoContrastOf<DarkBaseLabelTest>(window_), 0xC8FFFFFFu);
+}
+TEST_F(LightBaseLabelTest, LightBaseColourGivesBlackText) {
+  EXPECT_EQ(AutoContrastOf<LightBaseLabelTest>(window_), 0xC8000000u);
+}
+TEST_F(BlackPictureLabelTest, BlackBackgroundImageGivesWhiteText) {
+  ASSERT_NE(host_.BackgroundImage(), nullptr);
+  EXPECT_EQ(AutoContrastOf<BlackPictureLabelTest>(window_), 0xC8FFFFFFu);
+}
+TEST_F(WhitePictureLabelTest, WhiteBackgroundImageGivesBlackText) {
+  ASSERT_NE(host_.BackgroundImage(), nullptr);
+  EXPECT_EQ(AutoContrastOf<WhitePictureLabelTest>(window_), 0xC8000000u);
+}
+
+TEST(TextColours, DarknessUsesLumaBelow192) {
+  EXPECT_TRUE(IsDarkColour(0, 0, 0));
+  EXPECT_FALSE(IsDarkColour(255, 255, 255));
+  EXPECT_TRUE(IsDarkColour(191, 191, 191));
+  EXPECT_FALSE(IsDarkColour(192, 192, 192));
+  EXPECT_TRUE(IsDarkArgb(0xFF0000FFu));   // pure blue: luma 29
+  EXPECT_FALSE(IsDarkArgb(0x00FFFF00u));  // yellow: luma 226, alpha ignored
+}
+
+// ---- Text from other threads ----
+
+TEST_F(LabelTest, TextChangesFromEightThreadsWhileTheUiThreadRepaints) {
+  constexpr int kThreads = 8;
+  constexpr int kChangesPerThread = 500;
+  Label label;
+  label.Create(window_, 10, 10, 300, 40, "开始", std::nullopt, std::nullopt, {}, {}, {}, true);
+  std::atomic<int> finished{0};
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < kChangesPerThread; ++i) {
+        const std::string text = "线程" + std::to_string(t) + "-" + std::to_string(i);
+        Text answer = label.Text(text.c_str());
+        // The change and the read-back happen together on the UI thread.
+        if (text != answer.c_str()) mismatches.fetch_add(1);
+      }
+      finished.fetch_add(1);
+    });
+  }
+  int ui_repaints = 0;
+  while (finished.load() < kThreads) {
+    PumpFor(0);
+    label.PaintNow();
+    SendMessageW(window_, DUIM_INVALIDATE, kRedrawNow, reinterpret_cast<LPARAM>(&label.BoundsRect()));
+    label.SendEvent(DUIM_BACKDROPCHANGED, 0, 0);  // auto contrast repaints too
+    ++ui_repaints;
+  }
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_GT(ui_repaints, 10);
+  EXPECT_STREQ(label.Text("结束").c_str(), "结束");
+  std::atomic<bool> read{false};
+  std::string seen;
+  std::thread last([&] {
+    seen = label.Text().c_str();
+    read = true;
+  });
+  while (!read.load()) PumpFor(1);
+  last.join();
+  EXPECT_EQ(seen, "结束");
+  EXPECT_GT(label.MeasuredWidth(), 0);
+}
+
+// ---- Text format ----
+
+class TextFormatTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartToolkitOnce(); }
+};
+
+TEST_F(TextFormatTest, ReadingLeavesTheFormatAndOwnershipDecidesDeletion) {
+  GpStringFormat* kept = nullptr;
+  {
+    TextFormat format;
+    ASSERT_TRUE(format.CreateFormat(kFormatNoWrap, std::nullopt, false));
+    EXPECT_FALSE(format.owns());
+    EXPECT_EQ(format.FormatAlignment(kAlignCenter), kAlignCenter);
+    EXPECT_EQ(format.FormatAlignment(), kAlignCenter);
+    EXPECT_EQ(format.FormatAlignment(), kAlignCenter);
+    EXPECT_EQ(format.FormatTrimming(kTrimmingNone), kTrimmingNone);
+    EXPECT_EQ(format.HotkeyPrefix(kHotkeyPrefixShow), kHotkeyPrefixShow);
+    EXPECT_EQ(format.HotkeyPrefix(), kHotkeyPrefixShow);
+    EXPECT_EQ(format.FormatFlagsOf(), kFormatNoWrap);
+    EXPECT_EQ(format.FormatFlagsOf(kMultiLineFormatFlags), kMultiLineFormatFlags);
+    kept = format.Handle();
+    TextFormat copy = format;
+    EXPECT_EQ(copy.Handle(), kept);
+  }
+  // Still alive: reading works.
+  int alignment = -1;
+  EXPECT_EQ(dll::GdipGetStringFormatAlign(kept, &alignment), 0);
+  EXPECT_EQ(alignment, kAlignCenter);
+  dll::GdipDeleteStringFormat(kept);
+
+  TextFormat owning;
+  ASSERT_TRUE(owning.CreateFormat(0));
+  EXPECT_TRUE(owning.owns());
+  owning.DeleteFormat();
+  EXPECT_EQ(owning.Handle(), nullptr);
+  owning.DeleteFormat();  // nothing left to delete
+}
+
+}  // namespace
+}  // namespace quillet::testing_support
