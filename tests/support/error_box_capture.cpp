@@ -8,8 +8,23 @@
 namespace quillet::testing_support {
 namespace {
 
+// One line per box: line breaks inside the text are written as \r and \n.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 void PresentOnStderr(const char* text, const char* title) {
-  std::fprintf(stderr, "[error box] %s: %s\n", GbkToUtf8(title).c_str(), GbkToUtf8(text).c_str());
+  std::fprintf(stderr, "[error box] %s: %s\n", GbkToUtf8(title).c_str(), OneLine(GbkToUtf8(text)).c_str());
   std::fprintf(stderr, "BOXTITLE:%s:BOXTEXT:%s:END\n", HexBytes(title).c_str(), HexBytes(text).c_str());
   std::fflush(stderr);
 }
