@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -14,6 +15,47 @@
 #include <vector>
 
 namespace quillet::app::testing {
+
+// Winsock bound at run time: the test exes link no socket library.
+struct Winsock {
+  decltype(&::WSAStartup) WSAStartup;
+  decltype(&::WSACleanup) WSACleanup;
+  decltype(&::socket) socket;
+  decltype(&::bind) bind;
+  decltype(&::listen) listen;
+  decltype(&::getsockname) getsockname;
+  decltype(&::accept) accept;
+  decltype(&::recv) recv;
+  decltype(&::send) send;
+  decltype(&::closesocket) closesocket;
+  decltype(&::shutdown) shutdown;
+  decltype(&::setsockopt) setsockopt;
+
+  static const Winsock& Get() {
+    static const Winsock ws = [] {
+      HMODULE m = LoadLibraryW(L"ws2_32.dll");
+      Winsock w;
+#define QUILLET_BIND(name) w.name = reinterpret_cast<decltype(&::name)>(GetProcAddress(m, #name))
+      QUILLET_BIND(WSAStartup);
+      QUILLET_BIND(WSACleanup);
+      QUILLET_BIND(socket);
+      QUILLET_BIND(bind);
+      QUILLET_BIND(listen);
+      QUILLET_BIND(getsockname);
+      QUILLET_BIND(accept);
+      QUILLET_BIND(recv);
+      QUILLET_BIND(send);
+      QUILLET_BIND(closesocket);
+      QUILLET_BIND(shutdown);
+      QUILLET_BIND(setsockopt);
+#undef QUILLET_BIND
+      return w;
+    }();
+    return ws;
+  }
+};
+
+inline uint16_t SwapPort(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
 
 enum class Reply {
   kSentence,   // 200 with the JSON body
@@ -36,17 +78,17 @@ class LocalSentenceServer {
 
   explicit LocalSentenceServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
     WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    Winsock::Get().WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = Winsock::Get().socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = 0x0100007F;  // 127.0.0.1 in network order
     address.sin_port = 0;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, SOMAXCONN);
+    Winsock::Get().bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    Winsock::Get().listen(listener_, SOMAXCONN);
     int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    Winsock::Get().getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = SwapPort(address.sin_port);
     url_ = "http://127.0.0.1:" + std::to_string(port_) + "/";
     acceptor_ = std::thread([this] { AcceptLoop(); });
   }
@@ -55,14 +97,14 @@ class LocalSentenceServer {
 
   void Stop() {
     if (stopping_.exchange(true)) return;
-    closesocket(listener_);
+    Winsock::Get().closesocket(listener_);
     acceptor_.join();
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (SOCKET s : open_) shutdown(s, SD_BOTH);
+      for (SOCKET s : open_) Winsock::Get().shutdown(s, SD_BOTH);
     }
     while (serving_.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    WSACleanup();
+    Winsock::Get().WSACleanup();
   }
 
   const char* url() const { return url_.c_str(); }
@@ -80,7 +122,7 @@ class LocalSentenceServer {
  private:
   void AcceptLoop() {
     while (!stopping_) {
-      SOCKET s = accept(listener_, nullptr, nullptr);
+      SOCKET s = Winsock::Get().accept(listener_, nullptr, nullptr);
       if (s == INVALID_SOCKET) break;
       std::lock_guard<std::mutex> lock(mutex_);
       open_.push_back(s);
@@ -97,7 +139,7 @@ class LocalSentenceServer {
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
-      int n = recv(s, buffer, sizeof buffer, 0);
+      int n = Winsock::Get().recv(s, buffer, sizeof buffer, 0);
       if (n <= 0) break;
       request.append(buffer, n);
     }
@@ -117,7 +159,7 @@ class LocalSentenceServer {
         break;
       case Reply::kReset: {
         linger hard = {1, 0};  // close with RST
-        setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+        Winsock::Get().setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
         break;
       }
       case Reply::kTruncated:
@@ -131,7 +173,7 @@ class LocalSentenceServer {
         SendAll(s, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 5\r\nConnection: close\r\n\r\noops!");
         break;
       case Reply::kStall:
-        while (!stopping_ && recv(s, buffer, sizeof buffer, 0) > 0) {
+        while (!stopping_ && Winsock::Get().recv(s, buffer, sizeof buffer, 0) > 0) {
         }
         break;
     }
@@ -141,7 +183,7 @@ class LocalSentenceServer {
   static void SendAll(SOCKET s, const std::string& data) {
     size_t sent = 0;
     while (sent < data.size()) {
-      int n = send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+      int n = Winsock::Get().send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
       if (n <= 0) return;
       sent += static_cast<size_t>(n);
     }
@@ -155,7 +197,7 @@ class LocalSentenceServer {
         break;
       }
     }
-    closesocket(s);
+    Winsock::Get().closesocket(s);
   }
 
   Behaviour behaviour_;

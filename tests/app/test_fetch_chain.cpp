@@ -1,0 +1,183 @@
+// FetchSentence and the chains of fetch workers against a local server,
+// with the real widget's label on screen.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "app/retry_backoff.h"
+#include "local_sentence_server.h"
+#include "widget_fixture.h"
+
+namespace quillet::app::testing {
+namespace {
+
+// 你好 and two sentences, as UTF-8 on the wire and GBK in the label.
+const std::string kHelloUtf8 = "\xE4\xBD\xA0\xE5\xA5\xBD";
+const std::string kMorningUtf8 = "\xE6\x97\xA9\xE5\xAE\x89\xE3\x80\x82";  // 早安。
+const std::string kMorningGbk = "\xD4\xE7\xB0\xB2\xA1\xA3";
+const std::string kNightUtf8 = "\xE6\x99\x9A\xE5\xAE\x89\xEF\xBC\x81";  // 晚安！
+const std::string kNightGbk = "\xCD\xED\xB0\xB2\xA3\xA1";
+
+constexpr int kShortTimeoutSeconds = 2;
+
+LocalSentenceServer::Behaviour Always(const std::string& body) {
+  return [body](int, std::string* out) {
+    *out = body;
+    return Reply::kSentence;
+  };
+}
+
+class FetchChainTest : public WidgetTest {
+ protected:
+  // FetchSentence runs on a worker: the label's text operation needs this
+  // thread to pump, as the main thread of the program does.
+  bool FetchOnWorker(const FetchSource& source) {
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = FetchSentence(source) ? 1 : 0; });
+    PumpUntil([&] { return result.load() >= 0; }, 60000);
+    worker.join();
+    return result.load() == 1;
+  }
+  void ShowFirst(const std::string& utf8) {
+    LocalSentenceServer server(Always(SentenceJson(utf8)));
+    FetchSource source{server.url(), kShortTimeoutSeconds};
+    ASSERT_TRUE(FetchOnWorker(source));
+  }
+};
+
+TEST_F(FetchChainTest, SentenceReachesTheLabelAsGbk) {
+  LocalSentenceServer server(Always(SentenceJson(kMorningUtf8)));
+  FetchSource source{server.url(), kShortTimeoutSeconds};
+  EXPECT_TRUE(FetchOnWorker(source));
+  EXPECT_EQ(LabelText(), kMorningGbk);
+  EXPECT_EQ(server.requests(), 1);
+  std::string request = server.last_request();
+  EXPECT_EQ(request.rfind("GET / HTTP/1.1\r\n", 0), 0u) << request;
+}
+
+TEST_F(FetchChainTest, SameSentenceAgainIsNotRepainted) {
+  ShowFirst(kNightUtf8);
+  int repaints = SentenceLabel->Repaints();
+  ShowFirst(kNightUtf8);
+  EXPECT_EQ(LabelText(), kNightGbk);
+  EXPECT_EQ(SentenceLabel->Repaints(), repaints);
+  ShowFirst(kMorningUtf8);
+  EXPECT_GT(SentenceLabel->Repaints(), repaints);
+}
+
+TEST_F(FetchChainTest, PercentAndJsonEscapesAreDecodedBeforeShowing) {
+  ShowFirst("%41%42C \\u4f60\\u597d \\\"q\\\"");
+  EXPECT_EQ(LabelText(), "ABC \xC4\xE3\xBA\xC3 \"q\"");
+}
+
+TEST_F(FetchChainTest, NoSentenceLeavesTheLabelAsItWas) {
+  ShowFirst(kMorningUtf8);
+  struct Case {
+    const char* what;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"empty sentence", SentenceJson("")},
+      {"no left marker", "{\"error\":\"limit\",\"type\":\"x\"}"},
+      {"no right marker", "{\"hitokoto\":\"abc\",\"from\":\"x\"}"},
+      {"empty body", ""},
+  };
+  for (const Case& c : cases) {
+    LocalSentenceServer server(Always(c.body));
+    FetchSource source{server.url(), kShortTimeoutSeconds};
+    EXPECT_FALSE(FetchOnWorker(source)) << c.what;
+    EXPECT_EQ(LabelText(), kMorningGbk) << c.what;
+  }
+}
+
+TEST_F(FetchChainTest, RefusedConnectionIsAFailedFetch) {
+  std::string url;
+  {
+    LocalSentenceServer server(Always(""));
+    url = server.url();
+  }  // nothing listens on that port any more
+  FetchSource source{url.c_str(), kShortTimeoutSeconds};
+  EXPECT_FALSE(FetchOnWorker(source));
+}
+
+TEST_F(FetchChainTest, EachFaultIsAFailedFetchWithoutHarm) {
+  ShowFirst(kNightUtf8);
+  const Reply faults[] = {Reply::kReset, Reply::kTruncated, Reply::kGarbage, Reply::kServerError, Reply::kStall};
+  for (Reply fault : faults) {
+    LocalSentenceServer server([fault](int, std::string*) { return fault; });
+    FetchSource source{server.url(), 1};
+    EXPECT_FALSE(FetchOnWorker(source)) << static_cast<int>(fault);
+    EXPECT_EQ(LabelText(), kNightGbk);
+  }
+}
+
+TEST_F(FetchChainTest, ChainRetriesWithBackOffAndASuccessEndsIt) {
+  // Four failures, then sentences: attempts at 0, 0, +0.5 s, +1 s, +2 s.
+  LocalSentenceServer server([](int n, std::string* body) {
+    *body = n < 4 ? "{\"message\":\"rate limited\"}" : SentenceJson("\xE5\xA5\xBD");  // 好
+    return Reply::kSentence;
+  });
+  FetchSource source{server.url(), kShortTimeoutSeconds};
+  ASSERT_TRUE(StartFetchChain(source));
+  ASSERT_TRUE(PumpUntil([] { return ActiveFetchWorkers() == 0; }, 20000));
+  EXPECT_EQ(LabelText(), "\xBA\xC3");
+  std::vector<long long> at = server.arrivals();
+  ASSERT_EQ(at.size(), 5u);  // and none after the success
+  EXPECT_LT(at[1] - at[0], 400);
+  EXPECT_GE(at[2] - at[1], 450);
+  EXPECT_LT(at[2] - at[1], 900);
+  EXPECT_GE(at[3] - at[2], 950);
+  EXPECT_LT(at[3] - at[2], 1500);
+  EXPECT_GE(at[4] - at[3], 1950);
+  EXPECT_LT(at[4] - at[3], 2600);
+  PumpFor(800);
+  EXPECT_EQ(server.requests(), 5);
+}
+
+TEST_F(FetchChainTest, OfflineChainKeepsGoingOneWorkerAtATime) {
+  LocalSentenceServer server([](int, std::string*) { return Reply::kReset; });
+  FetchSource source{server.url(), kShortTimeoutSeconds};
+  ASSERT_TRUE(StartFetchChain(source));
+  PumpFor(2200);
+  // 0, 0, 0.5, 1.5: four attempts in 2.2 s.
+  EXPECT_EQ(server.requests(), 4);
+  EXPECT_EQ(ActiveFetchWorkers(), 1);  // the next worker is waiting, the chain is not over
+}
+
+TEST_F(FetchChainTest, StopEndsAWaitingChainAtOnce) {
+  LocalSentenceServer server([](int, std::string*) { return Reply::kReset; });
+  FetchSource source{server.url(), kShortTimeoutSeconds};
+  ASSERT_TRUE(StartFetchChain(source));
+  PumpUntil([&] { return server.requests() >= 3; }, 5000);  // now waiting 1 s
+  StopFetching();
+  EXPECT_TRUE(PumpUntil([] { return ActiveFetchWorkers() == 0; }, 300));
+  int seen = server.requests();
+  PumpFor(1200);
+  EXPECT_EQ(server.requests(), seen);
+}
+
+TEST_F(FetchChainTest, TwoQuickPressesRunTwoChainsAndTheLastWriterWins) {
+  // The first request is answered late, the second at once.
+  LocalSentenceServer server([](int n, std::string* body) {
+    if (n == 0) {
+      Sleep(700);
+      *body = SentenceJson(kNightUtf8);
+    } else {
+      *body = SentenceJson(kMorningUtf8);
+    }
+    return Reply::kSentence;
+  });
+  FetchSource source{server.url(), kShortTimeoutSeconds};
+  ASSERT_TRUE(StartFetchChain(source));
+  ASSERT_TRUE(PumpUntil([&] { return server.requests() == 1; }, 5000));
+  ASSERT_TRUE(StartFetchChain(source));
+  EXPECT_TRUE(PumpUntil([] { return LabelText() == kMorningGbk; }, 5000));
+  ASSERT_TRUE(PumpUntil([] { return ActiveFetchWorkers() == 0; }, 10000));
+  EXPECT_EQ(server.requests(), 2);
+  EXPECT_EQ(LabelText(), kNightGbk);  // finished last
+}
+
+}  // namespace
+}  // namespace quillet::app::testing
