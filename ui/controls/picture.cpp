@@ -316,9 +316,11 @@ void Picture::Paint(ControlRef) {
     return;
   }
   dll::KillTimer(GetHostWindow(), GetRef());
+  // The frame just drawn stays for its own delay (a GIF's delay belongs to
+  // the frame it follows in the file, not to the next one).
+  const size_t slot = static_cast<size_t>(current_frame_ - 1);
   current_frame_ += 1;
   if (current_frame_ > frame_count_) current_frame_ = 1;
-  const size_t slot = static_cast<size_t>(current_frame_ - 1);
   const int delay = slot < frame_delays_.size() ? frame_delays_[slot] : frame_delays_.back();
   dll::SetTimer(GetHostWindow(), GetRef(), static_cast<UINT>(delay * kFrameDelayUnitMs), nullptr);
 }
