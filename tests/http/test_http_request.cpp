@@ -495,6 +495,8 @@ enum class Step {
 
 struct Recording {
   Step failing = Step::kNone;
+  std::vector<int> timeouts;
+  int headerAdds = 0;
   int doEvents = 0;
   int reads = 0;
   int headerQueries = 0;
@@ -521,6 +523,7 @@ WinHttpApi RecordingApi() {
     return h;
   };
   api.WinHttpSetTimeouts = [](HINTERNET h, int a, int b, int c, int d) {
+    tRecording->timeouts = {a, b, c, d};
     return Failing(Step::kSetTimeouts) ? FALSE : Real().WinHttpSetTimeouts(h, a, b, c, d);
   };
   api.WinHttpConnect = [](HINTERNET s, LPCWSTR host, INTERNET_PORT port, DWORD r) -> HINTERNET {
@@ -553,6 +556,7 @@ WinHttpApi RecordingApi() {
     return Real().WinHttpSetOption(h, option, buffer, length);
   };
   api.WinHttpAddRequestHeaders = [](HINTERNET h, LPCWSTR text, DWORD length, DWORD flags) {
+    ++tRecording->headerAdds;
     return Failing(Step::kAddHeaders) ? FALSE : Real().WinHttpAddRequestHeaders(h, text, length, flags);
   };
   api.WinHttpSendRequest = [](HINTERNET h, LPCWSTR x, DWORD xl, LPVOID b, DWORD l, DWORD t, DWORD_PTR c) {
@@ -633,6 +637,29 @@ TEST_F(HttpStepFailureTest, CompleteExchangeRunsMessagesAndClosesInOrder) {
   // Nine steps, one per reply header line, one after the charset search.
   EXPECT_EQ(recording_.doEvents, 9 + static_cast<int>(lines) + 1);
   EXPECT_EQ(recording_.closed, (Closed{"request", "connection", "root"}));
+}
+
+TEST_F(HttpStepFailureTest, OneTimeOutForAllFourSteps) {
+  HttpRequestArgs args = To(servers().HttpUrl("/echo"));
+  args.timeoutSeconds = 5;
+  EXPECT_EQ(Run(Step::kNone, args), "200 OK");
+  EXPECT_EQ(recording_.timeouts, (std::vector<int>{5000, 5000, 5000, 5000}));
+  args.timeoutSeconds = -3;
+  Run(Step::kNone, args);
+  EXPECT_EQ(recording_.timeouts, (std::vector<int>{30000, 30000, 30000, 30000}));
+  args.timeoutSeconds = 0;
+  Run(Step::kNone, args);
+  EXPECT_EQ(recording_.timeouts, (std::vector<int>{30000, 30000, 30000, 30000}));
+}
+
+TEST_F(HttpStepFailureTest, EmptyHeaderTextIsNotHandedOver) {
+  HttpRequestArgs args = To(servers().HttpUrl("/echo"));
+  args.completeHeaders = false;
+  EXPECT_EQ(Run(Step::kNone, args), "200 OK");
+  EXPECT_EQ(recording_.headerAdds, 0);
+  EXPECT_FALSE(Contains(result_, "User-Agent"));
+  EXPECT_EQ(Run(Step::kNone), "200 OK");
+  EXPECT_EQ(recording_.headerAdds, 1);
 }
 
 TEST_F(HttpStepFailureTest, Message700) {
