@@ -269,6 +269,25 @@ TEST_F(WindowProcTest, MinMaxInfoWithCloseMaximiseMinimise) {
   EXPECT_EQ(info.ptMaxPosition.y, work.top - 7);
 }
 
+TEST_F(WindowProcTest, SetTextReachesTheTitleAsUtf16) {
+  host_.Detach(window_);
+  AttachOptions o;
+  o.window = window_;
+  o.frame_flags = kFrameTitle;
+  o.alpha = 190;
+  ASSERT_TRUE(host_.Attach(o));
+  ASSERT_NE(host_.TitleControl(), nullptr);
+  ProbeFactory::Titles().clear();
+  EXPECT_TRUE(SetWindowTextW(window_, L"新标题"));
+  ASSERT_EQ(ProbeFactory::Titles().size(), 1u);
+  const std::wstring expected(L"新标题", 4);  // with its terminator
+  EXPECT_EQ(ProbeFactory::Titles()[0],
+            std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * sizeof(wchar_t)));
+  wchar_t text[16] = {};
+  GetWindowTextW(window_, text, 16);
+  EXPECT_STREQ(text, L"新标题") << "the previous procedure stored it first";
+}
+
 TEST_F(WindowProcTest, NonClientMessages) {
   RECT rects[3] = {{1, 2, 3, 4}};
   NCCALCSIZE_PARAMS params = {};
