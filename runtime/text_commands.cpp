@@ -92,33 +92,38 @@ int CharCode(const char* text, std::optional<int> position) {
 
 int FindText(const char* text, const char* search, std::optional<int> start, std::optional<bool> ignore_case) {
   const unsigned char* t = Bytes(text);
-  size_t length = TextLength(text);
   size_t from = start ? static_cast<size_t>(std::max(*start - 1, 0)) : 0;
-  if (from > 0 && from >= length) return -1;
+  // Only whether the start lies inside the Text matters, not its length.
+  if (from > 0 && strnlen(reinterpret_cast<const char*>(t), from + 1) <= from) return -1;
   size_t search_length = TextLength(search);
-  if (search_length == 0) return length > from ? 1 : -1;
-  size_t at = FindInText(t, from, length, Bytes(search), search_length, ignore_case.value_or(false));
+  if (search_length == 0) return t[from] != 0 ? 1 : -1;
+  size_t at = ignore_case.value_or(false)
+                  ? FindInText(t, from, TextLength(text), Bytes(search), search_length, true)
+                  : FindInZeroTerminated(t, from, Bytes(search), search_length);
   return at == kNotFound ? -1 : static_cast<int>(at + 1);
 }
 
 int FindTextReverse(const char* text, const char* search, std::optional<int> limit, std::optional<bool> ignore_case) {
   const unsigned char* t = Bytes(text);
-  size_t length = TextLength(text);
-  size_t span = length;
-  if (limit) {
-    if (*limit - 1 <= 0) return -1;
-    span = std::min(static_cast<size_t>(*limit - 1), length);
+  bool fold = ignore_case.value_or(false);
+  bool whole = !limit && !fold;  // the common case needs no length
+  size_t span = 0;
+  if (!whole) {
+    span = TextLength(text);
+    if (limit) {
+      if (*limit - 1 <= 0) return -1;
+      span = std::min(static_cast<size_t>(*limit - 1), span);
+    }
   }
   size_t search_length = TextLength(search);
-  if (search_length == 0) return span > 0 ? 1 : -1;
-  bool fold = ignore_case.value_or(false);
+  if (search_length == 0) return (whole ? t[0] != 0 : span > 0) ? 1 : -1;
   size_t last = kNotFound;
-  size_t from = 0;
-  for (;;) {
-    size_t at = FindInText(t, from, span, Bytes(search), search_length, fold);
+  for (size_t from = 0;;) {
+    size_t at = whole ? FindInZeroTerminated(t, from, Bytes(search), search_length)
+                      : FindInText(t, from, span, Bytes(search), search_length, fold);
     if (at == kNotFound) break;
     last = at;
-    from = at + CharacterLength(t, at, length);
+    from = at + CharacterLengthZ(t, at);
   }
   return last == kNotFound ? -1 : static_cast<int>(last + 1);
 }

@@ -1,5 +1,6 @@
 #include "runtime/text_search.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace quillet {
@@ -46,7 +47,59 @@ size_t FindExact(const unsigned char* text, size_t from, size_t end, const unsig
   return kNotFound;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+inline bool HasZeroByte(uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; }
+
+// Position of the first byte `c` at or after p, or kNotFound at the zero byte.
+// Eight bytes at a time; aligned words never reach into the next page, so
+// reading past the terminator inside the last word is harmless.
+size_t ScanForByte(const unsigned char* text, size_t p, unsigned char c) {
+  const unsigned char* s = text + p;
+  for (; (reinterpret_cast<uintptr_t>(s) & 7) != 0; ++s) {
+    if (*s == c) return static_cast<size_t>(s - text);
+    if (*s == 0) return kNotFound;
+  }
+  const uint64_t pattern = kOnes * c;
+  for (;; s += 8) {
+    uint64_t w;
+    std::memcpy(&w, s, 8);
+    if (HasZeroByte(w) || HasZeroByte(w ^ pattern)) break;
+  }
+  for (;; ++s) {
+    if (*s == c) return static_cast<size_t>(s - text);
+    if (*s == 0) return kNotFound;
+  }
+}
+
+// Compares the rest of the search; the text's zero byte ends it as a mismatch.
+bool RestMatches(const unsigned char* at, const unsigned char* search, size_t n) {
+  for (size_t j = 1; j < n; ++j) {
+    if (at[j] != search[j]) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+size_t FindInZeroTerminated(const unsigned char* text, size_t from, const unsigned char* search, size_t n) {
+  if (n == 0) return kNotFound;
+  size_t boundary = from;
+  size_t p = from;
+  for (;;) {
+    size_t q = ScanForByte(text, p, search[0]);
+    if (q == kNotFound) return kNotFound;
+    size_t run = 0;
+    while (q - run > boundary && IsLeadByte(text[q - run - 1])) ++run;
+    if (run % 2 == 0) {
+      if (RestMatches(text + q, search, n)) return q;
+      boundary = q;
+    } else {
+      boundary = q + 1;
+    }
+    p = q + 1;
+  }
+}
 
 size_t FindInText(const unsigned char* text, size_t from, size_t end, const unsigned char* search,
                   size_t search_length, bool ignore_case) {

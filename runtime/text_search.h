@@ -20,4 +20,13 @@ inline size_t CharacterLength(const unsigned char* text, size_t i, size_t length
 size_t FindInText(const unsigned char* text, size_t from, size_t end, const unsigned char* search,
                   size_t search_length, bool ignore_case);
 
+// The same, byte-exact, over the whole zero-terminated text from `from` (a
+// boundary inside the text): no length needs to be known beforehand.
+size_t FindInZeroTerminated(const unsigned char* text, size_t from, const unsigned char* search, size_t search_length);
+
+// Character length where the text's end is its zero byte.
+inline size_t CharacterLengthZ(const unsigned char* text, size_t i) {
+  return IsLeadByte(text[i]) && text[i + 1] != 0 ? 2 : 1;
+}
+
 }  // namespace quillet

@@ -1,6 +1,7 @@
 #include "runtime/value.h"
 
 #include <cmath>
+#include <vector>
 
 #include "runtime/runtime_error.h"
 
@@ -115,14 +116,22 @@ int CompareBytes(const void* a, const void* b, size_t n) {
 }
 
 char* ConcatTexts(const char* const* pieces, size_t count) {
+  // Each length is measured once.
+  constexpr size_t kOnStack = 16;
+  size_t on_stack[kOnStack];
+  std::vector<size_t> on_heap;
+  size_t* lengths = on_stack;
+  if (count > kOnStack) {
+    on_heap.resize(count);
+    lengths = on_heap.data();
+  }
   size_t total = 0;
-  for (size_t i = 0; i < count; ++i) total += TextLength(pieces[i]);
+  for (size_t i = 0; i < count; ++i) total += lengths[i] = TextLength(pieces[i]);
   char* out = static_cast<char*>(RtAlloc(total + 1));
   char* cursor = out;
   for (size_t i = 0; i < count; ++i) {
-    size_t n = TextLength(pieces[i]);
-    if (n) std::memcpy(cursor, pieces[i], n);
-    cursor += n;
+    if (lengths[i]) std::memcpy(cursor, pieces[i], lengths[i]);
+    cursor += lengths[i];
   }
   *cursor = 0;
   return out;

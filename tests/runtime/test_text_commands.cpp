@@ -1,6 +1,7 @@
 // Text commands: cutting, searching, replacing, splitting, trimming, comparing.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,67 @@ TEST(ToIntegerTest, TextWithFullWidthForms) {
   // Full-width "１２" and "－３" and a full-width space before them.
   EXPECT_EQ(ToInteger("\xA3\xB1\xA3\xB2"), 12);
   EXPECT_EQ(ToInteger("\xA1\xA1\xA3\xAD\xA3\xB3"), -3);
+}
+
+// The searches walk candidates character by character; these references do
+// exactly that, byte by byte, and random texts (many high bytes, searches cut
+// from the text itself, every alignment) must agree with the fast paths.
+bool ReferenceMatch(const std::string& t, size_t i, const std::string& s, bool fold) {
+  if (i + s.size() > t.size()) return false;
+  for (size_t j = 0; j < s.size(); ++j) {
+    unsigned char a = t[i + j], b = s[j];
+    if (fold && !(j > 0 && (static_cast<unsigned char>(s[j - 1]) & 0x80) && !(j > 1 && (static_cast<unsigned char>(s[j - 2]) & 0x80)))) {
+      if (a >= 'A' && a <= 'Z') a += 32;
+      if (b >= 'A' && b <= 'Z') b += 32;
+    }
+    if (a != b) return false;
+  }
+  return true;
+}
+
+int ReferenceFind(const std::string& t, const std::string& s, size_t from, size_t end) {
+  for (size_t i = from; i + s.size() <= end; i += (static_cast<unsigned char>(t[i]) & 0x80) && i + 1 < end ? 2 : 1) {
+    if (ReferenceMatch(t, i, s, false)) return static_cast<int>(i + 1);
+  }
+  return -1;
+}
+
+int ReferenceFindLast(const std::string& t, const std::string& s) {
+  int last = -1;
+  for (size_t i = 0; i + s.size() <= t.size(); i += (static_cast<unsigned char>(t[i]) & 0x80) && i + 1 < t.size() ? 2 : 1) {
+    if (ReferenceMatch(t, i, s, false)) last = static_cast<int>(i + 1);
+  }
+  return last;
+}
+
+TEST(SearchAgreementTest, FastPathsAgreeWithTheCharacterWalk) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  static const unsigned char kAlphabet[] = {'a', 'b', 'B', 0xB0, 0xA1, 0xD6, 'a', 0xD0};
+  std::vector<char> storage(200);
+  for (int round = 0; round < 3000; ++round) {
+    size_t length = next() % 40;
+    std::string t;
+    for (size_t i = 0; i < length; ++i) t += static_cast<char>(kAlphabet[next() % sizeof kAlphabet]);
+    std::string s;
+    if (length > 0 && next() % 2) {
+      size_t at = next() % length;
+      s = t.substr(at, 1 + next() % 4);
+    } else {
+      for (size_t i = 0, n = 1 + next() % 3; i < n; ++i) s += static_cast<char>(kAlphabet[next() % sizeof kAlphabet]);
+    }
+    // Place the text at every alignment within its buffer.
+    size_t offset = next() % 8;
+    std::memcpy(storage.data() + offset, t.c_str(), t.size() + 1);
+    const char* placed = storage.data() + offset;
+    size_t start = next() % (length + 2);
+    SCOPED_TRACE("round " + std::to_string(round));
+    EXPECT_EQ(FindText(placed, s.c_str()), ReferenceFind(t, s, 0, t.size()));
+    int expected_from_start = start == 0 || start - 1 < t.size() ? ReferenceFind(t, s, start ? start - 1 : 0, t.size()) : -1;
+    EXPECT_EQ(FindText(placed, s.c_str(), static_cast<int>(start)), expected_from_start);
+    EXPECT_EQ(FindTextReverse(placed, s.c_str()), ReferenceFindLast(t, s));
+    EXPECT_EQ(FindTextReverse(placed, s.c_str(), static_cast<int>(t.size() + 1)), ReferenceFindLast(t, s));
+  }
 }
 
 }  // namespace
