@@ -145,7 +145,7 @@ GpFont* DefaultFont() {
   return nullptr;
 }
 
-Text SystemFontFace(int kind) {
+Text FaceFromNonClientMetrics(const unsigned char* block, int kind) {
   size_t offset = 0;
   switch (kind) {
     case 1: offset = kMenuFaceOffset; break;
@@ -153,23 +153,22 @@ Text SystemFontFace(int kind) {
     case 3: offset = kMessageFaceOffset; break;
     default: RaiseRuntimeError(kErrorIndexOutOfRange);
   }
+  const char* name = reinterpret_cast<const char*>(block + offset);
+  Text face(name, strnlen(name, kFaceNameBytes));
+  if (std::strcmp(face.c_str(), kTahoma) == 0) return Text::Copy(kSongTi);
+  GpFont* probe = CreateFontByName(face.c_str(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular);
+  if (!probe) return Text::Copy(kSongTi);
+  dll::GdipDeleteFont(probe);
+  return face;
+}
+
+Text SystemFontFace(int kind) {
+  if (kind < 1 || kind > 3) RaiseRuntimeError(kErrorIndexOutOfRange);
   unsigned char* block = static_cast<unsigned char*>(AllocScratch(kNonClientMetricsSize));
   if (!block) return Text::Copy(kSongTi);
   std::memcpy(block, &kNonClientMetricsSize, sizeof(UINT));
-  Text face;
-  if (!dll::SystemParametersInfoA(kGetNonClientMetrics, 0, block, 0)) {
-    face = Text::Copy(kSongTi);
-  } else {
-    const char* name = reinterpret_cast<const char*>(block + offset);
-    face = Text(name, strnlen(name, kFaceNameBytes));
-    if (face == Text::Copy(kTahoma)) face = Text::Copy(kSongTi);
-    GpFont* probe = CreateFontByName(face.c_str(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular);
-    if (probe) {
-      dll::GdipDeleteFont(probe);
-    } else {
-      face = Text::Copy(kSongTi);
-    }
-  }
+  Text face = dll::SystemParametersInfoA(kGetNonClientMetrics, 0, block, 0) ? FaceFromNonClientMetrics(block, kind)
+                                                                           : Text::Copy(kSongTi);
   FreeScratch(block);
   return face;
 }

@@ -63,6 +63,9 @@ inline const wchar_t* WideData(const ByteSet& wide) {
 // Fonts.
 GpFont* DefaultFont();
 Text SystemFontFace(int kind = 2);  // 1 menu, 2 caption, 3 message
+// The face of font `kind` in a 340-byte non-client metrics block: "Tahoma"
+// and faces GDI+ cannot make become 宋体.
+Text FaceFromNonClientMetrics(const unsigned char* block, int kind);
 GpFont* CreateFontByName(const char* face, float size, int style);
 Text FontFamilyName(GpFont* font);
 

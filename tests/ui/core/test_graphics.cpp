@@ -67,6 +67,17 @@ TEST_F(GraphicsTest, FontsFallBackToTheDefaultFamily) {
   }
 }
 
+TEST_F(GraphicsTest, FaceIsReadFromTheMetricsBlockAtItsOffset) {
+  unsigned char block[340] = {};
+  std::memcpy(block + 188, "Arial", 5);
+  std::memcpy(block + 52, "Tahoma", 6);
+  std::memset(block + 308, 'M', 32);  // 32 bytes, no terminator
+  EXPECT_EQ(std::string(FaceFromNonClientMetrics(block, 1).c_str()), "Arial");
+  EXPECT_EQ(std::string(FaceFromNonClientMetrics(block, 2).c_str()), Utf8ToGbk(u8"宋体"));
+  // At most 32 bytes are read; GDI+ falls back to the default family for it.
+  EXPECT_EQ(std::string(FaceFromNonClientMetrics(block, 3).c_str()), std::string(32, 'M'));
+}
+
 TEST(SystemFontFaceDeathTest, KindOutsideOneToThreeIsAnIndexError) {
   testing_support::InstallStderrErrorBox();
   EXPECT_EXIT(
