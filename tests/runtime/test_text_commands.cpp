@@ -1,4 +1,7 @@
 // Text commands: cutting, searching, replacing, splitting, trimming, comparing.
+#include <windows.h>
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -264,6 +267,37 @@ TEST(SearchAgreementTest, FastPathsAgreeWithTheCharacterWalk) {
     EXPECT_EQ(FindTextReverse(placed, s.c_str()), ReferenceFindLast(t, s));
     EXPECT_EQ(FindTextReverse(placed, s.c_str(), static_cast<int>(t.size() + 1)), ReferenceFindLast(t, s));
   }
+}
+
+SIZE_T PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  return counters.PrivateUsage;
+}
+
+// Every result is owned and freed by the caller's RAII value: repeating the
+// commands many times must not grow the process.
+TEST(TextLeakTest, RepeatedCommandsDoNotGrowThePrivateBytes) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "ab,\xD6\xD0cd, ";
+  auto round = [&] {
+    for (int i = 0; i < 200; ++i) {
+      Text r = Replace(text.c_str(), ",", "::");
+      TextArray parts = Split(r.c_str(), "::");
+      Text m = Mid(text.c_str(), 5, 300);
+      Text u = ToUpper(m.c_str());
+      Text trimmed = TrimBoth(u.c_str());
+      Text joined(ConcatTexts2(trimmed.c_str(), r.c_str()));
+      ASSERT_GT(parts.size(), 100u);
+      ASSERT_GT(joined.length(), 0u);
+    }
+  };
+  round();  // the heap reaches its working size
+  SIZE_T before = PrivateBytes();
+  for (int k = 0; k < 10; ++k) round();
+  SIZE_T after = PrivateBytes();
+  EXPECT_LT(after, before + 512 * 1024) << "grew by " << (after - before) << " bytes";
 }
 
 }  // namespace
