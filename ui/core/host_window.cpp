@@ -240,14 +240,22 @@ void HostWindow::CreateFrameControls() {
   if ((frame_flags_ & kFrameTitle) && factory.create_title) {
     Text title = WindowTitle(window_);
     float left = (frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon;
-    title_control_ = factory.create_title(window_, GpRectF{left, kTitleTop, 0, kTitleHeight}, title.c_str(),
-                                          ArgbFromColor(kWhite, kTitleAlpha, 1));
+    // Its final width comes from LayoutTitleBar; start with the same value.
+    int right = width_ - kTitleBarRightMargin - ((frame_flags_ & kFrameClose) ? kCloseExtra : 0);
+    for (int flag : kSystemButtonFlags) {
+      if (frame_flags_ & flag) right -= static_cast<int>(kButtonWidth);
+    }
+    float title_width = static_cast<float>(right) - left;
+    title_control_ = factory.create_title(window_, GpRectF{left, kTitleTop, title_width > 1 ? title_width : 1,
+                                                           kTitleHeight},
+                                          title.c_str(), ArgbFromColor(kWhite, kTitleAlpha, 1));
   }
-  float x = static_cast<float>(width_ - kTitleBarRightMargin);
+  // Leftwards one after another, as LayoutTitleBar will place them.
+  float x = static_cast<float>(width_ - kTitleBarRightMargin - ((frame_flags_ & kFrameClose) ? kCloseExtra : 0));
   for (int flag : kSystemButtonFlags) {
     if (!(frame_flags_ & flag) || !factory.create_system_button) continue;
     float button_width = flag == kFrameClose ? kCloseWidth : kButtonWidth;
-    x -= button_width;
+    x -= kButtonWidth;
     std::unique_ptr<HostedControl> button =
         factory.create_system_button(window_, flag, GpRectF{x, kButtonTop, button_width, kButtonHeight});
     if (!button) continue;

@@ -47,7 +47,7 @@ inline void PumpFor(int ms) {
 // A GDI+ flat function the product does not use, looked up for a test.
 template <typename Fn>
 Fn GdipExtra(const char* name) {
-  return reinterpret_cast<Fn>(GetProcAddress(LoadLibraryW(L"gdiplus.dll"), name));
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"gdiplus.dll"), name)));
 }
 
 inline LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }

@@ -60,7 +60,6 @@ std::vector<HandlerCall> g_calls;
 #define RECORDER(name) \
   [](HWND, ControlRef c, WPARAM w, LPARAM l, int kind) { g_calls.push_back(HandlerCall{name, c, w, l, kind}); }
 
-int g_hooked = 0;
 
 class WindowProcTest : public ::testing::Test {
  protected:
@@ -202,7 +201,6 @@ TEST_F(WindowProcTest, DoubleClickIsAMarkedButtonDown) {
 
 // Sees what reaches the procedure the host replaced.
 std::vector<std::pair<UINT, WPARAM>> g_previous_saw;
-WNDPROC g_default = nullptr;
 LRESULT CALLBACK Previous(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   g_previous_saw.push_back({m, wp});
   return DefWindowProcW(w, m, wp, lp);
