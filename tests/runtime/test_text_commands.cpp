@@ -9,6 +9,7 @@
 
 #include "runtime/library_commands.h"
 #include "support/gbk_text.h"
+#include "support/heap_usage.h"
 
 namespace quillet {
 namespace {
@@ -268,19 +269,6 @@ TEST(SearchAgreementTest, FastPathsAgreeWithTheCharacterWalk) {
   }
 }
 
-// Bytes in use in the process heap, where every runtime value lives.
-SIZE_T HeapBytesInUse() {
-  HANDLE heap = GetProcessHeap();
-  SIZE_T busy = 0;
-  PROCESS_HEAP_ENTRY entry = {};
-  HeapLock(heap);
-  while (HeapWalk(heap, &entry)) {
-    if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += entry.cbData;
-  }
-  HeapUnlock(heap);
-  return busy;
-}
-
 // Every result is owned and freed by the caller's RAII value: repeating the
 // commands many times must not grow the process.
 TEST(TextLeakTest, RepeatedCommandsDoNotGrowTheHeap) {
@@ -299,9 +287,9 @@ TEST(TextLeakTest, RepeatedCommandsDoNotGrowTheHeap) {
     }
   };
   round();  // the heap reaches its working size
-  SIZE_T before = HeapBytesInUse();
+  SIZE_T before = testing_support::HeapBytesInUse();
   for (int k = 0; k < 10; ++k) round();
-  SIZE_T after = HeapBytesInUse();
+  SIZE_T after = testing_support::HeapBytesInUse();
   EXPECT_LT(after, before + 64 * 1024) << "grew by " << (after - before) << " bytes";
 }
 
