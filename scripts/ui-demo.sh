@@ -24,7 +24,13 @@ rm -f "$out/ui-demo-screen.png" "$out/ui-demo-frame.png"
 QUILLET_DEMO_OUT="Z:$out/ui-demo-frame.png" QUILLET_DEMO_HOLD_MS=6000 \
   "$WINELOADER" "$exe" >"$out/ui-demo.log" 2>&1 &
 demo=$!
-sleep 4
+# The frame picture is written once the window is on screen; it then stays up.
+for _ in $(seq 600); do
+  [ -s "$out/ui-demo-frame.png" ] && break
+  kill -0 "$demo" 2>/dev/null || break
+  sleep 0.1
+done
+sleep 0.5
 import -window root -crop 460x330+80+60 "$out/ui-demo-screen.png"
 wait "$demo" || { cat "$out/ui-demo.log" >&2; exit 1; }
 echo "$out/ui-demo-screen.png"
