@@ -47,6 +47,8 @@ template <int Index, typename Signature>
 struct DllFunction;
 
 // A typed view of DLL command `Index`: calling it binds (first time) and calls.
+// A Text argument is passed as its pointer, a Byte set as ByteSetData(b), the
+// address of its first data byte (null for an empty Byte set).
 template <int Index, typename R, typename... P>
 struct DllFunction<Index, R(P...)> {
   R operator()(P... args) const { return CallAt(Index, args...); }

@@ -30,6 +30,7 @@ void SetProgramIdentity(int build_mode, int reserved, int serial_number_plus_one
 // Main thread and the invisible owner window (created by runtime initialisation).
 void SetMainThread(DWORD thread_id);
 DWORD MainThreadId();
+// Before initialisation every thread counts as the main thread.
 bool IsMainThread();
 // Registers the owner window's class and creates it; false on failure.
 bool CreateOwnerWindow();
