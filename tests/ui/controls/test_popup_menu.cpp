@@ -201,7 +201,7 @@ TEST_F(PopupMenuWindow, OpensAtTheGivenPointWithItsLayoutAndChainProperties) {
   bool hidden_has_control = true, disabled = false;
   HostWindow* host = nullptr;
   int host_alpha = 0, host_mode = 0;
-  const double took = PopupWithScript(menu, 200, 150,
+  PopupWithScript(menu, 200, 150,
                   {{100,
                     [&] {
                       HWND w = menu.Window();
@@ -217,7 +217,7 @@ TEST_F(PopupMenuWindow, OpensAtTheGivenPointWithItsLayoutAndChainProperties) {
                       host_mode = host ? host->BackgroundModeValue() : 0;
                     }},
                    {150, [&] { PostMessageW(menu.Window(), WM_KEYDOWN, VK_ESCAPE, 0); }}});
-  EXPECT_LT(took, 1000) << "closed by Escape, not by the script's limit";
+  EXPECT_FALSE(limit_hit_) << "closed by Escape, not by the script's limit";
   ASSERT_EQ(Opened().size(), 1u);
   EXPECT_TRUE(Opened()[0].is_root);
   EXPECT_FALSE(IsWindow(Opened()[0].window)) << "Escape closes the menu";

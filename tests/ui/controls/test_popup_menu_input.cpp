@@ -66,7 +66,7 @@ class PopupMenuInput : public MenuFixture {
 TEST_F(PopupMenuInput, HoverShorterThan500msOpensNothingAndLongerOpensTheSubmenu) {
   bool opened_early = true, opened_after_leaving = true, opened_late = false;
   double hover_at = 0;
-  const double took = PopupWithScript(
+  PopupWithScript(
       menu_, 200, 120,
       {{50, [&] { MoveToItem(menu_, 2); }},
        {400, [&] { opened_early = FirstSubmenu() != nullptr; }},
@@ -87,7 +87,7 @@ TEST_F(PopupMenuInput, HoverShorterThan500msOpensNothingAndLongerOpensTheSubmenu
   ASSERT_NE(sub, nullptr);
   EXPECT_GE(sub->at_ms - hover_at, 480.0);
   EXPECT_LE(sub->at_ms - hover_at, 900.0);
-  EXPECT_LT(took, 6000) << "closed by WM_CLOSE to the root";
+  EXPECT_FALSE(limit_hit_) << "closed by WM_CLOSE to the root";
   EXPECT_FALSE(IsWindow(sub->window)) << "closing the root closes its submenu";
 }
 
@@ -166,11 +166,11 @@ TEST_F(PopupMenuInput, EscapeClosesTheSubmenuFirstAndThenTheRoot) {
       {2750, [&] { PostMessageW(root, WM_KEYDOWN, VK_ESCAPE, 0); }}};
   AddClosePolling(steps, 260, 2690, [] { return FirstSubmenu() ? FirstSubmenu()->window : nullptr; },
                   &sub_closed_at);
-  const double took = PopupWithScript(menu_, 200, 120, std::move(steps), 9000);
+  PopupWithScript(menu_, 200, 120, std::move(steps), 9000);
   ASSERT_NE(FirstSubmenu(), nullptr);
   EXPECT_GT(sub_closed_at, 0.0);
   EXPECT_TRUE(root_alive) << "Escape in the submenu leaves the root open";
-  EXPECT_LT(took, 9000) << "Escape in the root closed it";
+  EXPECT_FALSE(limit_hit_) << "Escape in the root closed it";
   EXPECT_FALSE(IsWindow(root));
   EXPECT_TRUE(Commands().empty());
 }
@@ -178,7 +178,7 @@ TEST_F(PopupMenuInput, EscapeClosesTheSubmenuFirstAndThenTheRoot) {
 TEST_F(PopupMenuInput, ActivatingAnotherWindowClosesTheWholeChain) {
   HWND other = nullptr;
   HWND sub_seen = nullptr;
-  const double took = PopupWithScript(
+  PopupWithScript(
       menu_, 200, 120,
       {{50, [&] { ClickItem(menu_, 2); }},
        {250,
@@ -190,7 +190,7 @@ TEST_F(PopupMenuInput, ActivatingAnotherWindowClosesTheWholeChain) {
         }}},
       8000);
   EXPECT_NE(sub_seen, nullptr);
-  EXPECT_LT(took, 8000) << "deactivation closed the chain";
+  EXPECT_FALSE(limit_hit_) << "deactivation closed the chain";
   ASSERT_NE(FirstSubmenu(), nullptr);
   EXPECT_FALSE(IsWindow(FirstSubmenu()->window));
   EXPECT_FALSE(IsWindow(Opened()[0].window));
@@ -200,13 +200,13 @@ TEST_F(PopupMenuInput, ActivatingAnotherWindowClosesTheWholeChain) {
 TEST_F(PopupMenuInput, ChoosingACommandSendsWMCommandWithItsIdAndTheControlUnderTheMouse) {
   CursorOnLabel();
   ControlRef event = 0;
-  const double took = PopupWithScript(
+  PopupWithScript(
       menu_, 300, 300,
       {{60, [&] { event = reinterpret_cast<ControlRef>(GetPropW(menu_.Window(), kMenuEventProperty)); }},
        {80, [&] { ClickItem(menu_, 1); }}},
       6000);
   EXPECT_EQ(event, label_.GetRef()) << "the owner's control under the cursor at opening";
-  EXPECT_LT(took, 6000);
+  EXPECT_FALSE(limit_hit_);
   ASSERT_EQ(Commands().size(), 1u);
   EXPECT_EQ(Commands()[0].wparam, static_cast<WPARAM>(kFirst));
   EXPECT_EQ(Commands()[0].lparam, static_cast<LPARAM>(label_.GetRef()));
@@ -215,11 +215,11 @@ TEST_F(PopupMenuInput, ChoosingACommandSendsWMCommandWithItsIdAndTheControlUnder
 
 TEST_F(PopupMenuInput, ChoosingInASubmenuReportsToTheRootsOwnerAndClosesTheChain) {
   CursorOnLabel();
-  const double took = PopupWithScript(menu_, 300, 300,
+  PopupWithScript(menu_, 300, 300,
                                       {{60, [&] { ClickItem(menu_, 2); }},
                                        {700, [&] { ClickItem(sub_, 2); }}},
                                       8000);
-  EXPECT_LT(took, 8000);
+  EXPECT_FALSE(limit_hit_);
   ASSERT_EQ(Commands().size(), 1u);
   EXPECT_EQ(Commands()[0].wparam, static_cast<WPARAM>(kSubSecond));
   EXPECT_EQ(Commands()[0].lparam, static_cast<LPARAM>(label_.GetRef()));
@@ -237,9 +237,8 @@ TEST_F(PopupMenuInput, AnAcceleratorKeyChoosesARoutineItem) {
   menu.AddItem("其他(&O)", nullptr, kItemNormal, kItemCommand, kNotifyOwner, 5);
   menu.AddItem("运行(&R)", nullptr, kItemNormal, kItemCommand, kNotifyRoutine, reinterpret_cast<intptr_t>(&CountRoutine));
   menu.SetOnOpen(RecordOpen);
-  const double took =
-      PopupWithScript(menu, 200, 120, {{60, [&] { PostMessageW(menu.Window(), WM_KEYDOWN, 'R', 0); }}}, 6000);
-  EXPECT_LT(took, 6000);
+  PopupWithScript(menu, 200, 120, {{60, [&] { PostMessageW(menu.Window(), WM_KEYDOWN, 'R', 0); }}}, 6000);
+  EXPECT_FALSE(limit_hit_);
   EXPECT_EQ(g_routine_calls, 1);
   EXPECT_TRUE(Commands().empty()) << "a routine item sends no WM_COMMAND";
 }
@@ -250,7 +249,7 @@ TEST_F(PopupMenuInput, ADisabledItemIsNeverHighlightedNorChosen) {
   menu.AddItem("禁用(&D)", nullptr, kItemDisabled, kItemCommand, kNotifyOwner, 2);
   menu.SetOnOpen(RecordOpen);
   int paints_before = -1, paints_after = -1, look = -1;
-  const double took = PopupWithScript(
+  PopupWithScript(
       menu, 200, 120,
       {{60,
         [&] {
@@ -269,7 +268,7 @@ TEST_F(PopupMenuInput, ADisabledItemIsNeverHighlightedNorChosen) {
   EXPECT_EQ(paints_after, paints_before);
   EXPECT_EQ(look, kMenuLookNormal);
   EXPECT_TRUE(Commands().empty());
-  EXPECT_LT(took, 6000);
+  EXPECT_FALSE(limit_hit_);
 }
 
 TEST_F(PopupMenuInput, AMenuWhoseOwnerHasNoHostStillOpens) {
