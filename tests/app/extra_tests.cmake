@@ -1,0 +1,19 @@
+# The end-to-end test of the real widget (scripts/e2e/run-widget-e2e.sh):
+# Quillet.exe under Wine, clicked with xdotool, against a fake sentence
+# service in private namespaces. Needs root; runs alone because it times
+# the retry back-off.
+if(TARGET Quillet)
+  add_test(NAME app.e2e_widget
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>)
+  set_tests_properties(app.e2e_widget PROPERTIES
+    TIMEOUT 900
+    RUN_SERIAL TRUE
+    LABELS "app;e2e")
+endif()
+
+# These time the back-off and measure the process: keep them off a busy machine.
+foreach(timed app.test_fetch_chain app.test_fetch_stress)
+  if(TEST ${timed})
+    set_tests_properties(${timed} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+endforeach()
