@@ -76,8 +76,11 @@ class Widget:
     def shot(self, rect):
         x, y, w, h = rect
         return run(['import', '-silent', '-window', 'root', '-crop',
-                    '%dx%d+%d+%d' % (w, h, self.origin[0] + x, self.origin[1] + y), '+repage', 'rgb:-'],
+                    '%dx%d+%d+%d' % (w, h, self.origin[0] + x, self.origin[1] + y), '+repage', '-depth', '8', 'rgb:-'],
                    env=self.env)
+
+    def save_screen(self, path):
+        subprocess.run(['import', '-silent', '-window', 'root', path], env=self.env)
 
     def label(self):
         return self.shot(LABEL_RECT)
@@ -164,6 +167,7 @@ def main():
         widget.park_mouse()
         time.sleep(3)  # first show animation
         hello = widget.settled_label()
+        widget.save_screen(os.path.join(args.work, 'startup.png'))
         check(red_pixels(hello) > 50, 'the label shows red text at start-up')
         check(state.request_count() == 0, 'nothing is fetched at start-up',
               '%d requests' % state.request_count())
