@@ -424,6 +424,13 @@ GpRectF Button::MeasureCaption(GpGraphics* graphics, const std::wstring& caption
     dll::GdipGetRegionBounds(region, graphics, &bounds);
   }
   dll::GdipDeleteRegion(region);
+  // Some GDI+ builds (Wine's) measure a range short when the caption holds a
+  // hotkey "&"; the caption must never be cut, so the plain measure bounds it.
+  GpRectF box = {0, 0, 0, 0};
+  dll::GdipMeasureString(graphics, caption.c_str(), static_cast<INT>(caption.size()), font_, &layout, format_, &box,
+                         nullptr, nullptr);
+  if (box.Width > bounds.Width) bounds.Width = box.Width;
+  if (box.Height > bounds.Height) bounds.Height = box.Height;
   return bounds;
 }
 
