@@ -59,7 +59,7 @@ struct DllFunction<Index, R(P...)> {
     static_assert(!std::is_floating_point<R>::value, "floating results are not supported");
     constexpr uint32_t kWordCount = (0 + ... + detail::WordsOf<P>());
     uint32_t words[kWordCount + 1];
-    uint32_t* cursor = words;
+    [[maybe_unused]] uint32_t* cursor = words;
     (detail::PushWords(cursor, args), ...);
     uint32_t imbalance = 0;
     uint64_t result = QuilletCallStdcallChecked(address, words, kWordCount, &imbalance);
