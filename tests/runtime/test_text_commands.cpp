@@ -273,7 +273,7 @@ TEST(SearchAgreementTest, FastPathsAgreeWithTheCharacterWalk) {
 // commands many times must not grow the process.
 TEST(TextLeakTest, RepeatedCommandsDoNotGrowTheHeap) {
   std::string text;
-  for (int i = 0; i < 200; ++i) text += "ab,\xD6\xD0cd, ";
+  for (int i = 0; i < 200; ++i) text += "ab,\xD6\xD0" "cd, ";
   auto round = [&] {
     for (int i = 0; i < 200; ++i) {
       Text r = Replace(text.c_str(), ",", "::");
