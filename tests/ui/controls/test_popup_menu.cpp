@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "menu_test_support.h"
+
+#include <psapi.h>
 #include "ui/controls/check_mark_image.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/core/drawing.h"
@@ -275,19 +277,37 @@ TEST_F(PopupMenuWindow, AtTheCursorWithRoomOpensRightAndDownOfIt) {
 }
 
 TEST_F(PopupMenuWindow, ShowingAgainRebuildsTheItemsAndLeaksNothing) {
+  const std::vector<unsigned char> bmp = SolidBmp(0xFF00FF00);
+  ByteSet green(bmp.data(), bmp.size());
   PopupMenu menu;
-  AddCommands(menu, 3);
+  AddCommands(menu, 2);
+  menu.AddItem("图", green.get());
+  menu.AddItem("勾", nullptr, kItemChecked);
+  menu.AddItem("", nullptr, kItemNormal, kItemSeparator);
   menu.SetOnOpen(RecordOpen);
   auto show_once = [&] {
     PopupWithScript(menu, 120, 120, {{30, [&] { PostMessageW(menu.Window(), WM_KEYDOWN, VK_ESCAPE, 0); }}});
   };
   show_once();
+  PROCESS_MEMORY_COUNTERS_EX memory_before = {};
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory_before),
+                       sizeof(memory_before));
+  DWORD handles_before = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles_before);
   const DWORD gdi_before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   const DWORD user_before = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
   for (int i = 0; i < 10; ++i) show_once();
   EXPECT_EQ(Opened().size(), 11u);
+  EXPECT_FALSE(limit_hit_);
+  DWORD handles_after = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles_after);
+  PROCESS_MEMORY_COUNTERS_EX memory_after = {};
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory_after),
+                       sizeof(memory_after));
   EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi_before + 2);
   EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user_before + 2);
+  EXPECT_LE(handles_after, handles_before + 4);
+  EXPECT_LT(memory_after.PrivateUsage, memory_before.PrivateUsage + 512 * 1024);
 }
 
 // ---- Painting ----------------------------------------------------------------
