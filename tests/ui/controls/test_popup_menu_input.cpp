@@ -144,7 +144,7 @@ TEST_F(PopupMenuInput, ClickOpensTheSubmenuAtOnceBesideItsOpenerAndASiblingClose
   EXPECT_EQ(sub_root, root);
   ASSERT_GT(decided_at, 0.0) << "the sibling closed the submenu";
   EXPECT_GE(decided_at - left_at, 280.0) << "not at once";
-  EXPECT_LE(decided_at - left_at, 360.0) << "within 300 ms, not after the 500 ms hover delay";
+  EXPECT_LE(decided_at - left_at, 450.0) << "after the 300 ms close delay, well before the 500 ms hover delay";
   EXPECT_GT(closed_at, decided_at);
   EXPECT_LE(closed_at - decided_at, 2500.0);
   EXPECT_TRUE(root_alive_after) << "only the submenu closes";
