@@ -234,7 +234,13 @@ TEST(TextColours, DarknessUsesLumaBelow192) {
 
 // ---- Text from other threads ----
 
-TEST_F(LabelTest, TextChangesFromEightThreadsWhileTheUiThreadRepaints) {
+// Not layered: each repaint is a BitBlt, so the run measures the label, not the presentation.
+class LabelThreadTest : public HostFixture {
+ protected:
+  int WindowAlpha() const override { return kNoAlpha; }
+};
+
+TEST_F(LabelThreadTest, TextChangesFromEightThreadsWhileTheUiThreadRepaints) {
   constexpr int kThreads = 8;
   constexpr int kChangesPerThread = 500;
   Label label;

@@ -80,13 +80,11 @@ class ResourceCycleTest : public HostFixture {
     icon.CreateFromHandle(window_, 150, 80, 16, 16, icon_);
     TitleBarButton close;
     close.Create(window_, 300, 7, 39, 19, kFrameClose);
-    Mouse(WM_MOUSEMOVE, 310, 10);
     ProbeControl parent, child;
     const ControlRef rp = parent.Make(window_, 200, 120, 100, 50);
     child.Make(rp, 210, 130, 20, 20);
     child.SetEventHandler(DUIM_CLICK, static_cast<EventHandler>(nullptr));
     PumpFor(0);
-    Mouse(WM_MOUSEMOVE, 370, 240);
   }
 
   ByteSet red_;
