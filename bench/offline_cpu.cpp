@@ -33,11 +33,12 @@ std::atomic<bool> g_stop_unlimited{false};
 std::atomic<int> g_unlimited_attempts{0};
 
 // The chain without back-off: a failed fetch starts the next at once.
-void UnlimitedWorker(void*) {
+DWORD WINAPI UnlimitedWorker(LPVOID) {
   while (!g_stop_unlimited.load()) {
     ++g_unlimited_attempts;
     if (quillet::app::FetchSentence()) break;
   }
+  return 0;
 }
 
 }  // namespace
@@ -48,8 +49,7 @@ int main(int argc, char** argv) {
 
   // Baseline: retry at once, without limit.
   double cpu0 = ProcessCpuSeconds();
-  HANDLE thread = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { UnlimitedWorker(nullptr); return 0; }, nullptr, 0,
-                               nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, UnlimitedWorker, nullptr, 0, nullptr);
   Sleep(kBaselineSeconds * 1000);
   g_stop_unlimited = true;
   WaitForSingleObject(thread, INFINITE);
