@@ -39,6 +39,19 @@ TEST_F(WidgetWindowTest, HostIsAttachedToTheStartupWindow) {
   EXPECT_EQ(MainHost->BackgroundMode(std::nullopt), kBackgroundDefault);
 }
 
+TEST_F(WidgetWindowTest, ClientAreaIsTheWholeWindowSoClicksLandOnTheControls) {
+  HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  ASSERT_NE(window, nullptr);
+  RECT client = {};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 380);
+  EXPECT_EQ(client.bottom, 250);
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  EXPECT_EQ(origin.x, 50);
+  EXPECT_EQ(origin.y, 50);
+}
+
 TEST_F(WidgetWindowTest, LabelAsCreated) {
   const GpRectF& b = SentenceLabel->BoundsRect();
   EXPECT_FLOAT_EQ(b.X, 8);

@@ -228,6 +228,11 @@ bool HostWindow::Attach(const AttachOptions& o) {
 
   RegisterTooltipTool();
   if (resizable_) AddStyle(window, WS_THICKFRAME, false);
+  // The frame styles are gone, but the system keeps the old non-client area
+  // until it is asked again; without this, client coordinates stay offset by
+  // the old caption and border and clicks land beside the controls.
+  dll::SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                    SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   return true;
 }
 
