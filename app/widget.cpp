@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/background_image.h"
+#include "app/copy_sentence.h"
 #include "app/edit_menu.h"
 #include "runtime/heap.h"
 #include "runtime/library_commands.h"
@@ -117,6 +118,10 @@ void BuildMainWindow() {
                       std::nullopt,  // font name: the default family
                       kFontSize);
   FetchButton->SetEventHandler(DUIM_CLICK, OnFetchClickedEvent);
+  // The sentence can be copied: right click opens the edit menu with only
+  // "复制(&C)" enabled; Ctrl+C copies too.
+  EnableSentenceCopy(SentenceLabel, EditMenu);
+  MainHost->OnMessageHook(SentenceCopyHook);
   // Nothing is fetched here: the label shows its first text until a press.
 }
 

@@ -9,6 +9,7 @@
 #include "ui/controls/button.h"
 #include "ui/controls/popup_menu.h"
 #include "ui/core/host_window.h"
+#include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
 #include "widget_fixture.h"
 
@@ -37,6 +38,23 @@ TEST_F(WidgetWindowTest, HostIsAttachedToTheStartupWindow) {
   EXPECT_EQ(r.bottom - r.top, 250);
   EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
   EXPECT_EQ(MainHost->BackgroundMode(std::nullopt), kBackgroundDefault);
+}
+
+TEST_F(WidgetWindowTest, TheEditMenusCopyCommandForTheSentencePutsItOnTheClipboard) {
+  HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  SendMessageW(window, WM_COMMAND, kEditCopy, static_cast<LPARAM>(SentenceLabel->GetRef()));
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  std::wstring copied;
+  if (data != nullptr) {
+    copied = static_cast<const wchar_t*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  EXPECT_EQ(copied, L"你好");
 }
 
 TEST_F(WidgetWindowTest, ClientAreaIsTheWholeWindowSoClicksLandOnTheControls) {
