@@ -14,6 +14,7 @@
 #include "app/widget.h"
 #include "runtime/services.h"
 #include "runtime/window_template.h"
+#include "support/message_pump.h"
 #include "support/runtime_for_tests.h"
 #include "support/window_template_builder.h"
 #include "ui/controls/label.h"
@@ -46,18 +47,7 @@ inline void StartWidgetOnce() {
   LoadWindow(kMainWindowId);
 }
 
-// Runs the calling thread's message loop for `ms` milliseconds.
-inline void PumpFor(int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(1);
-  } while (std::chrono::steady_clock::now() < end);
-}
+using testing_support::PumpFor;
 
 // Pumps until `done` holds or `timeout_ms` passed; answers `done`.
 inline bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/program_dll_commands.h"
+#include "support/message_pump.h"
 #include "support/runtime_for_tests.h"
 #include "ui/controls/control.h"
 #include "ui/controls/frame_controls.h"
@@ -28,18 +29,6 @@ inline void StartToolkitOnce() {
   InstallFrameControls();
 }
 
-// Runs the calling thread's message loop for `ms` milliseconds (at least one pass).
-inline void PumpFor(int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (ms > 0) Sleep(1);
-  } while (std::chrono::steady_clock::now() < end);
-}
 
 // A file of tests/ui/controls/data as a Byte set.
 inline ByteSet ReadDataFile(const char* name) {

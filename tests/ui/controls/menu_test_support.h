@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/program_dll_commands.h"
+#include "support/message_pump.h"
 #include "support/runtime_for_tests.h"
 #include "ui/controls/control_messages.h"
 #include "ui/controls/frame_controls.h"
@@ -32,17 +33,7 @@ inline void StartToolkitOnce() {
   InstallFrameControls();
 }
 
-inline void PumpFor(int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (ms > 0) Sleep(1);
-  } while (std::chrono::steady_clock::now() < end);
-}
+using testing_support::PumpFor;
 
 inline double NowMs() {
   using namespace std::chrono;

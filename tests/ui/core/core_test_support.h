@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/program_dll_commands.h"
+#include "support/message_pump.h"
 #include "support/runtime_for_tests.h"
 #include "ui/core/back_buffer.h"
 #include "ui/core/drawing.h"
@@ -32,17 +33,7 @@ inline void StartToolkitOnce() {
   ToolkitStartup();
 }
 
-inline void PumpFor(int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (ms > 0) Sleep(1);
-  } while (std::chrono::steady_clock::now() < end);
-}
+using testing_support::PumpFor;
 
 // A GDI+ flat function the product does not use, looked up for a test.
 template <typename Fn>
