@@ -1,30 +1,16 @@
 // Copying the sentence: right click on it and choose "复制(&C)", or Ctrl+C.
 #include <string>
 
+#include "support/clipboard.h"
+
 #include "app/copy_sentence.h"
 #include "ui/controls/menu_test_support.h"
 
 namespace quillet::menu_tests {
 namespace {
 
-std::wstring ClipboardText() {
-  if (!OpenClipboard(nullptr)) return L"<not opened>";
-  std::wstring text = L"<none>";
-  HANDLE data = GetClipboardData(CF_UNICODETEXT);
-  if (data != nullptr) {
-    const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(data));
-    if (chars != nullptr) text = chars;
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return text;
-}
-
-void EmptyTheClipboard() {
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  EmptyClipboard();
-  CloseClipboard();
-}
+using testing_support::ClipboardText;
+using testing_support::EmptyTheClipboard;
 
 void SetControlKey(bool down) {
   BYTE keys[256] = {};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/background_image.h"
+#include "support/clipboard.h"
 #include "runtime/library_commands.h"
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
@@ -42,19 +43,9 @@ TEST_F(WidgetWindowTest, HostIsAttachedToTheStartupWindow) {
 
 TEST_F(WidgetWindowTest, TheEditMenusCopyCommandForTheSentencePutsItOnTheClipboard) {
   HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  EmptyClipboard();
-  CloseClipboard();
+  testing_support::EmptyTheClipboard();
   SendMessageW(window, WM_COMMAND, kEditCopy, static_cast<LPARAM>(SentenceLabel->GetRef()));
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  HANDLE data = GetClipboardData(CF_UNICODETEXT);
-  std::wstring copied;
-  if (data != nullptr) {
-    copied = static_cast<const wchar_t*>(GlobalLock(data));
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  EXPECT_EQ(copied, L"你好");
+  EXPECT_EQ(testing_support::ClipboardText(), L"你好");
 }
 
 TEST_F(WidgetWindowTest, ClientAreaIsTheWholeWindowSoClicksLandOnTheControls) {

@@ -1,30 +1,16 @@
 // Copying text to the clipboard and the copy-only edit menu.
 #include <string>
 
+#include "support/clipboard.h"
+
 #include "menu_test_support.h"
 #include "ui/controls/menu_copy.h"
 
 namespace quillet::menu_tests {
 namespace {
 
-std::wstring ClipboardText() {
-  if (!OpenClipboard(nullptr)) return L"<not opened>";
-  std::wstring text = L"<none>";
-  HANDLE data = GetClipboardData(CF_UNICODETEXT);
-  if (data != nullptr) {
-    const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(data));
-    if (chars != nullptr) text = chars;
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return text;
-}
-
-void EmptyTheClipboard() {
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  EmptyClipboard();
-  CloseClipboard();
-}
+using testing_support::ClipboardText;
+using testing_support::EmptyTheClipboard;
 
 // The toolkit's edit context menu as start-up fills it.
 void FillEditMenu(PopupMenu& menu) {
