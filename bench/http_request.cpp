@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bare_winhttp.h"
+#include "bench/timing.h"
 #include "http/http_request.h"
 #include "runtime/program_dll_commands.h"
 
@@ -21,6 +23,9 @@ namespace {
 
 using quillet::ByteSet;
 using quillet::Text;
+using quillet::bench::BareWinHttpGet;
+using quillet::bench::Median;
+using quillet::bench::Seconds;
 namespace dll = quillet::dll;
 
 constexpr char kPython[] = "/usr/bin/python3";
@@ -72,47 +77,6 @@ std::string StartServer() {
   return std::string();
 }
 
-// The baseline: the plainest synchronous WinHttp GET and read loop.
-size_t BareWinHttpGet(const std::wstring& host, INTERNET_PORT port, const std::wstring& path) {
-  size_t total = 0;
-  HINTERNET session = dll::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                       WINHTTP_NO_PROXY_BYPASS, 0);
-  HINTERNET connection = session ? dll::WinHttpConnect(session, host.c_str(), port, 0) : nullptr;
-  HINTERNET request = connection ? dll::WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr,
-                                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                                 : nullptr;
-  if (request && dll::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, nullptr, 0, 0, 0) &&
-      dll::WinHttpReceiveResponse(request, nullptr)) {
-    std::vector<unsigned char> body;
-    for (;;) {
-      DWORD available = 0;
-      if (!dll::WinHttpQueryDataAvailable(request, &available) || available == 0) break;
-      const size_t old = body.size();
-      body.resize(old + available);
-      DWORD read = 0;
-      if (!dll::WinHttpReadData(request, body.data() + old, available, &read)) break;
-      body.resize(old + read);
-    }
-    total = body.size();
-  }
-  dll::WinHttpCloseHandle(request);
-  dll::WinHttpCloseHandle(connection);
-  dll::WinHttpCloseHandle(session);
-  return total;
-}
-
-template <typename F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,7 +104,7 @@ int main(int argc, char** argv) {
     BareWinHttpGet(host, port, widePath);
     quillet::HttpRequest(url.c_str());
     for (int i = 0; i < c.rounds; ++i) {
-      bare.push_back(Seconds([&] { bareBytes = BareWinHttpGet(host, port, widePath); }));
+      bare.push_back(Seconds([&] { bareBytes = BareWinHttpGet(host, port, widePath).size(); }));
       ours.push_back(Seconds([&] {
         ByteSet body;
         Text text = quillet::HttpRequest(url.c_str(), quillet::kHttpGet, nullptr, nullptr, nullptr, nullptr,
