@@ -19,6 +19,7 @@ constexpr int kFillModeAlternate = 0;
 
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr int kOpaqueAlpha = 255;
 constexpr int kSunkenShadeAlpha = 160;
 constexpr int kRaisedShadeAlpha = 168;
 constexpr int kHighlightAlpha = 245;
@@ -165,12 +166,17 @@ void DrawImageNatural(GpGraphics* graphics, GpImage* image, const GpRectF& rect,
   dll::GdipDrawImageRect(graphics, image, std::round(x), std::round(y), width, height);
 }
 
-void DrawImageAlpha(GpGraphics* graphics, GpImage* image, const GpRectF& dest, int alpha) {
-  GpImageAttributes* attributes = AlphaAttributes(alpha);
-  if (!attributes) return;
-  dll::GdipDrawImageRectRect(graphics, image, dest.X, dest.Y, dest.Width, dest.Height, 0, 0, dest.Width,
-                             dest.Height, kUnitPixel, attributes, nullptr, nullptr);
-  dll::GdipDisposeImageAttributes(attributes);
+void DrawImageAlpha(GpGraphics* graphics, GpImage* image, const GpRectF& dest, int alpha, float source_x,
+                    float source_y) {
+  GpImageAttributes* attributes = nullptr;
+  // An identity colour matrix changes nothing but sends every pixel through the slow path.
+  if (alpha != kOpaqueAlpha) {
+    attributes = AlphaAttributes(alpha);
+    if (!attributes) return;
+  }
+  dll::GdipDrawImageRectRect(graphics, image, dest.X, dest.Y, dest.Width, dest.Height, source_x, source_y,
+                             dest.Width, dest.Height, kUnitPixel, attributes, nullptr, nullptr);
+  if (attributes) dll::GdipDisposeImageAttributes(attributes);
 }
 
 GpPath* RoundRectPath(const GpRectF& rect, float d, int fill_mode) {

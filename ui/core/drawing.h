@@ -50,7 +50,10 @@ GpRectF VisibleClipBounds(GpGraphics* graphics);
 // Images.
 void DrawImageRect(GpGraphics* graphics, GpImage* image, const GpRectF& rect);
 void DrawImageNatural(GpGraphics* graphics, GpImage* image, const GpRectF& rect, bool centred);
-void DrawImageAlpha(GpGraphics* graphics, GpImage* image, const GpRectF& dest, int alpha);
+// Draws the image unscaled into `dest` with its alpha scaled by alpha / 255; the part of
+// the image shown starts at (source_x, source_y).
+void DrawImageAlpha(GpGraphics* graphics, GpImage* image, const GpRectF& dest, int alpha, float source_x = 0,
+                    float source_y = 0);
 void DrawNineGrid(GpGraphics* graphics, GpImage* image, const GpRectF& dest, const RECT& centre,
                   std::optional<int> alpha);
 

@@ -1,5 +1,6 @@
 #include "ui/core/host_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -66,6 +67,17 @@ constexpr DWORD kDwmBbBlurRegion = 0x2;
 bool Overlaps(const GpRectF& a, const GpRectF& b) {
   return a.X < b.X + b.Width - kFloatTolerance && b.X < a.X + a.Width - kFloatTolerance &&
          a.Y < b.Y + b.Height - kFloatTolerance && b.Y < a.Y + a.Height - kFloatTolerance;
+}
+
+bool IsWholePixels(const GpRectF& r) {
+  return r.X == std::trunc(r.X) && r.Y == std::trunc(r.Y) && r.Width == std::trunc(r.Width) &&
+         r.Height == std::trunc(r.Height);
+}
+
+GpRectF IntersectionOf(const GpRectF& a, const GpRectF& b) {
+  const float left = std::max(a.X, b.X), top = std::max(a.Y, b.Y);
+  const float right = std::min(a.X + a.Width, b.X + b.Width), bottom = std::min(a.Y + a.Height, b.Y + b.Height);
+  return GpRectF{left, top, std::max(0.0f, right - left), std::max(0.0f, bottom - top)};
 }
 
 RECT PixelRect(const GpRectF& r) {
@@ -474,7 +486,13 @@ void HostWindow::ComposeControl(HostedControl* control, const GpRectF* dirty) {
                        control->TransitionFrameIndex() != control->TransitionFrameCount();
   if (!in_transition) {
     GpImage* bitmap = reinterpret_cast<GpImage*>(control->BackBufferBitmap());
-    if (bitmap) DrawImageAlpha(g, bitmap, bounds, alpha);
+    if (!bitmap) return;
+    GpRectF part = bounds;
+    // Only the part under the redrawn rectangle; GDI+ would prepare the whole image
+    // before clipping it away.
+    if (dirty && IsWholePixels(bounds) && IsWholePixels(*dirty)) part = IntersectionOf(bounds, *dirty);
+    if (part.Width <= 0 || part.Height <= 0) return;
+    DrawImageAlpha(g, bitmap, part, alpha, part.X - bounds.X, part.Y - bounds.Y);
     return;
   }
   BackBuffer& scratch = Toolkit().scratch;
@@ -544,6 +562,38 @@ void HostWindow::PresentFrame() {
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
+  if (g_present_observer) g_present_observer(window_, true);
+}
+
+void HostWindow::PresentDirty(const GpRectF& dirty) {
+  if (busy_ || !window_ || !frame_.dc) return;
+  RECT r = PixelRect(dirty);
+  r.left = std::max<LONG>(r.left, 0);
+  r.top = std::max<LONG>(r.top, 0);
+  r.right = std::min<LONG>(r.right, width_);
+  r.bottom = std::min<LONG>(r.bottom, height_);
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  if (window_alpha_ == kNoAlpha) {
+    dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
+    if (g_present_observer) g_present_observer(window_, false);
+    return;
+  }
+  // The window keeps the rest of the last frame; copying just the change is what
+  // makes a small redraw cheaper than a whole one.
+  SIZE size = {width_, height_};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UPDATELAYEREDWINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  info.psize = &size;
+  info.hdcSrc = frame_.dc;
+  info.pptSrc = &source;
+  info.pblend = &blend;
+  info.dwFlags = ULW_ALPHA;
+  info.prcDirty = &r;
+  if (!dll::UpdateLayeredWindowIndirect(window_, &info)) {
+    dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
+  }
   if (g_present_observer) g_present_observer(window_, true);
 }
 

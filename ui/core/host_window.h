@@ -183,6 +183,8 @@ class HostWindow {
   void RedrawRect(const GpRectF& rect, bool present);
   // Pushes the whole frame (UpdateLayeredWindow, or BitBlt for alpha -1).
   void PresentFrame();
+  // Pushes only the part of the frame that changed.
+  void PresentDirty(const GpRectF& dirty);
 
   // Read-only views for tests and diagnostics.
   const std::vector<HostedControl*>& SystemButtons() const { return system_button_view_; }

@@ -43,8 +43,8 @@ Fn GdipExtra(const char* name) {
 
 inline LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }
 
-// Premultiplied BGRA pixel of a 32-bit DIB selected into `dc`, (x, y) from the top.
-inline uint32_t DibPixel(HBITMAP dib, int x, int y) {
+// Every premultiplied BGRA pixel of a 32-bit DIB, top row first.
+inline std::vector<uint32_t> DibPixels(HBITMAP dib) {
   DIBSECTION section = {};
   GetObjectW(dib, sizeof(section), &section);
   const int width = section.dsBm.bmWidth, height = section.dsBm.bmHeight;
@@ -59,7 +59,14 @@ inline uint32_t DibPixel(HBITMAP dib, int x, int y) {
   HDC screen = GetDC(nullptr);
   GetDIBits(screen, dib, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
   ReleaseDC(nullptr, screen);
-  return pixels[static_cast<size_t>(y) * width + x];
+  return pixels;
+}
+
+// Premultiplied BGRA pixel of a 32-bit DIB, (x, y) from the top.
+inline uint32_t DibPixel(HBITMAP dib, int x, int y) {
+  DIBSECTION section = {};
+  GetObjectW(dib, sizeof(section), &section);
+  return DibPixels(dib)[static_cast<size_t>(y) * section.dsBm.bmWidth + x];
 }
 inline int A(uint32_t p) { return static_cast<int>(p >> 24); }
 inline int R(uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }

@@ -312,6 +312,85 @@ TEST_F(HostWindowTest, PartialRedrawRestoresBackgroundAndDrawsOverlappingControl
   for (const Delivery& d : log_) EXPECT_NE(d.control, RefOf(controls_[1].get())) << "no overlap, not drawn";
 }
 
+// A probe whose picture differs in every pixel, so a part drawn from the wrong place shows.
+class PatternProbe : public ProbeControl {
+ public:
+  PatternProbe(HostWindow* host, GpRectF bounds, std::vector<Delivery>* log)
+      : ProbeControl(host, bounds, 0xFF000000u, log),
+        pixels_(static_cast<size_t>(bounds.Width) * static_cast<size_t>(bounds.Height)) {
+    const int width = static_cast<int>(bounds.Width);
+    for (size_t i = 0; i < pixels_.size(); ++i) {
+      const int x = static_cast<int>(i) % width, y = static_cast<int>(i) / width;
+      pixels_[i] = 0xFF000000u | (static_cast<ARGB>(x * 4) << 16) | (static_cast<ARGB>(y * 6) << 8) | 0x40;
+    }
+    dll::GdipCreateBitmapFromScan0(width, static_cast<int>(bounds.Height), width * 4, kPixelFormatArgb32,
+                                   reinterpret_cast<BYTE*>(pixels_.data()), &pattern_);
+  }
+  ~PatternProbe() override { dll::GdipDisposeImage(reinterpret_cast<GpImage*>(pattern_)); }
+  GpBitmap* BackBufferBitmap() const override { return pattern_; }
+
+ private:
+  std::vector<ARGB> pixels_;
+  GpBitmap* pattern_ = nullptr;
+};
+
+// Paints a block of the frame in one premultiplied colour, as a stale picture would be.
+void ScribbleOnFrame(HDC frame, const RECT& r, uint32_t bgra) {
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  std::vector<uint32_t> block(static_cast<size_t>(width) * height, bgra);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(frame, r.left, r.top, width, height, 0, 0, 0, height, block.data(), &info, DIB_RGB_COLORS);
+}
+
+TEST_F(HostWindowTest, RedrawingPartOfAControlDrawsWhatAWholeRedrawDraws) {
+  HWND window = Window(0, 0, 300, 200, WS_POPUP);
+  ASSERT_TRUE(host_->Attach(Options(window)));
+  auto probe = std::make_unique<PatternProbe>(host_.get(), GpRectF{20, 30, 60, 40}, &log_);
+  for (int alpha : {255, 128}) {
+    probe->alpha = alpha;
+    host_->QueueRedraw(GpRectF{0, 0, 300, 200}, kRedrawAppend);
+    const std::vector<uint32_t> whole = DibPixels(host_->FrameSurface().dib);
+    // A rectangle cutting through the control's lower right, beyond its edges.
+    const RECT cut = {45, 50, 110, 90};
+    ScribbleOnFrame(host_->FrameDC(), cut, 0xFFFF00FFu);
+    host_->QueueRedraw(GpRectF{45, 50, 65, 40}, kRedrawAppend);
+    const std::vector<uint32_t> partial = DibPixels(host_->FrameSurface().dib);
+    EXPECT_EQ(std::mismatch(whole.begin(), whole.end(), partial.begin()).first, whole.end())
+        << "the frame differs from the whole redraw, alpha " << alpha;
+    EXPECT_EQ(Frame(100, 80), Frame(150, 150)) << "background restored beside the control, alpha " << alpha;
+  }
+}
+
+TEST_F(HostWindowTest, DirtyPresentationPushesOnlyTheChangedPart) {
+  constexpr int kLeft = 80, kTop = 420;
+  HWND window = Window(kLeft, kTop, 300, 200, WS_POPUP);
+  ASSERT_TRUE(host_->Attach(Options(window, 255)));
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  host_->PresentFrame();
+  PumpFor(200);
+  const uint32_t base = ScreenPixel(kLeft + 150, kTop + 100);
+  const uint32_t kPremultipliedRed = 0xFFFF0000u;
+  ScribbleOnFrame(host_->FrameDC(), RECT{40, 60, 70, 90}, kPremultipliedRed);
+  ScribbleOnFrame(host_->FrameDC(), RECT{200, 60, 230, 90}, kPremultipliedRed);
+  g_layered_pushes = 0;
+  host_->PresentDirty(GpRectF{40, 60, 30, 30});
+  PumpFor(200);
+  EXPECT_EQ(g_layered_pushes, 1);
+  EXPECT_EQ(ScreenPixel(kLeft + 55, kTop + 75), 0xFF0000u) << "the dirty part is on screen";
+  EXPECT_EQ(ScreenPixel(kLeft + 215, kTop + 75), base) << "the rest still shows the last frame";
+  host_->PresentDirty(GpRectF{-50, -50, 10, 10});
+  EXPECT_EQ(g_layered_pushes, 1) << "a rectangle outside the window pushes nothing";
+  host_->PresentFrame();
+  PumpFor(200);
+  EXPECT_EQ(ScreenPixel(kLeft + 215, kTop + 75), 0xFF0000u);
+}
+
 TEST_F(HostWindowTest, SetBackgroundWithCrossFadeAndBusyGuard) {
   HWND window = Window(0, 0, 200, 150, WS_POPUP);
   ASSERT_TRUE(host_->Attach(Options(window)));
