@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "runtime/program_dll_commands.h"
 #include "ui/controls/control.h"
+#include "ui/controls/glow_alpha.h"
 #include "ui/core/drawing.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
@@ -14,41 +16,15 @@ namespace {
 
 constexpr int kGlowMargin = 7;         // the glow bitmap is this much larger than the text
 constexpr int kGlowOffset = 4;         // and drawn this much up and left
-constexpr int kCompositingHighQuality = 3;
-constexpr int kInterpolationHighQualityBilinear = 6;
 constexpr int kSampleCount = 9;
 constexpr int kDarkSamplesNeeded = 5;  // more than four of nine
 constexpr float kSampleFractions[3] = {0.2f, 0.5f, 0.8f};
-// Positions of the five glow passes inside the glow bitmap.
+// Positions of the five glow passes inside the glow bitmap; the last is the centre.
 constexpr float kGlowPasses[5][2] = {{5, 4}, {3, 4}, {4, 3}, {4, 5}, {4, 4}};
-
-class ScopedImage {
- public:
-  explicit ScopedImage(GpBitmap* bitmap) : bitmap_(bitmap) {}
-  ~ScopedImage() {
-    if (graphics_ != nullptr) dll::GdipDeleteGraphics(graphics_);
-    if (bitmap_ != nullptr) dll::GdipDisposeImage(reinterpret_cast<GpImage*>(bitmap_));
-  }
-  ScopedImage(const ScopedImage&) = delete;
-  ScopedImage& operator=(const ScopedImage&) = delete;
-  GpBitmap* bitmap() const { return bitmap_; }
-  GpImage* image() const { return reinterpret_cast<GpImage*>(bitmap_); }
-  GpGraphics* graphics() {
-    if (graphics_ == nullptr && bitmap_ != nullptr) dll::GdipGetImageGraphicsContext(image(), &graphics_);
-    return graphics_;
-  }
-
- private:
-  GpBitmap* bitmap_;
-  GpGraphics* graphics_ = nullptr;
-};
-
-GpBitmap* NewArgbBitmap(int width, int height) {
-  GpBitmap* bitmap = nullptr;
-  if (width <= 0 || height <= 0) return nullptr;
-  if (dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, &bitmap) != 0) return nullptr;
-  return bitmap;
-}
+constexpr int kGlowCentrePass = 4;
+constexpr ARGB kOpaque = 0xFF000000u;
+constexpr ARGB kRgbMask = 0x00FFFFFFu;
+constexpr int kAlphaShift = 24;
 
 void FillText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, GpStringFormat* format,
               ARGB colour) {
@@ -96,31 +72,100 @@ ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colou
   return ArgbFromColor(colour, static_cast<int>(text_colour >> 24), 1);
 }
 
+GlowSurface::GlowSurface(int width, int height)
+    : width_(width), height_(height), pixels_(width > 0 && height > 0 ? static_cast<size_t>(width) * height : 0) {
+  if (pixels_.empty()) return;
+  dll::GdipCreateBitmapFromScan0(width, height, width * static_cast<int>(sizeof(ARGB)), kPixelFormat32bppARGB,
+                                 reinterpret_cast<BYTE*>(pixels_.data()), &bitmap_);
+}
+
+GlowSurface::~GlowSurface() { Release(); }
+
+void GlowSurface::Release() {
+  if (bitmap_ != nullptr) dll::GdipDisposeImage(reinterpret_cast<GpImage*>(bitmap_));
+  bitmap_ = nullptr;
+}
+
+namespace {
+
+// The letters drawn once, opaque, into the surface at the centre pass; answers their coverage.
+bool DrawLetterCoverage(GlowSurface* surface, const wchar_t* text, GpFont* font, GpStringFormat* format,
+                        const GpRectF& rect, ARGB rgb, std::vector<uint8_t>* coverage) {
+  GpGraphics* graphics = nullptr;
+  if (dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(surface->bitmap()), &graphics) != 0) return false;
+  dll::GdipSetSmoothingMode(graphics, kSmoothingAntiAlias);
+  dll::GdipSetTextRenderingHint(graphics, kTextHintAntiAliasGridFit);
+  const GpRectF at = {kGlowPasses[kGlowCentrePass][0], kGlowPasses[kGlowCentrePass][1], rect.Width, rect.Height};
+  FillText(graphics, at, text, font, format, kOpaque | rgb);
+  // Deleting the context flushes the drawing into the pixels read below.
+  dll::GdipDeleteGraphics(graphics);
+  const std::vector<ARGB>& pixels = surface->pixels();
+  coverage->resize(pixels.size());
+  for (size_t i = 0; i < pixels.size(); ++i) (*coverage)[i] = static_cast<uint8_t>(pixels[i] >> kAlphaShift);
+  return true;
+}
+
+std::vector<PixelOffset> PassOffsets() {
+  std::vector<PixelOffset> offsets;
+  for (const auto& pass : kGlowPasses) {
+    offsets.push_back({static_cast<int>(pass[0] - kGlowPasses[kGlowCentrePass][0]),
+                       static_cast<int>(pass[1] - kGlowPasses[kGlowCentrePass][1])});
+  }
+  return offsets;
+}
+
+void FillFromAlpha(GlowSurface* surface, const std::vector<uint8_t>& alpha, ARGB rgb) {
+  std::vector<ARGB>& pixels = surface->pixels();
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    pixels[i] = alpha[i] == 0 ? 0 : (static_cast<ARGB>(alpha[i]) << kAlphaShift) | rgb;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The passes differ only by whole pixels, so the letters are drawn once and the
+// five passes are laid over each other from that coverage. Answers the glow's alpha.
+bool GlowPassAlpha(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
+                   GpStringFormat* format, ARGB glow_colour, std::vector<uint8_t>* alpha) {
+  if (surface->bitmap() == nullptr) return false;
+  std::vector<uint8_t> coverage;
+  if (!DrawLetterCoverage(surface, text, font, format, rect, glow_colour & kRgbMask, &coverage)) return false;
+  *alpha = LayGlowPasses(coverage, surface->width(), surface->height(), PassOffsets(),
+                         static_cast<int>(glow_colour >> kAlphaShift));
+  return true;
+}
+
+}  // namespace
+
+bool DrawGlowPasses(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
+                    GpStringFormat* format, ARGB glow_colour) {
+  std::vector<uint8_t> alpha;
+  if (!GlowPassAlpha(surface, rect, text, font, format, glow_colour, &alpha)) return false;
+  FillFromAlpha(surface, alpha, glow_colour & kRgbMask);
+  return true;
+}
+
 void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font,
                   GpStringFormat* format, ARGB glow_colour, float scale) {
   const int width = static_cast<int>(rect.Width) + kGlowMargin;
   const int height = static_cast<int>(rect.Height) + kGlowMargin;
-  ScopedImage first(NewArgbBitmap(width, height));
-  if (first.graphics() == nullptr) return;
-  dll::GdipSetSmoothingMode(first.graphics(), kSmoothingAntiAlias);
-  dll::GdipSetTextRenderingHint(first.graphics(), kTextHintAntiAliasGridFit);
-  for (const auto& pass : kGlowPasses) {
-    const GpRectF at = {pass[0], pass[1], rect.Width, rect.Height};
-    FillText(first.graphics(), at, text, font, format, glow_colour);
-  }
+  GlowSurface glow(width, height);
+  std::vector<uint8_t> alpha;
+  if (!GlowPassAlpha(&glow, rect, text, font, format, glow_colour, &alpha)) return;
   const int small_width = static_cast<int>(width / scale);
   const int small_height = static_cast<int>(height / scale);
-  ScopedImage second(NewArgbBitmap(small_width, small_height));
-  if (second.graphics() == nullptr) return;
-  dll::GdipSetSmoothingMode(second.graphics(), kSmoothingAntiAlias);
-  dll::GdipSetCompositingQuality(second.graphics(), kCompositingHighQuality);
-  dll::GdipSetInterpolationMode(second.graphics(), kInterpolationHighQualityBilinear);
-  dll::GdipDrawImageRect(second.graphics(), first.image(), 0, 0, static_cast<float>(small_width),
-                         static_cast<float>(small_height));
-  dll::GdipDrawImageRectRect(graphics, second.image(), rect.X - kGlowOffset, rect.Y - kGlowOffset,
-                             static_cast<float>(width), static_cast<float>(height), 0, 0,
-                             static_cast<float>(small_width), static_cast<float>(small_height), kUnitPixel,
-                             nullptr, nullptr, nullptr);
+  if (small_width < width || small_height < height) {
+    // Softened by shrinking and stretching back; done on the pixels, since GDI+ resampling
+    // of a picture this size costs more than the rest of the label's painting.
+    alpha = SoftenAlpha(alpha, width, height, small_width, small_height);
+  }
+  FillFromAlpha(&glow, alpha, glow_colour & kRgbMask);
+  dll::GdipDrawImageRectRect(graphics, reinterpret_cast<GpImage*>(glow.bitmap()), rect.X - kGlowOffset,
+                             rect.Y - kGlowOffset, static_cast<float>(width), static_cast<float>(height), 0, 0,
+                             static_cast<float>(width), static_cast<float>(height), kUnitPixel, nullptr, nullptr,
+                             nullptr);
 }
 
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/value.h"
 #include "ui/core/gdiplus_types.h"
@@ -36,6 +37,29 @@ ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colou
 // Draws `text` with an optional glow (effect 3) or halo (effect 4); glow 0 = automatic.
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
                      GpStringFormat* format, int effect, ARGB glow_colour);
+// A 32-bit ARGB bitmap over pixels this object owns, readable while GDI+ draws into it.
+class GlowSurface {
+ public:
+  GlowSurface(int width, int height);
+  ~GlowSurface();
+  GlowSurface(const GlowSurface&) = delete;
+  GlowSurface& operator=(const GlowSurface&) = delete;
+  GpBitmap* bitmap() const { return bitmap_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  std::vector<ARGB>& pixels() { return pixels_; }
+
+ private:
+  void Release();
+  int width_, height_;
+  std::vector<ARGB> pixels_;
+  GpBitmap* bitmap_ = nullptr;
+};
+
+// The glow before blurring: the letters in `glow_colour` laid five times, a pixel apart,
+// into `surface` (cleared, at least the text rectangle plus the glow margin).
+bool DrawGlowPasses(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
+                    GpStringFormat* format, ARGB glow_colour);
 void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font,
                   GpStringFormat* format, ARGB glow_colour, float scale);
 

@@ -1,0 +1,150 @@
+// The glow behind text: the five passes laid a pixel apart, the softening,
+// and the one-draw passes against the letters drawn five times with GDI+.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "tests/ui/controls/host_fixture.h"
+#include "ui/controls/glow_alpha.h"
+#include "ui/controls/text_drawing.h"
+#include "ui/controls/text_format.h"
+
+namespace quillet {
+namespace {
+
+using testing_support::AlphaOf;
+using testing_support::PixelOf;
+using testing_support::StartToolkitOnce;
+
+const std::vector<PixelOffset> kPlus = {{1, 0}, {-1, 0}, {0, -1}, {0, 1}, {0, 0}};
+
+std::vector<uint8_t> Plane(int width, int height, std::initializer_list<std::pair<int, int>> lit, uint8_t value) {
+  std::vector<uint8_t> plane(static_cast<size_t>(width) * height, 0);
+  for (const auto& [x, y] : lit) plane[static_cast<size_t>(y) * width + x] = value;
+  return plane;
+}
+
+uint8_t At(const std::vector<uint8_t>& plane, int width, int x, int y) {
+  return plane[static_cast<size_t>(y) * width + x];
+}
+
+// ---- Laying the passes ----
+
+TEST(GlowPasses, OneLetterPixelLightsItselfAndItsFourNeighbours) {
+  const auto out = LayGlowPasses(Plane(5, 5, {{2, 2}}, 255), 5, 5, kPlus, 255);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      const bool lit = std::abs(x - 2) + std::abs(y - 2) <= 1;
+      EXPECT_EQ(At(out, 5, x, y), lit ? 255 : 0) << x << "," << y;
+    }
+  }
+}
+
+TEST(GlowPasses, OverlappingLayersLetThroughTheProductOfWhatEachLetsThrough) {
+  // Two letter pixels side by side: between them two layers of half strength meet.
+  const auto out = LayGlowPasses(Plane(4, 1, {{1, 0}, {2, 0}}, 255), 4, 1, kPlus, 128);
+  // 1 - (1 - 128/255)^2, rounded.
+  EXPECT_EQ(At(out, 4, 1, 0), 192);
+  EXPECT_EQ(At(out, 4, 2, 0), 192);
+  EXPECT_EQ(At(out, 4, 0, 0), 128) << "one layer reaches the outer pixels";
+  EXPECT_EQ(At(out, 4, 3, 0), 128);
+  // Half coverage at full strength: the same arithmetic with coverage as the strength.
+  const auto half = LayGlowPasses(Plane(1, 1, {{0, 0}}, 128), 1, 1, kPlus, 255);
+  EXPECT_EQ(half[0], 128);
+}
+
+TEST(GlowPasses, EdgesOddSizesAndBadInput) {
+  // A letter pixel in the corner: the layers that would fall outside are dropped.
+  const auto corner = LayGlowPasses(Plane(3, 3, {{0, 0}}, 255), 3, 3, kPlus, 255);
+  EXPECT_EQ(At(corner, 3, 0, 0), 255);
+  EXPECT_EQ(At(corner, 3, 1, 0), 255);
+  EXPECT_EQ(At(corner, 3, 0, 1), 255);
+  EXPECT_EQ(At(corner, 3, 1, 1), 0);
+  EXPECT_EQ(At(corner, 3, 2, 2), 0);
+  // Strength above 255 counts as 255; a plane of the wrong size gives an empty glow.
+  EXPECT_EQ(LayGlowPasses(Plane(1, 1, {{0, 0}}, 255), 1, 1, kPlus, 999)[0], 255);
+  const auto wrong = LayGlowPasses(std::vector<uint8_t>(5, 255), 3, 3, kPlus, 255);
+  EXPECT_TRUE(std::all_of(wrong.begin(), wrong.end(), [](uint8_t a) { return a == 0; }));
+  EXPECT_TRUE(LayGlowPasses({}, 0, 0, kPlus, 255).empty());
+}
+
+// ---- Softening ----
+
+TEST(SoftenAlpha, EvenPlanesStayEven) {
+  const std::vector<uint8_t> even(30 * 12, 200);
+  EXPECT_EQ(SoftenAlpha(even, 30, 12, 10, 4), even);
+  const std::vector<uint8_t> empty(30 * 12, 0);
+  EXPECT_EQ(SoftenAlpha(empty, 30, 12, 10, 4), empty);
+}
+
+TEST(SoftenAlpha, ADotSpreadsDimmerAndStaysNearby) {
+  const auto out = SoftenAlpha(Plane(9, 9, {{4, 4}}, 255), 9, 9, 3, 3);
+  // The dot's block averages to 255 / 9; stretching back never brightens it.
+  EXPECT_EQ(At(out, 9, 4, 4), 28);
+  EXPECT_EQ(*std::max_element(out.begin(), out.end()), 28);
+  EXPECT_GT(At(out, 9, 2, 4), 0) << "the glow reaches past the dot";
+  EXPECT_EQ(At(out, 9, 0, 0), 0) << "the far corner stays clear";
+  // Symmetric about the dot.
+  EXPECT_EQ(At(out, 9, 2, 4), At(out, 9, 6, 4));
+  EXPECT_EQ(At(out, 9, 4, 2), At(out, 9, 4, 6));
+}
+
+TEST(SoftenAlpha, NoShrinkKeepsThePlaneAndBadSizesAreSafe) {
+  const auto dot = Plane(4, 3, {{1, 1}}, 255);
+  EXPECT_EQ(SoftenAlpha(dot, 4, 3, 4, 3), dot);
+  EXPECT_EQ(SoftenAlpha(dot, 4, 3, 8, 6), dot) << "asked to grow: kept";
+  const auto gone = SoftenAlpha(dot, 4, 3, 0, 3);
+  EXPECT_TRUE(std::all_of(gone.begin(), gone.end(), [](uint8_t a) { return a == 0; }));
+  EXPECT_EQ(SoftenAlpha(std::vector<uint8_t>(5, 9), 4, 3, 2, 1), std::vector<uint8_t>(5, 9));
+}
+
+// ---- Against GDI+ ----
+
+class GlowDrawingTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartToolkitOnce(); }
+};
+
+TEST_F(GlowDrawingTest, OneDrawMatchesTheLettersDrawnFiveTimes) {
+  constexpr int kWidth = 160, kHeight = 50;
+  constexpr ARGB kGlow = 0xC8FFFFFFu;
+  const GpRectF rect = {0, 0, kWidth - 7, kHeight - 7};
+  const wchar_t* text = L"Glow 你好";
+  TextFormat format;
+  ASSERT_TRUE(format.CreateFormat(0, std::nullopt, false));
+  GpFont* font = Toolkit().default_font;
+
+  GlowSurface one_draw(kWidth, kHeight);
+  ASSERT_TRUE(DrawGlowPasses(&one_draw, rect, text, font, format.Handle(), kGlow));
+
+  // The reference: the letters drawn in the glow colour at each pass position.
+  GlowSurface five_draws(kWidth, kHeight);
+  GpGraphics* graphics = nullptr;
+  ASSERT_EQ(dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(five_draws.bitmap()), &graphics), 0);
+  dll::GdipSetSmoothingMode(graphics, kSmoothingAntiAlias);
+  dll::GdipSetTextRenderingHint(graphics, kTextHintAntiAliasGridFit);
+  GpSolidFill* brush = nullptr;
+  dll::GdipCreateSolidFill(kGlow, &brush);
+  for (const auto& [x, y] : {std::pair{5.0f, 4.0f}, {3.0f, 4.0f}, {4.0f, 3.0f}, {4.0f, 5.0f}, {4.0f, 4.0f}}) {
+    const GpRectF at = {x, y, rect.Width, rect.Height};
+    dll::GdipDrawString(graphics, text, -1, font, &at, format.Handle(), reinterpret_cast<GpBrush*>(brush));
+  }
+  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
+  dll::GdipDeleteGraphics(graphics);
+
+  int lit = 0, far_off = 0;
+  for (size_t i = 0; i < one_draw.pixels().size(); ++i) {
+    const int a = AlphaOf(one_draw.pixels()[i]), b = AlphaOf(five_draws.pixels()[i]);
+    lit += a > 0;
+    // Rounding of the layered alpha may differ by a step or two.
+    far_off += std::abs(a - b) > 3;
+    if (a > 0) EXPECT_EQ(one_draw.pixels()[i] & 0xFFFFFFu, 0xFFFFFFu) << "glow colour at " << i;
+  }
+  EXPECT_GT(lit, 200);
+  EXPECT_EQ(far_off, 0);
+}
+
+}  // namespace
+}  // namespace quillet
