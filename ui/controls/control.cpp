@@ -9,6 +9,33 @@
 namespace quillet {
 namespace {
 
+constexpr UINT kImageLockModeWrite = 2;
+
+// Zeroes a rectangle of a 32-bit bitmap by writing its pixels: much cheaper than a
+// clipped GdipGraphicsClear. False when the rectangle is not whole pixels inside the
+// bitmap or the bitmap cannot be locked; the caller then clears with GDI+.
+bool ClearToTransparent(GpBitmap* bitmap, const GpRectF& area) {
+  if (bitmap == nullptr) return false;
+  const GpRect rect = {static_cast<int>(area.X), static_cast<int>(area.Y), static_cast<int>(area.Width),
+                       static_cast<int>(area.Height)};
+  if (rect.X != area.X || rect.Y != area.Y || rect.Width != area.Width || rect.Height != area.Height) return false;
+  UINT width = 0, height = 0;
+  if (dll::GdipGetImageWidth(reinterpret_cast<GpImage*>(bitmap), &width) != 0 ||
+      dll::GdipGetImageHeight(reinterpret_cast<GpImage*>(bitmap), &height) != 0) {
+    return false;
+  }
+  if (rect.X < 0 || rect.Y < 0 || rect.Width <= 0 || rect.Height <= 0 ||
+      static_cast<UINT>(rect.X + rect.Width) > width || static_cast<UINT>(rect.Y + rect.Height) > height) {
+    return false;
+  }
+  GpBitmapData data = {};
+  if (dll::GdipBitmapLockBits(bitmap, &rect, kImageLockModeWrite, kPixelFormat32bppARGB, &data) != 0) return false;
+  auto* row = static_cast<uint8_t*>(data.Scan0);
+  for (int y = 0; y < rect.Height; ++y, row += data.Stride) std::memset(row, 0, rect.Width * sizeof(ARGB));
+  dll::GdipBitmapUnlockBits(bitmap, &data);
+  return true;
+}
+
 constexpr float kTolerance = 1e-7f;
 constexpr int kZOrderBottom = 2;
 constexpr int kPixelFormat32bppPARGB = 0xE200B;
@@ -546,7 +573,7 @@ bool Control::BeginControlPaint(PaintContext* context, GpRectF* area, bool keep_
       transition_frame_ = transition_frames_;
       TakeTransitionSnapshot();
     }
-    if (graphics_ != nullptr) {
+    if (graphics_ != nullptr && !ClearToTransparent(back_buffer_, *area)) {
       dll::GdipSetClipRect(graphics_, area->X, area->Y, area->Width, area->Height, 0);
       dll::GdipGraphicsClear(graphics_, 0);
       dll::GdipResetClip(graphics_);

@@ -17,6 +17,8 @@ namespace {
 constexpr float kTextInset = 2.0f;
 constexpr float kMultiLineExtra = 3.0f;  // added to the font height below a multi-line text
 
+constexpr ARGB kAlphaMask = 0xFF000000u;
+
 bool SameBytes(const ByteSet& a, const ByteSetBlock* b) {
   const size_t length = a.size();
   if (length != ByteSetLength(b)) return false;
@@ -203,7 +205,9 @@ void Label::Paint(ControlRef) {
   GpGraphics* graphics = Graphics();
   if (graphics != nullptr) {
     if (frame_ != 0) DrawBorder(graphics, area, frame_, std::nullopt);
-    if (gradient_mode_ != kGradientNone) {
+    // A gradient between two invisible colours (the default) would change no pixel.
+    const bool gradient_shows = (gradient_colour1_ | gradient_colour2_) & kAlphaMask;
+    if (gradient_mode_ != kGradientNone && gradient_shows) {
       FillGradientRect(graphics, area, gradient_colour1_, gradient_colour2_, gradient_mode_);
     }
     if (!text_.empty()) {

@@ -32,6 +32,14 @@ struct GpPointF {
 struct GpRect {
   int X, Y, Width, Height;
 };
+// What GdipBitmapLockBits hands out.
+struct GpBitmapData {
+  uint32_t Width, Height;
+  int32_t Stride;
+  int32_t PixelFormat;
+  void* Scan0;
+  uintptr_t Reserved;
+};
 
 struct GdiplusStartupInputFlat {
   uint32_t GdiplusVersion;
