@@ -144,6 +144,28 @@ TEST_F(LabelTest, EmptyTextPaintsOnlyFrameAndBackground) {
   EXPECT_EQ(PixelOf(buffer, 30, 15), 0xFF336699u);
 }
 
+TEST_F(LabelTest, ShorterTextLeavesNothingOfTheLongerOne) {
+  // The default gradient runs between two invisible colours: nothing but the letters is drawn.
+  Label label;
+  label.Create(window_, 10, 10, 200, 30, "WWWWWWWWWWWW", 0xFF000000u);
+  GpBitmap* buffer = label.BackBufferBitmap();
+  auto opaque_right_of = [&](int left) {
+    int count = 0;
+    for (int y = 0; y < 30; ++y) {
+      for (int x = left; x < 200; ++x) count += AlphaOf(PixelOf(buffer, x, y)) != 0;
+    }
+    return count;
+  };
+  ASSERT_GT(opaque_right_of(60), 50);
+  label.Text("i");
+  EXPECT_EQ(opaque_right_of(30), 0) << "the old letters were cleared";
+  label.GradientColour1(0x80FF0000u);
+  label.GradientMode(1);
+  EXPECT_NE(AlphaOf(PixelOf(buffer, 150, 15)), 0) << "a visible gradient is drawn";
+  label.GradientColour1(0);
+  EXPECT_EQ(AlphaOf(PixelOf(buffer, 150, 15)), 0);
+}
+
 TEST_F(LabelTest, GlowAndHaloDrawAroundTheLetters) {
   Label plain, glow, halo;
   plain.Create(window_, 10, 10, 120, 40, "Glow", 0xFF000000u, kGradientNone);
