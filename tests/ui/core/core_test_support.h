@@ -43,12 +43,8 @@ Fn GdipExtra(const char* name) {
 
 inline LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }
 
-// Every premultiplied BGRA pixel of a 32-bit DIB, top row first.
-inline std::vector<uint32_t> DibPixels(HBITMAP dib) {
-  DIBSECTION section = {};
-  GetObjectW(dib, sizeof(section), &section);
-  const int width = section.dsBm.bmWidth, height = section.dsBm.bmHeight;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+// Describes 32-bit pixels, top row first.
+inline BITMAPINFO TopDownInfo(int width, int height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = width;
@@ -56,6 +52,16 @@ inline std::vector<uint32_t> DibPixels(HBITMAP dib) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+// Every premultiplied BGRA pixel of a 32-bit DIB, top row first.
+inline std::vector<uint32_t> DibPixels(HBITMAP dib) {
+  DIBSECTION section = {};
+  GetObjectW(dib, sizeof(section), &section);
+  const int width = section.dsBm.bmWidth, height = section.dsBm.bmHeight;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  BITMAPINFO info = TopDownInfo(width, height);
   HDC screen = GetDC(nullptr);
   GetDIBits(screen, dib, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
   ReleaseDC(nullptr, screen);

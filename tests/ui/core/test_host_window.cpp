@@ -338,13 +338,7 @@ class PatternProbe : public ProbeControl {
 void ScribbleOnFrame(HDC frame, const RECT& r, uint32_t bgra) {
   const int width = r.right - r.left, height = r.bottom - r.top;
   std::vector<uint32_t> block(static_cast<size_t>(width) * height, bgra);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info = TopDownInfo(width, height);
   SetDIBitsToDevice(frame, r.left, r.top, width, height, 0, 0, 0, height, block.data(), &info, DIB_RGB_COLORS);
 }
 
