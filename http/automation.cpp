@@ -410,60 +410,37 @@ void Variant::Clear() {
 
 // ---- AutoArg ----------------------------------------------------------------
 
+AutoArg AutoArg::WithInteger(Kind kind, int64_t value) {
+  AutoArg a;
+  a.kind_ = kind;
+  a.value_.integer = value;
+  return a;
+}
+AutoArg AutoArg::WithReal(Kind kind, double value) {
+  AutoArg a;
+  a.kind_ = kind;
+  a.value_.real = value;
+  return a;
+}
+AutoArg AutoArg::BoundTo(AutoArg value, void* variable) {
+  value.variable_ = variable;
+  return value;
+}
+
 AutoArg AutoArg::FromText(const char* text) {
   AutoArg a;
   a.kind_ = Kind::kText;
   a.value_.text = text;
   return a;
 }
-AutoArg AutoArg::FromBool(bool value) {
-  AutoArg a;
-  a.kind_ = Kind::kBool;
-  a.value_.integer = value ? 1 : 0;
-  return a;
-}
-AutoArg AutoArg::FromInt(int32_t value) {
-  AutoArg a;
-  a.kind_ = Kind::kInt;
-  a.value_.integer = value;
-  return a;
-}
-AutoArg AutoArg::FromLong(int64_t value) {
-  AutoArg a;
-  a.kind_ = Kind::kLong;
-  a.value_.integer = value;
-  return a;
-}
-AutoArg AutoArg::FromShort(int16_t value) {
-  AutoArg a;
-  a.kind_ = Kind::kShort;
-  a.value_.integer = value;
-  return a;
-}
-AutoArg AutoArg::FromByte(uint8_t value) {
-  AutoArg a;
-  a.kind_ = Kind::kByte;
-  a.value_.integer = value;
-  return a;
-}
-AutoArg AutoArg::FromFloat(float value) {
-  AutoArg a;
-  a.kind_ = Kind::kFloat;
-  a.value_.real = value;
-  return a;
-}
-AutoArg AutoArg::FromDouble(double value) {
-  AutoArg a;
-  a.kind_ = Kind::kDouble;
-  a.value_.real = value;
-  return a;
-}
-AutoArg AutoArg::FromDateTime(double days) {
-  AutoArg a;
-  a.kind_ = Kind::kDateTime;
-  a.value_.real = days;
-  return a;
-}
+AutoArg AutoArg::FromBool(bool value) { return WithInteger(Kind::kBool, value ? 1 : 0); }
+AutoArg AutoArg::FromInt(int32_t value) { return WithInteger(Kind::kInt, value); }
+AutoArg AutoArg::FromLong(int64_t value) { return WithInteger(Kind::kLong, value); }
+AutoArg AutoArg::FromShort(int16_t value) { return WithInteger(Kind::kShort, value); }
+AutoArg AutoArg::FromByte(uint8_t value) { return WithInteger(Kind::kByte, value); }
+AutoArg AutoArg::FromFloat(float value) { return WithReal(Kind::kFloat, value); }
+AutoArg AutoArg::FromDouble(double value) { return WithReal(Kind::kDouble, value); }
+AutoArg AutoArg::FromDateTime(double days) { return WithReal(Kind::kDateTime, days); }
 AutoArg AutoArg::FromByteSet(const ByteSetBlock* bytes) {
   AutoArg a;
   a.kind_ = Kind::kByteSet;
@@ -482,31 +459,11 @@ AutoArg AutoArg::FromVariant(const Variant* variant) {
   a.value_.variant = variant;
   return a;
 }
-AutoArg AutoArg::TextVariable(Text* variable) {
-  AutoArg a = FromText(variable->c_str());
-  a.variable_ = variable;
-  return a;
-}
-AutoArg AutoArg::IntVariable(int32_t* variable) {
-  AutoArg a = FromInt(*variable);
-  a.variable_ = variable;
-  return a;
-}
-AutoArg AutoArg::BoolVariable(bool* variable) {
-  AutoArg a = FromBool(*variable);
-  a.variable_ = variable;
-  return a;
-}
-AutoArg AutoArg::DoubleVariable(double* variable) {
-  AutoArg a = FromDouble(*variable);
-  a.variable_ = variable;
-  return a;
-}
-AutoArg AutoArg::VariantVariable(Variant* variable) {
-  AutoArg a = FromVariant(variable);
-  a.variable_ = variable;
-  return a;
-}
+AutoArg AutoArg::TextVariable(Text* variable) { return BoundTo(FromText(variable->c_str()), variable); }
+AutoArg AutoArg::IntVariable(int32_t* variable) { return BoundTo(FromInt(*variable), variable); }
+AutoArg AutoArg::BoolVariable(bool* variable) { return BoundTo(FromBool(*variable), variable); }
+AutoArg AutoArg::DoubleVariable(double* variable) { return BoundTo(FromDouble(*variable), variable); }
+AutoArg AutoArg::VariantVariable(Variant* variable) { return BoundTo(FromVariant(variable), variable); }
 
 bool AutoArg::ToVariant(VARIANT* out) const {
   switch (kind_) {

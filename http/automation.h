@@ -104,6 +104,10 @@ class AutoArg {
   bool WriteBack(const VARIANT& value) const;
 
  private:
+  static AutoArg WithInteger(Kind kind, int64_t value);
+  static AutoArg WithReal(Kind kind, double value);
+  static AutoArg BoundTo(AutoArg value, void* variable);
+
   Kind kind_ = Kind::kOmitted;
   union {
     const char* text;
