@@ -79,12 +79,7 @@ ControlRef Picture::Create(ControlParent parent, int left, int top, int width, i
   frame_ = frame.value_or(0);
   change_effect_ = kNoChangeEffect;
   LoadBytes(image_bytes);
-  const GpRectF bounds = {static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
-                          static_cast<float>(height)};
-  const ControlRef ref =
-      Control::Create(parent, bounds, kKindPicture, visible.value_or(true), true, std::nullopt, 0, 0, 0);
-  if (ref == kNoControl) ReleaseImage();
-  return ref;
+  return CreateWithImage(parent, left, top, width, height, visible);
 }
 
 ControlRef Picture::CreateFromHandle(ControlParent parent, int left, int top, int width, int height, HICON icon,
@@ -98,10 +93,16 @@ ControlRef Picture::CreateFromHandle(ControlParent parent, int left, int top, in
   frame_ = frame.value_or(0);
   change_effect_ = kNoChangeEffect;
   LoadIcon(icon);
+  return CreateWithImage(parent, left, top, width, height, visible);
+}
+
+ControlRef Picture::CreateWithImage(ControlParent parent, int left, int top, int width, int height,
+                                    std::optional<bool> visible) {
   const GpRectF bounds = {static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
                           static_cast<float>(height)};
   const ControlRef ref =
       Control::Create(parent, bounds, kKindPicture, visible.value_or(true), true, std::nullopt, 0, 0, 0);
+  // Nothing else would release the image loaded for a control that was not made.
   if (ref == kNoControl) ReleaseImage();
   return ref;
 }

@@ -68,6 +68,9 @@ class Picture : public Control {
   void LoadBytes(const ByteSetBlock* bytes);
   void LoadIcon(HICON icon);
   void ReleaseImage();
+  // Makes the control for the image just loaded; releases the image when that fails.
+  ControlRef CreateWithImage(ControlParent parent, int left, int top, int width, int height,
+                             std::optional<bool> visible);
   bool IsAnimated() const { return animate_ && frame_count_ > 1; }
 
   ByteSet image_bytes_;                 // 1
