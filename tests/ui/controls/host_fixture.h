@@ -13,22 +13,13 @@
 #include "runtime/program_dll_commands.h"
 #include "support/message_pump.h"
 #include "support/runtime_for_tests.h"
+#include "tests/ui/controls/toolkit_once.h"
 #include "ui/controls/control.h"
 #include "ui/controls/frame_controls.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 
 namespace quillet::testing_support {
-
-inline void StartToolkitOnce() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  InitialiseRuntimeForTests();
-  ToolkitStartup();
-  InstallFrameControls();
-}
-
 
 // A file of tests/ui/controls/data as a Byte set.
 inline ByteSet ReadDataFile(const char* name) {

@@ -15,6 +15,7 @@
 #include "runtime/program_dll_commands.h"
 #include "support/message_pump.h"
 #include "support/runtime_for_tests.h"
+#include "tests/ui/controls/toolkit_once.h"
 #include "ui/controls/control_messages.h"
 #include "ui/controls/frame_controls.h"
 #include "ui/controls/label.h"
@@ -24,14 +25,7 @@
 
 namespace quillet::menu_tests {
 
-inline void StartToolkitOnce() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  testing_support::InitialiseRuntimeForTests();
-  ToolkitStartup();
-  InstallFrameControls();
-}
+using testing_support::StartToolkitOnce;
 
 using testing_support::PumpFor;
 
