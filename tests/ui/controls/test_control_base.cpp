@@ -1,7 +1,12 @@
 // The control base: creation, the sibling lists, moves, properties, handler
 // table, events through the host, destroy and transitions.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "tests/ui/controls/probe_control.h"
 
@@ -226,6 +231,62 @@ void OtherHandler(ControlRef control, UINT message, WPARAM wparam, LPARAM lparam
 }
 void ChildHandler(ControlRef parent, ControlRef control, UINT message, WPARAM, LPARAM) {
   g_calls->push_back({3, parent, control, message});
+}
+
+// The host's single tooltip tool: how many there are, and the text and rectangle of the one.
+struct ToolState {
+  LRESULT count;
+  std::string text;
+  RECT rect;
+};
+ToolState Tool(HWND tooltip) {
+  ToolState state = {SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), "", RECT{}};
+  if (state.count == 0) return state;
+  char text[80] = {};
+  TTTOOLINFOA info = {};
+  info.cbSize = TTTOOLINFOA_V2_SIZE;
+  info.lpszText = text;
+  SendMessageA(tooltip, TTM_ENUMTOOLSA, 0, reinterpret_cast<LPARAM>(&info));
+  state.text = text;
+  state.rect = info.rect;
+  return state;
+}
+
+TEST_F(ControlBaseTest, TooltipFollowsTheHoveredControlAndApplyingChangesItAtOnce) {
+  std::vector<RecordedEvent> log;
+  ProbeControl first(&log), second(&log), silent(&log);
+  first.Make(window_, 10, 10, 60, 30);
+  second.Make(window_, 100, 10, 60, 30);
+  silent.Make(window_, 200, 10, 60, 30);
+  first.Tooltip("first tip");
+  second.Tooltip("second tip");
+  const HWND tooltip = host_.TooltipWindow();
+  ASSERT_NE(tooltip, nullptr);
+  EXPECT_EQ(Tool(tooltip).count, 0) << "storing a tooltip without applying it shows nothing";
+
+  Mouse(WM_MOUSEMOVE, 20, 20);
+  ToolState now = Tool(tooltip);
+  EXPECT_EQ(now.count, 1);
+  EXPECT_EQ(now.text, "first tip");
+  EXPECT_EQ(now.rect.left, 10);
+  EXPECT_EQ(now.rect.right, 70);
+  EXPECT_EQ(now.rect.bottom, 40);
+
+  Mouse(WM_MOUSEMOVE, 110, 20);
+  now = Tool(tooltip);
+  EXPECT_EQ(now.text, "second tip");
+  EXPECT_EQ(now.rect.left, 100);
+
+  Mouse(WM_MOUSEMOVE, 210, 20);
+  EXPECT_EQ(Tool(tooltip).count, 0) << "a control without a tooltip takes the tool away";
+
+  second.Tooltip("changed", true);
+  now = Tool(tooltip);
+  EXPECT_EQ(now.count, 1);
+  EXPECT_EQ(now.text, "changed");
+  EXPECT_EQ(now.rect.left, 100);
+  second.Tooltip("", true);
+  EXPECT_EQ(Tool(tooltip).count, 0);
 }
 
 TEST_F(ControlBaseTest, HandlerTableGrowsByOneAndReplacesInPlace) {
