@@ -1,10 +1,12 @@
 // The widget as BuildMainWindow leaves it: host, label, button, handler, edit menu.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/background_image.h"
 #include "support/clipboard.h"
+#include "support/screen_pixel.h"
 #include "runtime/library_commands.h"
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
@@ -39,6 +41,18 @@ TEST_F(WidgetWindowTest, HostIsAttachedToTheStartupWindow) {
   EXPECT_EQ(r.bottom - r.top, 250);
   EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
   EXPECT_EQ(MainHost->BackgroundMode(std::nullopt), kBackgroundDefault);
+}
+
+TEST_F(WidgetWindowTest, TheWholeFrameIsOnScreenNotOnlyTheControls) {
+  // The label and the button paint after the frame; their partial pushes must not be all
+  // the window ever shows.
+  PumpFor(300);
+  const POINT outside_the_controls[] = {{200, 30}, {40, 60}, {100, 215}, {360, 60}};
+  for (const POINT& p : outside_the_controls) {
+    const uint32_t shown = testing_support::ScreenPixel(50 + p.x, 50 + p.y);
+    const int brightest = std::max({shown >> 16, (shown >> 8) & 0xFF, shown & 0xFF});
+    EXPECT_GT(brightest, 40) << "the picture is missing at " << p.x << "," << p.y;
+  }
 }
 
 TEST_F(WidgetWindowTest, TheEditMenusCopyCommandForTheSentencePutsItOnTheClipboard) {

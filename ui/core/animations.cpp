@@ -102,6 +102,7 @@ int CloseAnimationSteps(int type) {
 }
 
 void HostWindow::StartCrossFade() {
+  whole_frame_shown_ = false;  // the window shows animation frames from here
   busy_ = 1;
   fade_alpha_ = 0;
   dll::SetTimer(window_, reinterpret_cast<UINT_PTR>(self_), kFadeIntervalMs, &HostWindow::FadeTimerProc);
@@ -127,6 +128,7 @@ void HostWindow::FadeStep(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void HostWindow::RunOpenAnimation(int type, int duration_ms) {
+  whole_frame_shown_ = false;  // the window shows animation frames from here
   const int w = width_, h = height_;
   if (window_alpha_ == kNoAlpha) {
     AddStyle(window_, WS_EX_LAYERED, true);
@@ -177,6 +179,7 @@ void HostWindow::RunOpenAnimation(int type, int duration_ms) {
 }
 
 void HostWindow::RunCloseAnimation() {
+  whole_frame_shown_ = false;  // the window shows animation frames from here
   const int type = close_animation_;
   if (type == 0 || !window_ || !frame_.dc) return;
   RECT rect = {};

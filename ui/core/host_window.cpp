@@ -339,6 +339,7 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
                               int present_mode, bool keep_control_caches) {
   if (!window_) return 1;
   busy_ = 1;
+  whole_frame_shown_ = false;
   GpGraphics* g = frame_.graphics;
   const bool framed = background_mode_ != kBackgroundSkin;
   const bool rounded = background_mode_ != kBackgroundSquare;
@@ -561,12 +562,17 @@ void HostWindow::PresentFrame() {
   SIZE size = {width_, height_};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
+  whole_frame_shown_ = dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend,
+                                                ULW_ALPHA) != FALSE;
   if (g_present_observer) g_present_observer(window_, true);
 }
 
 void HostWindow::PresentDirty(const GpRectF& dirty) {
   if (busy_ || !window_ || !frame_.dc) return;
+  if (window_alpha_ != kNoAlpha && !whole_frame_shown_) {
+    PresentFrame();
+    return;
+  }
   RECT r = PixelRect(dirty);
   r.left = std::max<LONG>(r.left, 0);
   r.top = std::max<LONG>(r.top, 0);
@@ -609,6 +615,7 @@ int HostWindow::PresentRect(std::optional<GpRectF> rect) {
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     BOOL ok = dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
+    whole_frame_shown_ = ok != FALSE;
     if (g_present_observer) g_present_observer(window_, true);
     return ok;
   }

@@ -183,8 +183,11 @@ class HostWindow {
   void RedrawRect(const GpRectF& rect, bool present);
   // Pushes the whole frame (UpdateLayeredWindow, or BitBlt for alpha -1).
   void PresentFrame();
-  // Pushes only the part of the frame that changed.
+  // Pushes only the part of the frame that changed; the whole frame while the
+  // window may show something else elsewhere (nothing pushed yet, an animation).
   void PresentDirty(const GpRectF& dirty);
+  // The window no longer shows the last whole frame outside what is redrawn next.
+  void ForgetPresentedFrame() { whole_frame_shown_ = false; }
 
   // Read-only views for tests and diagnostics.
   const std::vector<HostedControl*>& SystemButtons() const { return system_button_view_; }
@@ -238,6 +241,7 @@ class HostWindow {
   ControlRef pressed_control_ = kNoControl;
   int captured_ = 0;
   int busy_ = 0;
+  bool whole_frame_shown_ = false;  // the window shows the frame, so pushing a part suffices
   HDC window_dc_ = nullptr;
   BackBuffer frame_;
   BackBuffer background_;

@@ -57,7 +57,11 @@ void RedrawQueue::Flush() {
     dirty = redrew ? UnionOf(dirty, entry.rect) : entry.rect;
     redrew = true;
   }
-  if (redrew && !present_each && !host_->IsBusy()) host_->PresentDirty(dirty);
+  if (redrew && !present_each) {
+    // Redrawn while busy: the window misses this part until the next whole push.
+    if (host_->IsBusy()) host_->ForgetPresentedFrame();
+    else host_->PresentDirty(dirty);
+  }
   flushing_ = false;
 }
 

@@ -15,6 +15,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "support/message_pump.h"
+#include "support/screen_pixel.h"
 #include "support/runtime_for_tests.h"
 #include "ui/core/back_buffer.h"
 #include "ui/core/drawing.h"
@@ -79,20 +80,7 @@ inline int R(uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }
 inline int G(uint32_t p) { return static_cast<int>((p >> 8) & 0xFF); }
 inline int B(uint32_t p) { return static_cast<int>(p & 0xFF); }
 
-// Screen pixel (what Xvfb shows) as 0x00RRGGBB.
-inline uint32_t ScreenPixel(int x, int y) {
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, 1, 1);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, 1, 1, screen, x, y, SRCCOPY);
-  COLORREF c = GetPixel(memory, 0, 0);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-}
+using testing_support::ScreenPixel;
 
 inline DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
 inline DWORD UserObjects() { return GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS); }

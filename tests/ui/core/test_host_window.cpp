@@ -385,6 +385,28 @@ TEST_F(HostWindowTest, DirtyPresentationPushesOnlyTheChangedPart) {
   EXPECT_EQ(ScreenPixel(kLeft + 215, kTop + 75), 0xFF0000u);
 }
 
+TEST_F(HostWindowTest, APartialPushAfterAnUnpushedFrameSendsTheWholeFrame) {
+  constexpr int kLeft = 420, kTop = 420;
+  HWND window = Window(kLeft, kTop, 300, 200, WS_POPUP);
+  ASSERT_TRUE(host_->Attach(Options(window, 255)));
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  PumpFor(200);
+  // The frame is redrawn in a new colour but not pushed; then a small rectangle is.
+  host_->SetBackground(nullptr, false, static_cast<int>(RGB(200, 40, 40)), true, kPresentNone, false);
+  g_layered_pushes = 0;
+  host_->QueueRedraw(GpRectF{20, 20, 10, 10}, kRedrawAppend);
+  PumpFor(200);
+  EXPECT_EQ(g_layered_pushes, 1);
+  EXPECT_NEAR(static_cast<int>(ScreenPixel(kLeft + 150, kTop + 150) >> 16), 200, 3)
+      << "far from the rectangle the new frame shows";
+  // From now on a partial push is enough.
+  ScribbleOnFrame(host_->FrameDC(), RECT{200, 60, 230, 90}, 0xFF00FF00u);
+  host_->QueueRedraw(GpRectF{20, 20, 10, 10}, kRedrawAppend);
+  PumpFor(200);
+  EXPECT_NEAR(static_cast<int>(ScreenPixel(kLeft + 215, kTop + 75) >> 16), 200, 3)
+      << "an untouched part is not pushed again";
+}
+
 TEST_F(HostWindowTest, SetBackgroundWithCrossFadeAndBusyGuard) {
   HWND window = Window(0, 0, 200, 150, WS_POPUP);
   ASSERT_TRUE(host_->Attach(Options(window)));
