@@ -552,25 +552,45 @@ void HostWindow::RedrawRect(const GpRectF& rect, bool present) {
   }
 }
 
-void HostWindow::PresentFrame() {
-  if (busy_ || !window_ || !frame_.dc) return;
-  if (window_alpha_ == kNoAlpha) {
-    dll::BitBlt(window_dc_, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
-    if (g_present_observer) g_present_observer(window_, false);
-    return;
-  }
+BOOL HostWindow::BlitToWindow(const RECT& r) {
+  BOOL ok = dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
+                        SRCCOPY);
+  if (g_present_observer) g_present_observer(window_, false);
+  return ok;
+}
+
+BOOL HostWindow::PushLayered(const RECT* dirty) {
   SIZE size = {width_, height_};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  whole_frame_shown_ = dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend,
-                                                ULW_ALPHA) != FALSE;
+  BOOL ok = FALSE;
+  if (dirty) {
+    // The window keeps the rest of the last frame; copying just the change is what
+    // makes a small redraw cheaper than a whole one.
+    UPDATELAYEREDWINDOWINFO info = {};
+    info.cbSize = sizeof(info);
+    info.psize = &size;
+    info.hdcSrc = frame_.dc;
+    info.pptSrc = &source;
+    info.pblend = &blend;
+    info.dwFlags = ULW_ALPHA;
+    info.prcDirty = dirty;
+    ok = dll::UpdateLayeredWindowIndirect(window_, &info);
+  }
+  if (!ok) {
+    ok = dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
+    whole_frame_shown_ = ok != FALSE;
+  }
   if (g_present_observer) g_present_observer(window_, true);
+  return ok;
 }
+
+void HostWindow::PresentFrame() { PresentRect(std::nullopt); }
 
 void HostWindow::PresentDirty(const GpRectF& dirty) {
   if (busy_ || !window_ || !frame_.dc) return;
   if (window_alpha_ != kNoAlpha && !whole_frame_shown_) {
-    PresentFrame();
+    PushLayered(nullptr);
     return;
   }
   RECT r = PixelRect(dirty);
@@ -580,50 +600,16 @@ void HostWindow::PresentDirty(const GpRectF& dirty) {
   r.bottom = std::min<LONG>(r.bottom, height_);
   if (r.right <= r.left || r.bottom <= r.top) return;
   if (window_alpha_ == kNoAlpha) {
-    dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
-    if (g_present_observer) g_present_observer(window_, false);
-    return;
+    BlitToWindow(r);
+  } else {
+    PushLayered(&r);
   }
-  // The window keeps the rest of the last frame; copying just the change is what
-  // makes a small redraw cheaper than a whole one.
-  SIZE size = {width_, height_};
-  POINT source = {0, 0};
-  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  UPDATELAYEREDWINDOWINFO info = {};
-  info.cbSize = sizeof(info);
-  info.psize = &size;
-  info.hdcSrc = frame_.dc;
-  info.pptSrc = &source;
-  info.pblend = &blend;
-  info.dwFlags = ULW_ALPHA;
-  info.prcDirty = &r;
-  if (!dll::UpdateLayeredWindowIndirect(window_, &info)) {
-    dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
-  }
-  if (g_present_observer) g_present_observer(window_, true);
 }
 
 int HostWindow::PresentRect(std::optional<GpRectF> rect) {
   if (busy_ || !window_ || !frame_.dc) return 0;
-  if (window_alpha_ != kNoAlpha || !rect) {
-    if (window_alpha_ == kNoAlpha) {
-      BOOL ok = dll::BitBlt(window_dc_, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
-      if (g_present_observer) g_present_observer(window_, false);
-      return ok;
-    }
-    SIZE size = {width_, height_};
-    POINT source = {0, 0};
-    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    BOOL ok = dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
-    whole_frame_shown_ = ok != FALSE;
-    if (g_present_observer) g_present_observer(window_, true);
-    return ok;
-  }
-  RECT r = PixelRect(*rect);
-  BOOL ok = dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
-                        SRCCOPY);
-  if (g_present_observer) g_present_observer(window_, false);
-  return ok;
+  if (window_alpha_ != kNoAlpha) return PushLayered(nullptr);
+  return BlitToWindow(rect ? PixelRect(*rect) : RECT{0, 0, width_, height_});
 }
 
 void HostWindow::LayoutTitleBar() {

@@ -217,6 +217,10 @@ class HostWindow {
   void PaintControls(ControlRef first, bool backdrop_changed, const GpRectF* dirty);
   void ComposeControl(HostedControl* control, const GpRectF* dirty);
   void DrawDropShadow();
+  // Copies a rectangle of the frame onto a window presented with BitBlt.
+  BOOL BlitToWindow(const RECT& r);
+  // Pushes the frame to a layered window: only `dirty` when given and the system allows it.
+  BOOL PushLayered(const RECT* dirty);
   void CreateFrameControls();
   void RegisterTooltipTool();
   bool EnableBlur(int left, int top, int right, int bottom, int diameter, bool enable);
