@@ -140,7 +140,9 @@ TEST_F(GlowDrawingTest, OneDrawMatchesTheLettersDrawnFiveTimes) {
     lit += a > 0;
     // Rounding of the layered alpha may differ by a step or two.
     far_off += std::abs(a - b) > 3;
-    if (a > 0) EXPECT_EQ(one_draw.pixels()[i] & 0xFFFFFFu, 0xFFFFFFu) << "glow colour at " << i;
+    if (a > 0) {
+      EXPECT_EQ(one_draw.pixels()[i] & 0xFFFFFFu, 0xFFFFFFu) << "glow colour at " << i;
+    }
   }
   EXPECT_GT(lit, 200);
   EXPECT_EQ(far_off, 0);
