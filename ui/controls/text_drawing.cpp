@@ -79,11 +79,8 @@ GlowSurface::GlowSurface(int width, int height)
                                  reinterpret_cast<BYTE*>(pixels_.data()), &bitmap_);
 }
 
-GlowSurface::~GlowSurface() { Release(); }
-
-void GlowSurface::Release() {
+GlowSurface::~GlowSurface() {
   if (bitmap_ != nullptr) dll::GdipDisposeImage(reinterpret_cast<GpImage*>(bitmap_));
-  bitmap_ = nullptr;
 }
 
 namespace {
@@ -120,10 +117,6 @@ void FillFromAlpha(GlowSurface* surface, const std::vector<uint8_t>& alpha, ARGB
     pixels[i] = alpha[i] == 0 ? 0 : (static_cast<ARGB>(alpha[i]) << kAlphaShift) | rgb;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // The passes differ only by whole pixels, so the letters are drawn once and the
 // five passes are laid over each other from that coverage. Answers the glow's alpha.

@@ -50,7 +50,6 @@ class GlowSurface {
   std::vector<ARGB>& pixels() { return pixels_; }
 
  private:
-  void Release();
   int width_, height_;
   std::vector<ARGB> pixels_;
   GpBitmap* bitmap_ = nullptr;
