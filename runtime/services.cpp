@@ -96,8 +96,8 @@ void ResetProcessorState() {
   // fninit: all exceptions masked, 64-bit precision, round to nearest.
   asm volatile("cld\n\tfninit" ::: "memory");
 #endif
-#if defined(__x86_64__)
-  // The SSE unit's default: all exceptions masked, round to nearest.
+#if defined(__SSE2__)
+  // Both builds do their floating point on the SSE unit. Its default: all exceptions masked, round to nearest.
   constexpr unsigned kDefaultMxcsr = 0x1F80;
   unsigned mxcsr = kDefaultMxcsr;
   asm volatile("ldmxcsr %0" ::"m"(mxcsr));

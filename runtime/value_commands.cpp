@@ -133,14 +133,31 @@ int32_t BitOr(std::initializer_list<int32_t> values) {
   return r;
 }
 
+namespace {
+
+// 10^n by repeated multiplication: exact up to 10^22 and the same in every build,
+// which a library pow does not promise. Past 10^308 it is infinity, as pow's.
+double PowerOfTen(int n) {
+  constexpr int kPastLargestDouble = 309;
+  double r = 1.0;
+  for (int i = 0; i < n && i < kPastLargestDouble; ++i) r *= 10.0;
+  return r;
+}
+
+}  // namespace
+
 double Abs(double value) { return value >= 0 ? value : -value; }
 
 double Round(double value, std::optional<int> digits) {
   if (value == 0) return 0;
   int d = digits.value_or(0);
   double magnitude = std::fabs(value);
-  double scale = std::pow(10.0, std::abs(d));
+  double scale = PowerOfTen(std::abs(d));
   double y = d > 0 ? magnitude * scale : (d < 0 ? magnitude / scale : magnitude);
+  // More places than a double holds (or no number at all): nothing to round.
+  if (!std::isfinite(y)) return value;
+  // Rounding to more tens than any double has leaves nothing.
+  if (!std::isfinite(scale)) return 0;
   double whole;
   double fraction = std::modf(y + kRoundNudge, &whole);
   double r = fraction >= kHalf ? whole + 1 : whole;

@@ -39,9 +39,16 @@ TEST(NumberCommandsTest, AbsAndRound) {
   EXPECT_EQ(Round(2.4), 2);
   EXPECT_EQ(Round(1234.5, -2), 1200);
   EXPECT_EQ(Round(1250, -2), 1300);
-  EXPECT_DOUBLE_EQ(Round(2.675, 2), 2.68);
-  EXPECT_DOUBLE_EQ(Round(-1.005, 2), -1.01);
+  // Exact equality: the halves and the scaling must come out the same in both builds.
+  EXPECT_EQ(Round(2.675, 2), 2.68);
+  EXPECT_EQ(Round(-1.005, 2), -1.01);
+  EXPECT_EQ(Round(0.125, 2), 0.13);
+  EXPECT_EQ(Round(123456789.5, -22), 0);
   EXPECT_EQ(Round(0.0, 3), 0);
+  // Past what a double holds the value stays as it is (not infinity or NaN).
+  EXPECT_EQ(Round(1.5, 400), 1.5);
+  EXPECT_EQ(Round(1e300, 10), 1e300);
+  EXPECT_EQ(Round(-12345.0, -400), 0);
 }
 
 TEST(ConversionTest, ToIntegerOfEachKind) {

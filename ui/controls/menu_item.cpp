@@ -20,16 +20,18 @@ constexpr int kOpaqueAlpha = 254;
 constexpr ARGB kHighlightedTextColour = 0xF0FFFFFF;  // white at alpha 240
 constexpr ARGB kArrowColour = 0x78000000;            // black at alpha 120
 constexpr ARGB kHighlightedArrowColour = 0xE6FFFFFF; // white at alpha 230
-constexpr double kFrameAlphaScale = 0.82;
-constexpr double kArrowOutlineAlphaScale = 0.8;
+// Alpha scales in percent: integer arithmetic gives the same alpha in every build.
+constexpr uint32_t kFrameAlphaPercent = 82;
+constexpr uint32_t kArrowOutlineAlphaPercent = 80;
+constexpr uint32_t kPercent = 100;
 constexpr float kTextLeft = 30.0f;
 constexpr float kSubmenuArrowSpace = 12.0f;
 constexpr GpRectF kIconRect = {2.0f, 1.0f, 20.0f, 20.0f};
 constexpr int kTrimmingEllipsisCharacter = 3;
 constexpr int kFillModeAlternate = 0;
 
-ARGB ScaleAlpha(ARGB colour, double scale) {
-  const uint32_t alpha = static_cast<uint32_t>(static_cast<double>(colour >> 24) * scale);
+ARGB ScaleAlpha(ARGB colour, uint32_t percent) {
+  const uint32_t alpha = (colour >> 24) * percent / kPercent;
   return (colour & 0x00FFFFFF) | (alpha << 24);
 }
 
@@ -50,7 +52,7 @@ void DrawArrow(GpGraphics* graphics, float width, float height, ARGB colour) {
     dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
   }
   GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(ScaleAlpha(colour, kArrowOutlineAlphaScale), 1.0f, kUnitWorld, &pen) == 0) {
+  if (dll::GdipCreatePen1(ScaleAlpha(colour, kArrowOutlineAlphaPercent), 1.0f, kUnitWorld, &pen) == 0) {
     dll::GdipDrawPolygon(graphics, pen, points, 3);
     dll::GdipDeletePen(pen);
   }
@@ -250,7 +252,7 @@ void MenuItem::Paint(ControlRef sender, int look) {
     if (shown == kMenuLookHighlighted) {
       text_colour = kHighlightedTextColour;
       FillRect(graphics, area, item_.highlight_colour);
-      DrawBorder(graphics, area, kBorderFlat, ScaleAlpha(item_.highlight_colour, kFrameAlphaScale));
+      DrawBorder(graphics, area, kBorderFlat, ScaleAlpha(item_.highlight_colour, kFrameAlphaPercent));
     }
     GpFont* font = Toolkit().default_font;
     if (font != nullptr) {

@@ -37,7 +37,7 @@ void FillText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, Gp
 }  // namespace
 
 bool IsDarkColour(uint8_t red, uint8_t green, uint8_t blue) {
-  return 0.299 * red + 0.587 * green + 0.114 * blue < kDarkLumaLimit;
+  return kLumaWeightRed * red + kLumaWeightGreen * green + kLumaWeightBlue * blue < kDarkLumaLimitThousandths;
 }
 
 bool IsDarkArgb(ARGB colour) {

@@ -23,8 +23,10 @@ constexpr uint32_t kColourBlack = 0x000000;
 constexpr int kAutoGlowAlphaOnDark = 85;    // white glow behind dark text
 constexpr int kAutoGlowAlphaOnLight = 75;   // black glow behind light text
 
-// A colour is dark when its luma is below this.
-constexpr double kDarkLumaLimit = 192.0;
+// Luma weights in thousandths, so the darkness test is exact integer arithmetic:
+// dark when 0.299 R + 0.587 G + 0.114 B < 192.
+constexpr int kLumaWeightRed = 299, kLumaWeightGreen = 587, kLumaWeightBlue = 114;
+constexpr int kDarkLumaLimitThousandths = 192000;
 bool IsDarkColour(uint8_t red, uint8_t green, uint8_t blue);
 bool IsDarkArgb(ARGB colour);
 
