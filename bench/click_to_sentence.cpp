@@ -35,6 +35,7 @@
 #include "app/sentence_fetch.h"
 #include "app/widget.h"
 #include "bench/bare_winhttp.h"
+#include "bench/outcome.h"
 #include "bench/timing.h"
 #include "bench/widget_in_process.h"
 #include "ui/controls/button.h"
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
   if (rounds < 1) {
     std::printf("usage: bench_click_to_sentence [rounds >= 1]\n");
-    return 2;
+    return bench::kCouldNotRun;
   }
 
   bench::StartWidgetInProcess();
@@ -202,13 +203,15 @@ int main(int argc, char** argv) {
     const double bareSeconds = bench::Seconds([&] { body = bench::BareWinHttpGet(host, port, L"/"); });
     if (std::string(body.begin(), body.end()) != expected) {
       std::printf("bare WinHttp GET: wrong body (%zu bytes)\n", body.size());
-      ExitProcess(1);
+      std::fflush(stdout);
+      ExitProcess(bench::kCouldNotRun);
     }
     Phases phases = {};
     const double clickSeconds = ClickToSentence(window, centreParam, sentence, &phases);
     if (clickSeconds < 0) {
       std::printf("round %d: the sentence was not presented within %d ms of the click\n", i, kRoundTimeoutMs);
-      ExitProcess(1);
+      std::fflush(stdout);
+      ExitProcess(bench::kCouldNotRun);
     }
     if (i < 0) continue;
     bare.push_back(bareSeconds);
@@ -233,5 +236,5 @@ int main(int argc, char** argv) {
               bench::Median(toHandler) * 1000, bench::Median(toRequest) * 1000, bench::Median(toText) * 1000,
               bench::Median(toScreen) * 1000);
   std::fflush(stdout);
-  ExitProcess(ok ? 0 : 1);
+  ExitProcess(ok ? bench::kGoalsMet : bench::kGoalMissed);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bare_winhttp.h"
+#include "bench/outcome.h"
 #include "bench/timing.h"
 #include "http/http_request.h"
 #include "runtime/program_dll_commands.h"
@@ -86,13 +87,13 @@ int main(int argc, char** argv) {
   const std::string base = ownServer ? StartServer() : std::string(argv[1]);
   if (base.empty()) {
     std::printf("could not start the loopback server\n");
-    return 1;
+    return quillet::bench::kCouldNotRun;
   }
   const std::string hostPort = base.substr(base.find("://") + 3);
   const std::wstring host(hostPort.begin(), hostPort.begin() + hostPort.find(':'));
   const INTERNET_PORT port = static_cast<INTERNET_PORT>(std::stoi(hostPort.substr(hostPort.find(':') + 1)));
 
-  bool allWithinGoal = true;
+  bool allWithinGoal = true, allRead = true;
   std::printf("%-6s %12s %12s %8s\n", "body", "bare (ms)", "Http (ms)", "ratio");
   for (const Case& c : kCases) {
     const std::string path = "/bytes?n=" + std::to_string(c.bytes);
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
     }
     if (bareBytes != static_cast<size_t>(c.bytes) || ourBytes != static_cast<size_t>(c.bytes)) {
       std::printf("%s: short read (bare %zu, HttpRequest %zu)\n", c.name, bareBytes, ourBytes);
-      allWithinGoal = false;
+      allRead = false;
       continue;
     }
     const double ratio = Median(ours) / Median(bare);
@@ -125,5 +126,6 @@ int main(int argc, char** argv) {
   std::printf("goal: HttpRequest <= %.1fx the bare loop: %s\n", kGoalRatio, allWithinGoal ? "met" : "NOT met");
   if (ownServer) quillet::HttpRequest((base + "/__quit").c_str());
   dll::CoUninitialize();
-  return 0;
+  if (!allRead) return quillet::bench::kCouldNotRun;
+  return allWithinGoal ? quillet::bench::kGoalsMet : quillet::bench::kGoalMissed;
 }

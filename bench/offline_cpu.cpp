@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "app/sentence_fetch.h"
+#include "bench/outcome.h"
 #include "http/http_request.h"
 #include "runtime/program_dll_commands.h"
 
@@ -69,5 +70,5 @@ int main(int argc, char** argv) {
               unlimited_share * 100, g_unlimited_attempts.load(), kBaselineSeconds,
               share > 0 ? unlimited_share / share : 0.0);
   std::fflush(stdout);
-  ExitProcess(share <= kGoalShareOfCore ? 0 : 1);
+  ExitProcess(share <= kGoalShareOfCore ? quillet::bench::kGoalsMet : quillet::bench::kGoalMissed);
 }

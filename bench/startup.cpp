@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "bench/outcome.h"
 #include "app/widget.h"
 #include "runtime/runtime_state.h"
 #include "runtime/services.h"
@@ -286,7 +287,7 @@ double Median(std::vector<double> values) {
 int RunDriver(int rounds) {
   wchar_t path[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return 1;
+  if (length == 0 || length == MAX_PATH) return quillet::bench::kCouldNotRun;
   const std::wstring exe(path, length);
 
   // One unrecorded pair first: the first start of each path loads files
@@ -304,7 +305,7 @@ int RunDriver(int rounds) {
       if (us < 0) {
         std::printf("start-up: the %ls child failed in round %d\n", kind, i + 1);
         std::fflush(stdout);
-        return 1;
+        return quillet::bench::kCouldNotRun;
       }
       (std::wcscmp(kind, L"widget") == 0 ? widget : bare).push_back(us);
     }
@@ -317,7 +318,7 @@ int RunDriver(int rounds) {
               "(medians of %d), ratio %.2f (goal <= %.2f) %s\n",
               widget_ms, bare_ms, rounds, ratio, kGoalRatio, ok ? "OK" : "MISSED");
   std::fflush(stdout);
-  return ok ? 0 : 1;
+  return ok ? quillet::bench::kGoalsMet : quillet::bench::kGoalMissed;
 }
 
 }  // namespace

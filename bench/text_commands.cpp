@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/outcome.h"
 #include "runtime/library_commands.h"
 
 namespace {
@@ -18,6 +19,7 @@ using quillet::Text;
 
 constexpr size_t kMegabyte = 1 << 20;
 constexpr int kRepeats = 5;
+constexpr double kGoalRatio = 2.0;
 
 double Seconds() {
   static LARGE_INTEGER frequency = [] {
@@ -64,10 +66,13 @@ struct Row {
   double baseline[2];
 };
 
-void Print(const Row& row) {
-  std::printf("%-16s 1MB: %5.2fx   10MB: %5.2fx   scaling 10MB/1MB: %5.1f (baseline %5.1f)\n", row.name,
-              row.command[0] / row.baseline[0], row.command[1] / row.baseline[1], row.command[1] / row.command[0],
-              row.baseline[1] / row.baseline[0]);
+// Prints the row and answers whether both sizes are within the goal.
+bool Print(const Row& row) {
+  const double small = row.command[0] / row.baseline[0], large = row.command[1] / row.baseline[1];
+  const bool ok = small <= kGoalRatio && large <= kGoalRatio;
+  std::printf("%-16s 1MB: %5.2fx   10MB: %5.2fx   scaling 10MB/1MB: %5.1f (baseline %5.1f) %s\n", row.name, small,
+              large, row.command[1] / row.command[0], row.baseline[1] / row.baseline[0], ok ? "OK" : "MISSED");
+  return ok;
 }
 
 }  // namespace
@@ -146,7 +151,9 @@ int main() {
     });
   }
 
-  std::printf("Text commands against std::string baselines (time ratio, lower is better; goal <= 2x)\n");
-  for (const Row& row : rows) Print(row);
-  return 0;
+  std::printf("Text commands against std::string baselines (time ratio, lower is better; goal <= %.0fx)\n",
+              kGoalRatio);
+  bool all_ok = true;
+  for (const Row& row : rows) all_ok = Print(row) && all_ok;
+  return all_ok ? quillet::bench::kGoalsMet : quillet::bench::kGoalMissed;
 }

@@ -2,6 +2,7 @@
 # Builds everything and runs the whole test suite under Wine on a virtual display.
 # Tests run for the arch this machine can execute (see detect-test-arch.sh);
 # the shipped 32-bit Quillet.exe is always built as well.
+# Extra arguments go to CTest (scripts/test.sh -R fetch --schedule-random).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -32,5 +33,5 @@ echo "== running tests (DISPLAY=$DISPLAY, WINEPREFIX=$WINEPREFIX)"
 
 cd "build-$arch"
 status=0
-ctest --output-on-failure --no-label-summary -j"${QUILLET_TEST_JOBS:-2}" || status=$?
+ctest --output-on-failure --no-label-summary -j"${QUILLET_TEST_JOBS:-2}" "$@" || status=$?
 exit $status
