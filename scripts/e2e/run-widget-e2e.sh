@@ -47,7 +47,12 @@ cat /etc/ssl/certs/ca-certificates.crt test-ca.crt > ca-bundle.crt
 mount --bind hosts /etc/hosts
 mount --bind ca-bundle.crt /etc/ssl/certs/ca-certificates.crt
 
-# Own display and own Wine server inside the namespaces.
+# Own display and own Wine server inside the namespaces. The display's socket
+# directory is private too: in a new network namespace Xvfb finds display :0
+# free (its abstract socket is per namespace) and would replace, then on exit
+# delete, the socket file of the display the other tests use, after which
+# their Wine processes cannot start a desktop.
+mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 fdfile="$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
 xvfb_pid=$!

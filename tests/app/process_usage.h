@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@ struct ProcessUsage {
   DWORD handles = 0;
   DWORD gdi_objects = 0;
   SIZE_T private_bytes = 0;
+  DWORD threads = 0;
 };
 
 namespace usage_detail {
@@ -80,6 +82,19 @@ inline DWORD CountGdiObjectsFromTable() {
   return n;
 }
 
+inline DWORD CountThreads() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  DWORD n = 0;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    n += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+  }
+  CloseHandle(snapshot);
+  return n;
+}
+
 }  // namespace usage_detail
 
 inline ProcessUsage MeasureProcessUsage() {
@@ -92,6 +107,7 @@ inline ProcessUsage MeasureProcessUsage() {
   counters.cb = sizeof counters;
   GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
   u.private_bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+  u.threads = usage_detail::CountThreads();
   return u;
 }
 
