@@ -1,55 +1,27 @@
 // The real mouse (xdotool on the X display Wine draws to): dragging a
 // borderless host window anywhere and resizing it from its border.
-#include <cstdio>
 #include <string>
 
 #include "core_test_support.h"
+#include "support/xdotool.h"
 
 namespace quillet::core_tests {
 namespace {
 
-// Runs xdotool (a Linux program; Wine starts it natively but hands back no
-// process handle) with `arguments`, pumping messages meanwhile: the system's
-// move/size loop runs inside them. xdotool's last command touches a marker
-// file, which tells us it has finished.
-bool RunXdotool(const std::wstring& arguments, int timeout_ms) {
-  const std::wstring marker = L"/tmp/quillet-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L".done";
-  const std::wstring marker_dos = L"Z:" + marker;
-  DeleteFileW(marker_dos.c_str());
-  std::wstring command = L"/usr/bin/xdotool " + arguments + L" exec /bin/touch " + marker;
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(L"Z:\\usr\\bin\\xdotool", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    fprintf(stderr, "CreateProcessW(xdotool) failed: %lu\n", GetLastError());
-    return false;
-  }
-  if (process.hThread) CloseHandle(process.hThread);
-  if (process.hProcess) CloseHandle(process.hProcess);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (GetFileAttributesW(marker_dos.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      DeleteFileW(marker_dos.c_str());
-      PumpFor(200);
-      return true;
-    }
-    PumpFor(10);
-  }
-  return false;
-}
+using testing_support::RunXdotool;
 
 // Screen place of the window: away from where other test exes put theirs, as
 // they may run at the same time on the same display.
 constexpr int kLeft = 600, kTop = 450;
 
 // xdotool command text with the screen point (kLeft + x, kTop + y).
-std::wstring At(int x, int y) { return std::to_wstring(kLeft + x) + L" " + std::to_wstring(kTop + y); }
+std::wstring At(int x, int y) { return testing_support::ScreenAt(kLeft + x, kTop + y); }
 
 class DragResizeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { StartToolkitOnce(); }
   void SetUp() override {
-    if (GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no xdotool";
+    if (!testing_support::HaveXdotool()) GTEST_SKIP() << "no xdotool";
     window_ = MakeWindow(kLeft, kTop, 300, 200, WS_OVERLAPPEDWINDOW);
   }
   void TearDown() override {
