@@ -300,11 +300,13 @@ void HostWindow::RegisterTooltipTool() {
 void HostWindow::UpdateTooltip(ControlRef control, std::optional<const char*> tip) {
   if (!tooltip_) return;
   dll::SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool_));
+  tool_control_ = kNoControl;
   if (control == kNoControl) return;
   HostedControl* c = ControlFromRef(control);
   const char* text = tip ? *tip : c->TooltipText();
   if (!text || !*text) return;
   dll::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool_));
+  tool_control_ = control;
   const GpRectF& b = c->BoundsRect();
   tool_.rect = RECT{static_cast<LONG>(b.X), static_cast<LONG>(b.Y), static_cast<LONG>(b.X + b.Width),
                     static_cast<LONG>(b.Y + b.Height)};
@@ -696,10 +698,8 @@ void HostWindow::OnLostFocus(ControlEventHandler h) { on_lost_focus_ = h; }
 
 void HostWindow::ForgetControl(ControlRef control) {
   if (control == kNoControl) return;
-  if (pressed_control_ == control) {
-    pressed_control_ = kNoControl;
-    captured_ = 0;
-  }
+  if (pressed_control_ == control) EndPress();
+  if (tool_control_ == control) UpdateTooltip(kNoControl, std::nullopt);
   if (focus_control_ == control) focus_control_ = kNoControl;
   if (hover_control_ == control) hover_control_ = kNoControl;
   if (keyboard_focus_control_ == control) keyboard_focus_control_ = kNoControl;
@@ -735,6 +735,7 @@ void HostWindow::Detach(HWND) {
     dll::SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool_));
     dll::DestroyWindow(tooltip_);
     tooltip_ = nullptr;
+    tool_control_ = kNoControl;
   }
   if (captured_ || tracking_mouse_leave_) {
     captured_ = 0;

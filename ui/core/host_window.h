@@ -231,6 +231,10 @@ class HostWindow {
   void RunCloseAnimation();
   void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);
   bool IsOwnControl(ControlRef control) const;
+  // The icon, title and system buttons the host made for its frame.
+  bool IsTitleBarControl(ControlRef control) const;
+  // Ends a press without a click: no capture, no pressed control.
+  void EndPress();
   void MoveFocus(ControlRef control, WPARAM wparam);
   void StartWindowMove();
   LRESULT SendPacked(ControlRef control, UINT message, intptr_t wparam, intptr_t lparam);
@@ -281,6 +285,7 @@ class HostWindow {
   std::unique_ptr<HostedControl> title_control_;
   RedrawQueue redraw_queue_;
   TOOLINFOA tool_ = {};
+  ControlRef tool_control_ = kNoControl;  // whose tip the tool shows
   Text tool_text_;
 
   BackgroundPaintedHandler on_background_painted_ = nullptr;

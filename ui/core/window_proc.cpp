@@ -1,5 +1,6 @@
 // The host window's input side: the window procedure reached through the
 // thunk, mouse routing, border resizing and keyboard focus.
+#include <algorithm>
 #include <cctype>
 
 #include "runtime/program_dll_commands.h"
@@ -91,6 +92,19 @@ bool HostWindow::IsOwnControl(ControlRef control) const {
   return false;
 }
 
+bool HostWindow::IsTitleBarControl(ControlRef control) const {
+  if (control == kNoControl) return false;
+  if (control == RefOf(icon_control_.get()) || control == RefOf(title_control_.get())) return true;
+  return std::find(system_button_view_.begin(), system_button_view_.end(), ControlFromRef(control)) !=
+         system_button_view_.end();
+}
+
+void HostWindow::EndPress() {
+  if (captured_) dll::ReleaseCapture();
+  captured_ = 0;
+  pressed_control_ = kNoControl;
+}
+
 void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam) {
   if (!handler) return;
   int kind = control ? ControlFromRef(control)->KindCode() : 0;
@@ -116,7 +130,13 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       if (LOWORD(wparam) != WA_INACTIVE) {
         if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_SETFOCUS, wparam, lparam);
       } else {
-        if (hover_control_) ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, 0, lparam);
+        // The mouse may stay where it is, so coming back must enter the control again.
+        if (hover_control_) {
+          ControlRef hover = hover_control_;
+          hover_control_ = kNoControl;
+          ControlFromRef(hover)->DeliverEvent(DUIM_MOUSELEAVE, 0, lparam);
+          CallControlHandler(on_mouse_leave_, hover, 0, 0);
+        }
         if (captured_) {
           if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_KILLFOCUS, 0, lparam);
           dll::ReleaseCapture();
@@ -210,18 +230,26 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_LBUTTONDBLCLK:
       dll::SendMessageW(window_, WM_LBUTTONDOWN, DUIM_DBLCLICKMARK, lparam);
       return 0;
-    case WM_MOUSELEAVE:
+    case WM_MOUSELEAVE: {
       tracking_mouse_leave_ = 0;
       dll::ReleaseCapture();
-      if (hover_control_) {
-        ControlRef hover = hover_control_;
+      const ControlRef hover = hover_control_;
+      if (hover) {
+        hover_control_ = kNoControl;
         ControlFromRef(hover)->DeliverEvent(DUIM_MOUSELEAVE, wparam, lparam);
         CallControlHandler(on_mouse_leave_, hover, 0, 0);
-        hover_control_ = kNoControl;
+      }
+      // A press that slid off the window ends here: its release goes to another
+      // window, and a stale press would swallow the next click.
+      if (captured_) {
+        const ControlRef pressed = pressed_control_;
+        EndPress();
+        if (pressed && pressed != hover) ControlFromRef(pressed)->DeliverEvent(DUIM_MOUSELEAVE, wparam, lparam);
       }
       return PassOn(message, wparam, lparam);
+    }
     case DUIM_SETFOCUS:
-      if (lparam != 0) SetFocusControl(static_cast<ControlRef>(lparam), false);
+      if (IsOwnControl(static_cast<ControlRef>(lparam))) SetFocusControl(static_cast<ControlRef>(lparam), false);
       return PassOn(message, wparam, lparam);
     case DUIM_SETACCESSKEY:
       return SetAccessKey(static_cast<ControlRef>(wparam), static_cast<int>(lparam));
@@ -234,7 +262,7 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       return PassOn(message, wparam, lparam);
     case DUIM_MOVED: {
       ControlRef ref = static_cast<ControlRef>(wparam);
-      if (!ref) return 1;
+      if (!IsOwnControl(ref)) return 1;  // nothing of ours to redraw; the sender stops retrying
       HostedControl* control = ControlFromRef(ref);
       control->DeliverEvent(DUIM_MOVED, 0, 0);
       if (lparam != 1) return 1;
@@ -251,7 +279,7 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       PackedMessage* packet = reinterpret_cast<PackedMessage*>(lparam);
       ControlRef ref = static_cast<ControlRef>(wparam);
       LRESULT result = 0;
-      if (packet && ref) {
+      if (packet && IsOwnControl(ref)) {
         result = ControlFromRef(ref)->DeliverEvent(static_cast<UINT>(packet->message), packet->wparam, packet->lparam);
       }
       FreeScratch(packet);
@@ -420,7 +448,8 @@ void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
       candidate = ControlFromRef(candidate)->NextSiblingRef();
       if (!candidate) candidate = first_control_;
       HostedControl* c = ControlFromRef(candidate);
-      if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton) {
+      if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton &&
+          !IsTitleBarControl(candidate)) {
         if (candidate != focus_control_) SetFocusControl(candidate, true);
         return;
       }

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/screen_pixel.h"
+#include "support/xdotool.h"
 #include "tests/ui/controls/probe_control.h"
 #include "ui/controls/button.h"
 
@@ -182,6 +184,78 @@ TEST_F(ButtonTest, RealMouseMessagesDriveTheLooksAndTheClick) {
   EXPECT_EQ(button.State(), kLookHot);
   Mouse(WM_LBUTTONUP, 30, 50);
   EXPECT_EQ(button.State(), kLookHot);
+}
+
+// The real mouse on a shown window at (50, 50); the button's centre is on screen at (120, 105).
+class RealMouseButtonTest : public ButtonTest {
+ protected:
+  bool ShowForReal() const override { return true; }
+  void SetUp() override {
+    if (!HaveXdotool()) GTEST_SKIP() << "no xdotool";
+    ASSERT_TRUE(RunXdotool(L"mousemove 700 600", 15000)) << "away from where the window opens";
+    ButtonTest::SetUp();
+    SetForegroundWindow(window_);
+    button_.Create(window_, 20, 40, 100, 30, "获取");
+    g_clicks = 0;
+    button_.SetEventHandler(DUIM_CLICK, &CountClick);
+    PumpFor(100);
+  }
+  void TearDown() override {
+    button_.Destroy();
+    ButtonTest::TearDown();
+  }
+  // Lets the hover cross-fade finish, then reads the button's face on screen.
+  uint32_t SettledFace() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (button_.TransitionFrameCount() != 0 && std::chrono::steady_clock::now() < end) PumpFor(10);
+    PumpFor(100);
+    return ScreenPixel(kFaceX, kFaceY);
+  }
+  static int LumaOf(uint32_t rgb) { return Luma(0xFF000000u | rgb); }
+  static constexpr int kFaceX = 50 + 20 + 50, kFaceY = 50 + 40 + 26;  // low on the face: the looks differ most
+  Button button_;
+};
+
+int g_other_clicks = 0;
+void CountOtherClick(ControlRef, UINT, WPARAM, LPARAM) { ++g_other_clicks; }
+
+TEST_F(RealMouseButtonTest, PressSlidOffTheWindowAndReleasedOutsideDoesNotSwallowTheNextClicks) {
+  Button other;  // centre on screen at (240, 105)
+  other.Create(window_, 140, 40, 100, 30, "其他");
+  g_other_clicks = 0;
+  other.SetEventHandler(DUIM_CLICK, &CountOtherClick);
+  ASSERT_TRUE(RunXdotool(L"mousemove 120 105 sleep 0.3 mousedown 1 sleep 0.3 mousemove 300 105 sleep 0.2 "
+                         L"mousemove 700 600 sleep 0.8 mouseup 1 sleep 0.3",
+                         15000));
+  EXPECT_EQ(g_clicks, 0);
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  EXPECT_EQ(button_.State(), kLookNormal);
+  ASSERT_TRUE(RunXdotool(L"mousemove 240 105 sleep 0.3 click 1 sleep 0.3 mousemove 120 105 sleep 0.3 click 1 sleep 0.3",
+                         15000));
+  EXPECT_EQ(g_other_clicks, 1);
+  EXPECT_EQ(g_clicks, 1);
+  EXPECT_EQ(button_.State(), kLookHot);
+  EXPECT_EQ(other.State(), kLookNormal);
+}
+
+TEST_F(RealMouseButtonTest, HoverLookComesBackAfterTheWindowWasDeactivatedAndActivatedAgain) {
+  const uint32_t normal = SettledFace();
+  ASSERT_TRUE(RunXdotool(L"mousemove 120 105 sleep 0.3", 15000));
+  const uint32_t hot = SettledFace();
+  ASSERT_GT(std::abs(LumaOf(normal) - LumaOf(hot)), 8) << "the looks must tell apart on screen";
+  // Another window takes the foreground while the mouse stays on the button.
+  HWND other = CreateWindowExW(0, kToolkitClassName, L"other", WS_POPUP | WS_VISIBLE, 700, 600, 60, 40, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(other);
+  PumpFor(100);
+  EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(normal), 3) << "deactivation leaves the button";
+  SetForegroundWindow(window_);
+  PumpFor(100);
+  ASSERT_TRUE(RunXdotool(L"mousemove 122 106 sleep 0.3", 15000));
+  EXPECT_EQ(button_.State(), kLookHot);
+  EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(hot), 3);
+  DestroyWindow(other);
 }
 
 TEST_F(ButtonTest, EnterAndLeaveCrossFadeInFourFramesEach) {

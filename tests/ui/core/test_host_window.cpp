@@ -536,6 +536,13 @@ TEST_F(HostWindowTest, TooltipToolFollowsTheControl) {
   EXPECT_STREQ(text, "tip");
   host_->UpdateTooltip(RefOf(controls_[0].get()), "");
   EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 0);
+  // Destroying a control takes its tool away, and only its own.
+  controls_.push_back(std::make_unique<ProbeControl>(host_.get(), GpRectF{80, 30, 40, 25}, 0xFF00FF00u, &log_));
+  host_->UpdateTooltip(RefOf(controls_[0].get()), std::nullopt);
+  controls_[1]->DestroyControl();
+  EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 1);
+  controls_[0]->DestroyControl();
+  EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 0);
 }
 
 }  // namespace

@@ -418,6 +418,73 @@ TEST_F(WindowProcTest, ActivationEndsTheCapture) {
   EXPECT_NE(Find(a, DUIM_MOUSELEAVE), nullptr);
 }
 
+TEST_F(WindowProcTest, LeavingTheWindowWhilePressedEndsThePressSoTheNextClickCounts) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  ProbeControl* b = Add({200, 50, 60, 30});
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  ASSERT_TRUE(host_.IsCaptured());
+  SendMessageW(window_, WM_MOUSELEAVE, 0, 0);  // slid off; the release happens elsewhere
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  EXPECT_EQ(Find(a, DUIM_CLICK), nullptr);
+  EXPECT_NE(GetCapture(), window_);
+  log_.clear();
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(210, 60));
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(210, 60));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(210, 60));
+  EXPECT_THAT(MessagesOf(b), ::testing::ElementsAre(DUIM_MOUSEENTER, WM_MOUSEMOVE, DUIM_CANPRESS, DUIM_SETFOCUS,
+                                                    WM_LBUTTONDOWN, WM_LBUTTONUP, DUIM_CLICK));
+  EXPECT_THAT(MessagesOf(a), ::testing::ElementsAre(DUIM_KILLFOCUS)) << "only the focus moving away";
+}
+
+TEST_F(WindowProcTest, DeactivationEndsTheHoverSoComingBackEntersAgain) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
+  SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+  EXPECT_EQ(Calls().back(), "leave");
+  SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(61, 60));
+  EXPECT_THAT(MessagesOf(a), ::testing::ElementsAre(DUIM_MOUSEENTER, WM_MOUSEMOVE, DUIM_MOUSELEAVE, DUIM_MOUSEENTER,
+                                                    WM_MOUSEMOVE));
+  EXPECT_EQ(host_.HoverControl(), RefOf(a));
+}
+
+TEST_F(WindowProcTest, DestroyingThePressedControlReleasesTheCapture) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  ASSERT_EQ(GetCapture(), window_);
+  a->DestroyControl();
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_NE(GetCapture(), window_);
+}
+
+// A control of another host: messages naming it must not reach it through ours.
+TEST_F(WindowProcTest, ControlsOfAnotherHostAreNotDeliveredTo) {
+  HWND other_window = MakeWindow(0, 0, 200, 100, WS_POPUP);
+  HostWindow other;
+  AttachOptions o;
+  o.window = other_window;
+  o.frame_flags = 0;
+  o.alpha = 190;
+  ASSERT_TRUE(other.Attach(o));
+  {
+    ProbeControl foreign(&other, GpRectF{10, 10, 20, 20}, 0xFF00FF00u, &log_);
+    SendMessageW(window_, DUIM_SETFOCUS, 0, RefOf(&foreign));
+    EXPECT_EQ(host_.FocusControl(), kNoControl);
+    auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+    *packet = PackedMessage{WM_KEYDOWN, 9, 8};
+    EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, RefOf(&foreign), reinterpret_cast<LPARAM>(packet)), 0);
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(packet, &info, sizeof(info));
+    EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "freed all the same";
+    EXPECT_EQ(SendMessageW(window_, DUIM_MOVED, RefOf(&foreign), 1), 1);
+    EXPECT_TRUE(MessagesOf(&foreign).empty());
+  }
+  DestroyWindow(other_window);
+}
+
 TEST_F(WindowProcTest, MessageHookComesFirst) {
   host_.OnMessageHook([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
     if (m == WM_GETMINMAXINFO) return 555;
@@ -427,6 +494,23 @@ TEST_F(WindowProcTest, MessageHookComesFirst) {
   EXPECT_EQ(SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 555);
   EXPECT_EQ(info.ptMinTrackSize.x, 0);
   host_.OnMessageHook(nullptr);
+}
+
+class FramedWindowProcTest : public WindowProcTest {
+ protected:
+  int FrameFlags() const override { return kFrameIcon | kFrameTitle | kFrameClose; }
+};
+
+TEST_F(FramedWindowProcTest, TabNeverStopsOnTheTitleBar) {
+  ASSERT_NE(host_.IconControl(), nullptr);
+  ASSERT_TRUE(host_.IconControl()->IsFocusable()) << "the probe icon takes the focus if Tab offers it";
+  ProbeControl* a = Add({50, 50, 60, 30});
+  ProbeControl* b = Add({150, 50, 60, 30});
+  host_.SetFocusControl(RefOf(b), false);
+  SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(host_.FocusControl(), RefOf(a)) << "wrapped past the icon and the title";
+  SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(host_.FocusControl(), RefOf(b));
 }
 
 class ResizableWindowTest : public WindowProcTest {
