@@ -113,18 +113,19 @@ void CALLBACK HostWindow::FadeTimerProc(HWND window, UINT message, UINT_PTR id, 
   self->FadeStep(window, message, id, time);
 }
 
+// Runs only with the fade buffer: SetBackground starts no fade without one.
 void HostWindow::FadeStep(HWND, UINT, UINT_PTR, DWORD) {
-  if (!window_) return;
-  const bool layered = window_alpha_ != kNoAlpha;
-  if (layered) Push(window_, fade_.dc, width_, height_, fade_alpha_);
+  if (!window_ || !fade_.dc) return;
+  Push(window_, fade_.dc, width_, height_, fade_alpha_);
   fade_alpha_ = std::min(fade_alpha_ + kFadeStepAlpha, 255);
-  HDC target = layered ? fade_.dc : window_dc_;
-  Blend(target, 0, 0, width_, height_, frame_.dc, 0, 0, width_, height_, fade_alpha_);
+  Blend(fade_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, width_, height_, fade_alpha_);
   if (fade_alpha_ < 255) return;
   dll::KillTimer(window_, reinterpret_cast<UINT_PTR>(self_));
   ReleaseBackBuffer(window_, &fade_);
   busy_ = 0;
-  if (layered) PresentFrame();
+  // Controls moved or redrawn during the fade were left at their old state.
+  RedrawSkipped();
+  PresentFrame();
 }
 
 void HostWindow::RunOpenAnimation(int type, int duration_ms) {

@@ -1,5 +1,6 @@
 #include "ui/core/drawing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -149,6 +150,12 @@ GpRectF VisibleClipBounds(GpGraphics* graphics) {
   GpRectF bounds = {0, 0, 0, 0};
   dll::GdipGetVisibleClipBounds(graphics, &bounds);
   return bounds;
+}
+
+GpRectF UnionOfRects(const GpRectF& a, const GpRectF& b) {
+  const float left = std::min(a.X, b.X), top = std::min(a.Y, b.Y);
+  const float right = std::max(a.X + a.Width, b.X + b.Width), bottom = std::max(a.Y + a.Height, b.Y + b.Height);
+  return GpRectF{left, top, right - left, bottom - top};
 }
 
 void DrawImageRect(GpGraphics* graphics, GpImage* image, const GpRectF& rect) {

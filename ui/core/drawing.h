@@ -46,6 +46,8 @@ void ClipToRegion(GpGraphics* graphics, GpRegion* region, int mode);
 void ClipToRect(GpGraphics* graphics, const GpRectF& rect, int mode);
 void ResetClip(GpGraphics* graphics);
 GpRectF VisibleClipBounds(GpGraphics* graphics);
+// The smallest rectangle holding both.
+GpRectF UnionOfRects(const GpRectF& a, const GpRectF& b);
 
 // Images.
 void DrawImageRect(GpGraphics* graphics, GpImage* image, const GpRectF& rect);

@@ -465,6 +465,7 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
   redraw_queue_.Bind(window_, self_, g);
   LayoutTitleBar();
   PaintControls(first_control_, !keep_control_caches, nullptr);
+  skipped_while_busy_.reset();  // every control was just composed where it is now
   if (framed) ResetClip(g);
   busy_ = 0;
 
@@ -474,7 +475,13 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
   if (present_mode == kPresentNow) {
     PresentFrame();
   } else if (present_mode == kPresentCrossFade) {
-    StartCrossFade();
+    // The fade blends away from the previous frame kept in its buffer; a window
+    // presented with BitBlt has none and shows the new frame at once.
+    if (fade_.dc) {
+      StartCrossFade();
+    } else {
+      PresentFrame();
+    }
   }
   return 1;
 }
@@ -537,7 +544,11 @@ void HostWindow::PaintControls(ControlRef first, bool backdrop_changed, const Gp
 }
 
 void HostWindow::RedrawRect(const GpRectF& rect, bool present) {
-  if (busy_ || !window_ || !frame_.graphics) return;
+  if (!window_ || !frame_.graphics) return;
+  if (busy_) {
+    skipped_while_busy_ = skipped_while_busy_ ? UnionOfRects(*skipped_while_busy_, rect) : rect;
+    return;
+  }
   GpGraphics* g = frame_.graphics;
   if (control_clip_) ClipToRegion(g, control_clip_, kClipReplace);
   ClipToRect(g, rect, kClipIntersect);
@@ -627,6 +638,13 @@ void HostWindow::LayoutTitleBar() {
     float x0 = (frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon;
     title_control_->MoveTo(x0, kTitleTop, static_cast<float>(x) - x0, kTitleHeight);
   }
+}
+
+void HostWindow::RedrawSkipped() {
+  if (busy_ || !skipped_while_busy_) return;
+  const GpRectF skipped = *skipped_while_busy_;
+  skipped_while_busy_.reset();
+  RedrawRect(skipped, false);
 }
 
 void HostWindow::SetShadowColour(int colour) { shadow_colour_ = colour; }
@@ -745,10 +763,10 @@ void HostWindow::Detach(HWND) {
   pressed_control_ = focus_control_ = hover_control_ = keyboard_focus_control_ = kNoControl;
   first_control_ = last_control_ = kNoControl;
   frame_flags_ = 0;
-  if (fade_.dc) {
-    dll::KillTimer(window, reinterpret_cast<UINT_PTR>(self_));
-    ReleaseBackBuffer(window, &fade_);
-  }
+  // The timer's id is this object, which may be freed after a detach.
+  dll::KillTimer(window, reinterpret_cast<UINT_PTR>(self_));
+  ReleaseBackBuffer(window, &fade_);
+  skipped_while_busy_.reset();
   ReleaseSurface(window, &frame_);
   ReleaseBackBuffer(window, &background_);
   if (window_dc_) dll::ReleaseDC(window, window_dc_);

@@ -201,6 +201,7 @@ class HostWindow {
   int BaseColour() const { return base_colour_; }
   const BackBuffer& FrameSurface() const { return frame_; }
   const BackBuffer& BackgroundBuffer() const { return background_; }
+  const BackBuffer& FadeSurface() const { return fade_; }
   void* Thunk() const { return thunk_; }
   WNDPROC PreviousProcedure() const { return previous_proc_; }
   HCURSOR WindowCursor() const { return cursor_; }
@@ -235,6 +236,8 @@ class HostWindow {
   bool IsTitleBarControl(ControlRef control) const;
   // Ends a press without a click: no capture, no pressed control.
   void EndPress();
+  // Recomposes what was skipped while busy, once nothing keeps the host busy.
+  void RedrawSkipped();
   void MoveFocus(ControlRef control, WPARAM wparam);
   void StartWindowMove();
   LRESULT SendPacked(ControlRef control, UINT message, intptr_t wparam, intptr_t lparam);
@@ -277,6 +280,7 @@ class HostWindow {
   RECT nine_grid_ = {0, 0, 0, 0};
   BackBuffer fade_;
   int fade_alpha_ = 0;
+  std::optional<GpRectF> skipped_while_busy_;  // union of the partial redraws skipped
   int tracking_mouse_leave_ = 0;
   std::vector<AccessKeyEntry> access_keys_;
   std::vector<std::unique_ptr<HostedControl>> system_buttons_;

@@ -1,20 +1,10 @@
 #include "ui/core/redraw_queue.h"
 
-#include <algorithm>
-
+#include "ui/core/drawing.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit_messages.h"
 
 namespace quillet {
-namespace {
-
-GpRectF UnionOf(const GpRectF& a, const GpRectF& b) {
-  const float left = std::min(a.X, b.X), top = std::min(a.Y, b.Y);
-  const float right = std::max(a.X + a.Width, b.X + b.Width), bottom = std::max(a.Y + a.Height, b.Y + b.Height);
-  return GpRectF{left, top, right - left, bottom - top};
-}
-
-}  // namespace
 
 void RedrawQueue::Bind(HWND window, HostWindow* host, GpGraphics* graphics) {
   window_ = window;
@@ -54,7 +44,7 @@ void RedrawQueue::Flush() {
     Entry entry = entries_.front();
     entries_.pop_front();
     host_->RedrawRect(entry.rect, present_each);
-    dirty = redrew ? UnionOf(dirty, entry.rect) : entry.rect;
+    dirty = redrew ? UnionOfRects(dirty, entry.rect) : entry.rect;
     redrew = true;
   }
   if (redrew && !present_each) {

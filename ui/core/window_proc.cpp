@@ -268,8 +268,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       if (lparam != 1) return 1;
       if (busy_) {
         // Another thread retries until we are idle; on our own thread the
-        // repaint or animation under way will show the control anyway.
-        return dll::InSendMessage() ? 0 : 1;
+        // areas are remembered and recomposed when the host is idle again.
+        if (dll::InSendMessage()) return 0;
       }
       RedrawRect(control->PreviousBoundsRect(), true);
       RedrawRect(control->BoundsRect(), true);

@@ -78,6 +78,55 @@ TEST_F(AnimationTest, CrossFadeTakesFiveTicks) {
   EXPECT_EQ(g_blends.size(), 5u) << "the timer was killed";
 }
 
+// The fade timer's id is the host object: no timer may be left once the host lets go.
+TEST_F(AnimationTest, NoFadeWithoutItsBufferAndNoFadeTimerAfterDetach) {
+  HWND window = MakeWindow(100, 100, 200, 150, WS_POPUP);
+  for (int alpha : {kNoAlpha, 190}) {
+    SCOPED_TRACE(alpha);
+    auto host = std::make_unique<HostWindow>();
+    AttachOptions o;
+    o.window = window;
+    o.frame_flags = 0;
+    o.alpha = alpha;
+    o.animate_first_show = 0;
+    ASSERT_TRUE(host->Attach(o));
+    g_presented = 0;
+    host->SetBackground(nullptr, false, static_cast<int>(RGB(255, 0, 0)), true, kPresentCrossFade);
+    const bool fades = host->FadeSurface().dc != nullptr;
+    EXPECT_EQ(fades, alpha != kNoAlpha);
+    EXPECT_EQ(host->IsBusy(), fades) << "busy exactly while a fade runs";
+    if (!fades) EXPECT_EQ(g_presented, 1) << "without a fade the new frame is presented at once";
+    const UINT_PTR fade_timer = reinterpret_cast<UINT_PTR>(host.get());
+    host.reset();  // detaches mid-fade; the window lives on
+    EXPECT_FALSE(KillTimer(window, fade_timer));
+  }
+  DestroyWindow(window);
+}
+
+// What is skipped while a fade keeps the host busy is recomposed when it ends.
+TEST_F(AnimationTest, ControlsMovedOrRedrawnDuringAFadeShowTheirNewStateAfterIt) {
+  Attach(190, 0);
+  controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{20, 20, 40, 30}, 0xFFFF0000u, &log_));
+  controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{20, 100, 40, 30}, 0xFFFF0000u, &log_));
+  ProbeControl* moved = controls_[0].get();
+  ProbeControl* recoloured = controls_[1].get();
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(0, 0, 0)), true, kPresentCrossFade);
+  ASSERT_TRUE(host_.IsBusy());
+  moved->MoveTo(200, 20, 40, 30);
+  GpGraphics* g = nullptr;
+  dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(recoloured->BackBufferBitmap()), &g);
+  dll::GdipGraphicsClear(g, 0xFF0000FFu);
+  dll::GdipDeleteGraphics(g);
+  SendMessageW(window_, DUIM_INVALIDATE, kRedrawAppend, reinterpret_cast<LPARAM>(&recoloured->BoundsRect()));
+  const auto start = std::chrono::steady_clock::now();
+  while (host_.IsBusy() && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) PumpFor(10);
+  ASSERT_FALSE(host_.IsBusy());
+  EXPECT_LT(R(Frame(40, 35)), 40) << "nothing left at the old place";
+  EXPECT_GT(R(Frame(220, 35)), 240) << "drawn at the new place";
+  EXPECT_GT(B(Frame(40, 115)), 240) << "the new look";
+  EXPECT_EQ(R(Frame(40, 115)), 0);
+}
+
 TEST_F(AnimationTest, CloseFadePushesFifteenFallingAlphas) {
   Attach(190, 0);
   host_.SetCloseAnimation(1);
