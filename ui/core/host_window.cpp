@@ -677,6 +677,7 @@ void HostWindow::Show(int animation_type, int duration_ms) {
     return;
   }
   RunOpenAnimation(animation_type, duration_ms);
+  RedrawSkipped();
   PresentFrame();
   dll::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }

@@ -181,6 +181,20 @@ TEST_F(AnimationTest, OpenFadeThenTheRealFrame) {
   EXPECT_FALSE(host_.IsBusy());
 }
 
+ProbeControl* g_moved_while_opening = nullptr;
+
+TEST_F(AnimationTest, AControlMovedDuringTheOpenAnimationIsShownAtItsNewPlace) {
+  Attach(190, 1);
+  controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{20, 20, 40, 30}, 0xFFFF0000u, &log_));
+  g_moved_while_opening = controls_[0].get();
+  SetAnimationWait([](int) {
+    if (g_moved_while_opening->BoundsRect().X < 200) g_moved_while_opening->MoveTo(200, 20, 40, 30);
+  });
+  host_.Show(1, 10);
+  EXPECT_LT(R(Frame(40, 35)), 40) << "nothing left at the old place";
+  EXPECT_GT(R(Frame(220, 35)), 240) << "drawn at the new place";
+}
+
 TEST_F(AnimationTest, OpenGrowAndStrips) {
   Attach(190, 1);
   host_.Show(7, 100);
