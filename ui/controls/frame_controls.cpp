@@ -16,6 +16,8 @@ std::unique_ptr<HostedControl> CreateIcon(HWND host_window, const GpRectF& bound
                                                    static_cast<int>(bounds.Width), static_cast<int>(bounds.Height),
                                                    icon, std::nullopt, kSizeStretch);
   if (ref == kNoControl) return nullptr;
+  // Part of the title bar like the title: it takes no focus, and draws none.
+  picture->Focusable(false);
   return picture;
 }
 

@@ -161,17 +161,21 @@ TEST_F(TitleBarTest, HoverCrossFadesInThreeFramesAndLeaveInFour) {
   EXPECT_EQ(minimize->TransitionFrameCount(), 0);
 }
 
-TEST_F(TitleBarTest, TabNeverFocusesTitleBarButtons) {
-  ProbeControl only;
+TEST_F(TitleBarTest, TitleBarControlsTakeNoFocusFromTabOrPress) {
+  std::vector<RecordedEvent> log;
+  ProbeControl only(&log);
   const ControlRef ref = only.Make(window_, 20, 100, 40, 20);
-  bool reached = false;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 4; ++i) {
     SendMessageW(window_, WM_KEYDOWN, VK_TAB, 0);
-    ASSERT_NE(host_.FocusControl(), kNoControl);
-    EXPECT_NE(AsControl(host_.FocusControl())->KindCode(), kKindTitleBarButton);
-    reached = reached || host_.FocusControl() == ref;
+    EXPECT_EQ(host_.FocusControl(), ref) << "Tab " << i;
   }
-  EXPECT_TRUE(reached);
+  EXPECT_FALSE(host_.IconControl()->IsFocusable());
+  const GpRectF& icon = host_.IconControl()->BoundsRect();
+  Click(static_cast<int>(icon.X + icon.Width / 2), static_cast<int>(icon.Y + icon.Height / 2));
+  EXPECT_EQ(host_.FocusControl(), ref) << "a press on the icon leaves the focus where it is";
+  log.clear();
+  SendMessageW(window_, WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_THAT(log, ::testing::Contains(RecordedEvent{ref, DUIM_CLICK, 0, 0}));
 }
 
 TEST(StripCells, EveryTypeAndLookHasItsColumn) {
