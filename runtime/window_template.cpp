@@ -117,17 +117,29 @@ LRESULT CALLBACK TemplateWindowProc(HWND window, UINT message, WPARAM wparam, LP
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
+// The program's icon at the size of one pair of system metrics; null when the
+// module has none. Shared: the system owns it.
+HICON ProgramIcon(HINSTANCE instance, int width_metric, int height_metric) {
+  return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kProgramIconId), IMAGE_ICON,
+                                       GetSystemMetrics(width_metric), GetSystemMetrics(height_metric), LR_SHARED));
+}
+
 bool RegisterTemplateWindowClass(HINSTANCE instance) {
-  WNDCLASSA existing;
-  if (GetClassInfoA(instance, kTemplateWindowClass, &existing)) return true;
-  WNDCLASSA window_class = {};
+  WNDCLASSEXA existing = {};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExA(instance, kTemplateWindowClass, &existing)) return true;
+  WNDCLASSEXA window_class = {};
+  window_class.cbSize = sizeof(window_class);
   window_class.style = CS_DBLCLKS;
   window_class.lpfnWndProc = TemplateWindowProc;
   window_class.hInstance = instance;
+  // Big for the taskbar and Alt+Tab, small for the title bar.
+  window_class.hIcon = ProgramIcon(instance, SM_CXICON, SM_CYICON);
+  window_class.hIconSm = ProgramIcon(instance, SM_CXSMICON, SM_CYSMICON);
   window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kTemplateWindowClass;
-  return RegisterClassA(&window_class) != 0;
+  return RegisterClassExA(&window_class) != 0;
 }
 
 [[noreturn]] void ReportLoadFailure(uint32_t window_id) {

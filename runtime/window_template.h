@@ -20,6 +20,8 @@
 namespace quillet {
 
 constexpr char kWindowTemplateMagic[4] = {'Q', 'W', 'T', '1'};
+// The program's icon resource: the template's windows and the toolkit's window class show it.
+constexpr int kProgramIconId = 129;
 constexpr uint32_t kWindowFlagVisible = 1;
 constexpr int32_t kNoEventHandler = -1;
 // The unit identifier that stands for the window itself.

@@ -8,6 +8,7 @@
 #include "support/clipboard.h"
 #include "support/screen_pixel.h"
 #include "runtime/library_commands.h"
+#include "runtime/program_dll_commands.h"
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
 #include "ui/controls/popup_menu.h"
@@ -73,6 +74,32 @@ TEST_F(WidgetWindowTest, ClientAreaIsTheWholeWindowSoClicksLandOnTheControls) {
   ClientToScreen(window, &origin);
   EXPECT_EQ(origin.x, 50);
   EXPECT_EQ(origin.y, 50);
+}
+
+// The start-up window shows the program's icon in the title bar (and, big, on the taskbar).
+TEST_F(WidgetWindowTest, TheTitleBarShowsTheProgramIcon) {
+  HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  EXPECT_NE(WindowIcon(window, false), nullptr);
+  EXPECT_NE(WindowIcon(window, true), nullptr);
+  ASSERT_NE(MainHost->IconControl(), nullptr);
+  const GpRectF& cell = MainHost->IconControl()->BoundsRect();
+  EXPECT_FLOAT_EQ(cell.X, 11);
+  EXPECT_FLOAT_EQ(cell.Width, 16);
+  int blue = 0;  // the icon is a blue tile with white quotes
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      ARGB pixel = 0;
+      dll::GdipBitmapGetPixel(MainHost->IconControl()->BackBufferBitmap(), x, y, &pixel);
+      if ((pixel >> 24) > 200 && (pixel & 0xFF) > ((pixel >> 16) & 0xFF) + 60) ++blue;
+    }
+  }
+  EXPECT_GT(blue, 100);
+  PumpFor(300);
+  // On screen: white in the left quote mark, the tile's blue below it.
+  const uint32_t quote = testing_support::ScreenPixel(50 + 11 + 4, 50 + 11 + 8);
+  const uint32_t tile = testing_support::ScreenPixel(50 + 11 + 2, 50 + 11 + 13);
+  EXPECT_GT(static_cast<int>(std::min({quote >> 16, (quote >> 8) & 0xFF, quote & 0xFF})), 230) << std::hex << quote;
+  EXPECT_GT(static_cast<int>(tile & 0xFF), static_cast<int>(tile >> 16) + 60) << std::hex << tile;
 }
 
 TEST_F(WidgetWindowTest, LabelAsCreated) {

@@ -7,12 +7,12 @@
 #include <cstdint>
 
 #include "runtime/value.h"
+#include "runtime/window_template.h"
 #include "ui/core/back_buffer.h"
 #include "ui/core/gdiplus_types.h"
 
 namespace quillet {
 
-constexpr int kProgramIconId = 129;
 constexpr int kDefaultFontPixels = 12;
 constexpr UINT kCodePageGbk = 936;
 constexpr wchar_t kToolkitClassName[] = L"Kv_DirectUI";
