@@ -12,6 +12,7 @@
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
 #include "ui/controls/popup_menu.h"
+#include "ui/controls/text_drawing.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -61,6 +62,39 @@ TEST_F(WidgetWindowTest, TheEditMenusCopyCommandForTheSentencePutsItOnTheClipboa
   testing_support::EmptyTheClipboard();
   SendMessageW(window, WM_COMMAND, kEditCopy, static_cast<LPARAM>(SentenceLabel->GetRef()));
   EXPECT_EQ(testing_support::ClipboardText(), L"你好");
+}
+
+// A sentence longer than three lines: whole lines, the last ending in "…"; the tip and
+// the copy hold all of it, whether it came as GBK or as UTF-16.
+TEST_F(WidgetWindowTest, ALongSentenceShowsWholeLinesAndItsTipAndCopyHoldAllOfIt) {
+  const char* sentence = "人生就像一场旅行，不必在乎目的地，在乎的是沿途的风景以及看风景的心情，让心灵去旅行吧，"
+                         "走过的路都算数，每一步都有它的意义";
+  HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  const ByteSet wide = Utf16FromGbk(sentence);
+  for (bool as_wide : {false, true}) {
+    SCOPED_TRACE(as_wide ? "UTF-16" : "GBK");
+    if (as_wide) {
+      SentenceLabel->TextW(wide.get());
+    } else {
+      SentenceLabel->Text(sentence);
+    }
+    ASSERT_FALSE(SentenceLabel->ShownText().empty());
+    EXPECT_EQ(SentenceLabel->ShownText().back(), L'\u2026');
+    int ink_below = 0;  // where a fourth line would begin, above the bottom inset
+    for (int y = 80; y < 86; ++y) {
+      for (int x = 0; x < 370; ++x) {
+        ARGB pixel = 0;
+        dll::GdipBitmapGetPixel(SentenceLabel->BackBufferBitmap(), x, y, &pixel);
+        ink_below += (pixel >> 24) > 100;
+      }
+    }
+    EXPECT_EQ(ink_below, 0);
+    EXPECT_STREQ(SentenceLabel->Tooltip().c_str(), sentence);
+    testing_support::EmptyTheClipboard();
+    SendMessageW(window, WM_COMMAND, kEditCopy, static_cast<LPARAM>(SentenceLabel->GetRef()));
+    EXPECT_EQ(testing_support::ClipboardText(), WideString(wide.get()));
+    SentenceLabel->Text("你好");
+  }
 }
 
 TEST_F(WidgetWindowTest, ClientAreaIsTheWholeWindowSoClicksLandOnTheControls) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <cwctype>
 
 #include "runtime/program_dll_commands.h"
 #include "ui/controls/frame_controls.h"
@@ -18,6 +19,7 @@ constexpr float kTextInset = 2.0f;
 constexpr float kMultiLineExtra = 3.0f;  // added to the font height below a multi-line text
 
 constexpr ARGB kAlphaMask = 0xFF000000u;
+constexpr wchar_t kEllipsis = L'\u2026';
 
 bool SameBytes(const ByteSet& a, const ByteSetBlock* b) {
   const size_t length = a.size();
@@ -92,6 +94,9 @@ intptr_t Label::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, L
       break;
     case WM_DESTROY:
       text_.Reset();
+      shown_text_.clear();
+      tooltip_is_text_ = false;
+      application_tip_.Reset();
       glow_colour_ = 0;
       DeleteFont();
       if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
@@ -232,7 +237,11 @@ void Label::Paint(ControlRef) {
       last_text_rect_ = text_rect;
       last_text_colour_ = colour;
       const std::wstring wide = WideString(text_.get());
-      DrawControlText(graphics, text_rect, wide.c_str(), font_, colour, format_, text_effect_, glow_colour_);
+      // The text rectangle reaches below the area, so a line cut by the clip would
+      // show its top half: only the lines that fit the area are drawn.
+      shown_text_ = multi_line_ ? FitWholeLines(graphics, wide, text_area) : wide;
+      if (multi_line_) UpdateTrimmedTooltip(shown_text_ != wide);
+      DrawControlText(graphics, text_rect, shown_text_.c_str(), font_, colour, format_, text_effect_, glow_colour_);
       ResetClip(graphics);
       HostWindow* host = Host();
       if (host != nullptr && host->KeyboardFocusControl() == GetRef()) {
@@ -241,6 +250,56 @@ void Label::Paint(ControlRef) {
     }
   }
   EndControlPaint(&context);
+}
+
+std::wstring Label::FitWholeLines(GpGraphics* graphics, const std::wstring& text, const GpRectF& visible) const {
+  // Under the line limit GDI+ lays out only whole lines in the rectangle and
+  // counts the characters that made it.
+  auto fitted = [&](const std::wstring& candidate) {
+    GpRectF box = {0, 0, 0, 0};
+    INT characters = 0, lines = 0;
+    dll::GdipMeasureString(graphics, candidate.c_str(), static_cast<INT>(candidate.size()), font_, &visible, format_,
+                           &box, &characters, &lines);
+    return static_cast<size_t>(characters);
+  };
+  const size_t whole = fitted(text);
+  if (whole >= text.size()) return text;
+  // The longest start that still fits with the ellipsis after it.
+  auto cut = [&](size_t length) {
+    while (length > 0 && (std::iswspace(text[length - 1]) || IS_HIGH_SURROGATE(text[length - 1]))) --length;
+    return text.substr(0, length) + kEllipsis;
+  };
+  size_t low = 0, high = whole;
+  while (low < high) {
+    const size_t middle = (low + high + 1) / 2;
+    const std::wstring candidate = cut(middle);
+    if (fitted(candidate) >= candidate.size()) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  return cut(low);
+}
+
+void Label::UpdateTrimmedTooltip(bool trimmed) {
+  HostWindow* host = Host();
+  const bool hovered = host != nullptr && host->HoverControl() == GetRef();
+  if (trimmed) {
+    if (!tooltip_is_text_) application_tip_ = Control::Tooltip();
+    tooltip_is_text_ = true;
+    const quillet::Text whole = GbkFromUtf16(text_.get());
+    if (CompareTexts(Control::Tooltip().get(), whole.get()) != 0) Control::Tooltip(whole.c_str(), hovered);
+  } else if (tooltip_is_text_) {
+    tooltip_is_text_ = false;
+    Control::Tooltip(application_tip_.c_str(), hovered);
+    application_tip_.Reset();
+  }
+}
+
+quillet::Text Label::Tooltip(std::optional<const char*> text, bool apply) {
+  if (text) tooltip_is_text_ = false;  // the application's own tip from now on
+  return Control::Tooltip(text, apply);
 }
 
 // ---- Properties -----------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // an optional frame, glow, automatic contrast and animated text changes.
 #pragma once
 #include <optional>
+#include <string>
 
 #include "ui/controls/control.h"
 #include "ui/controls/control_messages.h"
@@ -27,6 +28,8 @@ class Label : public Control {
   bool HasClassProcedure() const override { return true; }
   // Slots 41-67.
   virtual void Measure();
+  // A tip set here is the application's: it comes back when a cut text fits again.
+  quillet::Text Tooltip(std::optional<const char*> text = std::nullopt, bool apply = false) override;
   virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height, const char* text,
                             std::optional<ARGB> text_colour = std::nullopt,
                             std::optional<int> gradient_mode = std::nullopt,
@@ -79,6 +82,8 @@ class Label : public Control {
   int MeasuredHeight() const { return measured_height_; }
   // The text rectangle of the last paint (back-buffer coordinates).
   const GpRectF& LastTextRect() const { return last_text_rect_; }
+  // The text the last paint drew: a multi-line text cut to whole lines ends in "…".
+  const std::wstring& ShownText() const { return shown_text_; }
   ARGB LastTextColour() const { return last_text_colour_; }
   int Repaints() const { return repaints_; }
 
@@ -96,6 +101,10 @@ class Label : public Control {
   void RunTextChange(const TextChange& change);
   void ReplaceFont(GpFont* font);
   void Repaint();
+  // What of `text` fits in whole lines into `visible`; cut, it ends in an ellipsis.
+  std::wstring FitWholeLines(GpGraphics* graphics, const std::wstring& text, const GpRectF& visible) const;
+  // A cut text's tip holds the whole text; the tip goes again when the text fits.
+  void UpdateTrimmedTooltip(bool trimmed);
 
   GpFont* font_ = nullptr;                   // 1
   ByteSet text_;                             // 2
@@ -117,6 +126,9 @@ class Label : public Control {
   int change_frames_ = 0;                    // 18
 
   GpRectF last_text_rect_ = {0, 0, 0, 0};
+  std::wstring shown_text_;
+  bool tooltip_is_text_ = false;  // the tip was set to the whole of a cut text
+  quillet::Text application_tip_;  // the tip before that
   ARGB last_text_colour_ = 0;
   int repaints_ = 0;
 };

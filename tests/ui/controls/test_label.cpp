@@ -166,6 +166,69 @@ TEST_F(LabelTest, ShorterTextLeavesNothingOfTheLongerOne) {
   EXPECT_EQ(AlphaOf(PixelOf(buffer, 150, 15)), 0);
 }
 
+// The sentence label's shape: 20-pixel text, multi-line, 88 pixels high, about
+// three lines; a longer text shows three whole lines, the last ending in "…".
+class LongTextLabelTest : public LabelTest {
+ protected:
+  void SetUp() override {
+    LabelTest::SetUp();
+    label_.Create(window_, 8, 88, 364, 88, "你好", 0xFF000000u, {}, {}, {}, true, {}, {}, 20.0f);
+  }
+  void TearDown() override {
+    label_.Destroy();
+    LabelTest::TearDown();
+  }
+  // Opaque pixels in the rows where a fourth line would start, above the bottom inset.
+  int InkBelowTheThirdLine() { return OpaquePixelsInRows(label_.BackBufferBitmap(), 364, 79, 86); }
+  static int OpaquePixelsInRows(GpBitmap* bitmap, int width, int top, int bottom) {
+    int count = 0;
+    for (int y = top; y < bottom; ++y) {
+      for (int x = 0; x < width; ++x) count += AlphaOf(PixelOf(bitmap, x, y)) > 40;
+    }
+    return count;
+  }
+  Label label_;
+};
+
+const char kLongSentence[] =
+    "这是一个很长的句子，用来检查标签在四行以上时是否只显示完整的行并且在最后一行的末尾加上省略号，看看会发生什么事情呢朋友们";
+
+TEST_F(LongTextLabelTest, ALongTextShowsWholeLinesEndingInAnEllipsisAndTheTipHoldsItAll) {
+  label_.Text(kLongSentence);
+  const std::wstring whole = WideString(Utf16FromGbk(kLongSentence).get());
+  const std::wstring& shown = label_.ShownText();
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown.back(), L'\u2026');
+  EXPECT_LT(shown.size(), whole.size());
+  EXPECT_EQ(whole.compare(0, shown.size() - 1, shown, 0, shown.size() - 1), 0) << "the shown part is the start";
+  EXPECT_EQ(InkBelowTheThirdLine(), 0) << "no part of a fourth line";
+  EXPECT_GT(OpaquePixelsInRows(label_.BackBufferBitmap(), 364, 52, 72), 200) << "the third line is there";
+  EXPECT_STREQ(label_.Tooltip().c_str(), kLongSentence);
+  EXPECT_STREQ(label_.Text().c_str(), kLongSentence) << "the label keeps the whole text";
+  // A text that fits shows as it is, and the tip made for the long one goes.
+  label_.Text("短句");
+  EXPECT_EQ(label_.ShownText(), L"短句");
+  EXPECT_STREQ(label_.Tooltip().c_str(), "");
+  // The wide-text path trims the same way.
+  const ByteSet wide = Utf16FromGbk(kLongSentence);
+  label_.TextW(wide.get());
+  EXPECT_EQ(label_.ShownText(), shown);
+  EXPECT_STREQ(label_.Tooltip().c_str(), kLongSentence);
+}
+
+TEST_F(LongTextLabelTest, TheTipOfATrimmedTextIsShownWhileTheMouseIsOnTheLabel) {
+  Mouse(WM_MOUSEMOVE, 100, 120);
+  ASSERT_EQ(host_.HoverControl(), label_.GetRef());
+  label_.Text(kLongSentence);
+  EXPECT_EQ(SendMessageW(host_.TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 1) << "applied at once for the hovered label";
+  label_.Text("短句");
+  EXPECT_EQ(SendMessageW(host_.TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 0);
+  // A tip the application set is left alone when the text fits.
+  label_.Tooltip("说明", true);
+  label_.Text("另一句");
+  EXPECT_STREQ(label_.Tooltip().c_str(), "说明");
+}
+
 TEST_F(LabelTest, GlowAndHaloDrawAroundTheLetters) {
   Label plain, glow, halo;
   plain.Create(window_, 10, 10, 120, 40, "Glow", 0xFF000000u, kGradientNone);
