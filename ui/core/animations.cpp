@@ -108,6 +108,12 @@ void HostWindow::StartCrossFade() {
   dll::SetTimer(window_, reinterpret_cast<UINT_PTR>(self_), kFadeIntervalMs, &HostWindow::FadeTimerProc);
 }
 
+void HostWindow::StopCrossFade() {
+  // The timer's id is this object, which may be freed once the fade is over.
+  dll::KillTimer(window_, reinterpret_cast<UINT_PTR>(self_));
+  ReleaseBackBuffer(window_, &fade_);
+}
+
 void CALLBACK HostWindow::FadeTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
   HostWindow* self = reinterpret_cast<HostWindow*>(id);
   self->FadeStep(window, message, id, time);
@@ -120,8 +126,7 @@ void HostWindow::FadeStep(HWND, UINT, UINT_PTR, DWORD) {
   fade_alpha_ = std::min(fade_alpha_ + kFadeStepAlpha, 255);
   Blend(fade_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, width_, height_, fade_alpha_);
   if (fade_alpha_ < 255) return;
-  dll::KillTimer(window_, reinterpret_cast<UINT_PTR>(self_));
-  ReleaseBackBuffer(window_, &fade_);
+  StopCrossFade();
   busy_ = 0;
   // Controls moved or redrawn during the fade were left at their old state.
   RedrawSkipped();

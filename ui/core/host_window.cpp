@@ -341,6 +341,8 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
                               int present_mode, bool keep_control_caches) {
   if (!window_) return 1;
   busy_ = 1;
+  // A fade still running would push its old frame over this one.
+  if (fade_.dc) StopCrossFade();
   whole_frame_shown_ = false;
   GpGraphics* g = frame_.graphics;
   const bool framed = background_mode_ != kBackgroundSkin;
@@ -764,9 +766,7 @@ void HostWindow::Detach(HWND) {
   pressed_control_ = focus_control_ = hover_control_ = keyboard_focus_control_ = kNoControl;
   first_control_ = last_control_ = kNoControl;
   frame_flags_ = 0;
-  // The timer's id is this object, which may be freed after a detach.
-  dll::KillTimer(window, reinterpret_cast<UINT_PTR>(self_));
-  ReleaseBackBuffer(window, &fade_);
+  StopCrossFade();
   skipped_while_busy_.reset();
   ReleaseSurface(window, &frame_);
   ReleaseBackBuffer(window, &background_);

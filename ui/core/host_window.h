@@ -228,6 +228,8 @@ class HostWindow {
   void DeliverAndNotify(HostedControl* control, UINT message, WPARAM wparam, LPARAM lparam);
   void CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam);
   void StartCrossFade();
+  // Kills the fade timer and drops the fade buffer; busy is the caller's.
+  void StopCrossFade();
   void RunOpenAnimation(int type, int duration_ms);
   void RunCloseAnimation();
   void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);

@@ -103,6 +103,18 @@ TEST_F(AnimationTest, NoFadeWithoutItsBufferAndNoFadeTimerAfterDetach) {
   DestroyWindow(window);
 }
 
+TEST_F(AnimationTest, ABackgroundChangeDuringAFadeEndsTheFade) {
+  Attach(190, 0);
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(255, 0, 0)), true, kPresentCrossFade);
+  ASSERT_TRUE(host_.IsBusy());
+  g_presented = 0;
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(0, 0, 255)), true, kPresentNow);
+  EXPECT_FALSE(host_.IsBusy());
+  EXPECT_EQ(host_.FadeSurface().dc, nullptr);
+  EXPECT_FALSE(KillTimer(window_, reinterpret_cast<UINT_PTR>(&host_))) << "no fade tick left to push the old frame";
+  EXPECT_EQ(g_presented, 1);
+}
+
 // What is skipped while a fade keeps the host busy is recomposed when it ends.
 TEST_F(AnimationTest, ControlsMovedOrRedrawnDuringAFadeShowTheirNewStateAfterIt) {
   Attach(190, 0);
