@@ -169,8 +169,9 @@ class HostWindow {
   ControlRef PressedControl() const { return pressed_control_; }
   ControlRef KeyboardFocusControl() const { return keyboard_focus_control_; }
   bool IsCaptured() const { return captured_ != 0; }
-  // Clears the focus slot without notifying anyone (Disabled does that itself).
-  void ClearFocusControl() { focus_control_ = kNoControl; }
+  // Clears the focus (the keyboard focus with it) without notifying anyone
+  // (Disabled does that itself).
+  void ClearFocusControl() { focus_control_ = keyboard_focus_control_ = kNoControl; }
   // Set the slots without notifying anyone; menu items track hover and focus themselves.
   void SetHoverControlSilently(ControlRef c) { hover_control_ = c; }
   void SetFocusControlSilently(ControlRef c) { focus_control_ = c; }

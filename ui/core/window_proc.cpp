@@ -128,7 +128,11 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       return PassOn(message, wparam, lparam);
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE) {
-        if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_SETFOCUS, wparam, lparam);
+        if (pressed_control_) {
+          ControlFromRef(pressed_control_)->DeliverEvent(DUIM_SETFOCUS, wparam, lparam);
+          // A press the deactivation cut short gets its focus look back once.
+          if (!captured_) pressed_control_ = kNoControl;
+        }
       } else {
         // The mouse may stay where it is, so coming back must enter the control again.
         if (hover_control_) {
@@ -330,6 +334,13 @@ void HostWindow::MoveFocus(ControlRef control, WPARAM wparam) {
 }
 
 void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (busy_ && captured_ && message == WM_LBUTTONUP) {
+    // Input waits out a busy host, but the capture must not outlive the button.
+    const ControlRef pressed = pressed_control_;
+    EndPress();
+    if (pressed) ControlFromRef(pressed)->DeliverEvent(message, static_cast<intptr_t>(pressed), lparam);
+    return;
+  }
   if (busy_ || !window_ || OnResizeBorder(message, lparam)) return;
   const float x = static_cast<float>(PointX(lparam));
   const float y = static_cast<float>(static_cast<int32_t>(lparam) >> 16);
@@ -489,7 +500,7 @@ int HostWindow::SetAccessKey(ControlRef control, int character) {
     }
     return 1;
   }
-  if (character != 0 && control) access_keys_.push_back(AccessKeyEntry{control, character});
+  if (character != 0 && IsOwnControl(control)) access_keys_.push_back(AccessKeyEntry{control, character});
   return 1;
 }
 

@@ -167,12 +167,13 @@ TEST_F(ControlBaseTest, DisablingTheFocusedControlClearsTheFocusAndPostsKillFocu
   std::vector<RecordedEvent> log;
   ProbeControl a(&log);
   const ControlRef ra = a.Make(window_, 10, 10, 50, 20);
-  host_.SetFocusControl(ra, false);
+  host_.SetFocusControl(ra, true);
   ASSERT_EQ(host_.FocusControl(), ra);
   EXPECT_TRUE(a.HasFocus());
   log.clear();
   a.Disabled(true);
   EXPECT_EQ(host_.FocusControl(), kNoControl);
+  EXPECT_EQ(host_.KeyboardFocusControl(), kNoControl) << "its dashed focus frame goes too";
   EXPECT_TRUE(log.empty());  // posted, not sent
   PumpFor(10);
   EXPECT_THAT(log, ElementsAre(RecordedEvent{ra, DUIM_KILLFOCUS, 0, 0}, RecordedEvent{ra, DUIM_MOUSELEAVE, 0, 0}));

@@ -451,6 +451,36 @@ TEST_F(WindowProcTest, DeactivationEndsTheHoverSoComingBackEntersAgain) {
   EXPECT_EQ(host_.HoverControl(), RefOf(a));
 }
 
+TEST_F(WindowProcTest, APressCutShortByDeactivationGetsItsFocusLookBackOnce) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  ProbeControl* b = Add({200, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+  auto focus_looks = [&] {
+    const std::vector<UINT> seen = MessagesOf(a);
+    return std::count(seen.begin(), seen.end(), static_cast<UINT>(DUIM_SETFOCUS));
+  };
+  EXPECT_EQ(focus_looks(), 2) << "from the press, then from the return";
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  host_.SetFocusControl(RefOf(b), true);
+  SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(focus_looks(), 2) << "a no longer has the focus";
+}
+
+TEST_F(WindowProcTest, AReleaseWhileTheHostIsBusyStillEndsThePress) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(0, 0, 0)), true, kPresentCrossFade);
+  ASSERT_TRUE(host_.IsBusy());
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_NE(GetCapture(), window_);
+  EXPECT_NE(Find(a, WM_LBUTTONUP), nullptr) << "the control takes its released look";
+  EXPECT_EQ(Find(a, DUIM_CLICK), nullptr) << "busy: no click";
+}
+
 TEST_F(WindowProcTest, DestroyingThePressedControlReleasesTheCapture) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
@@ -481,6 +511,8 @@ TEST_F(WindowProcTest, ControlsOfAnotherHostAreNotDeliveredTo) {
     EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "freed all the same";
     EXPECT_EQ(SendMessageW(window_, DUIM_MOVED, RefOf(&foreign), 1), 1);
     EXPECT_TRUE(MessagesOf(&foreign).empty());
+    SendMessageW(window_, DUIM_SETACCESSKEY, RefOf(&foreign), 'K');
+    EXPECT_TRUE(host_.AccessKeys().empty()) << "no accelerator entry for it";
   }
   DestroyWindow(other_window);
 }
