@@ -21,7 +21,8 @@ inline bool RunXdotool(const std::wstring& arguments, int timeout_ms) {
   const std::wstring marker_dos = L"Z:" + marker;
   DeleteFileW(marker_dos.c_str());
   std::wstring command = L"/usr/bin/xdotool " + arguments + L" exec /bin/touch " + marker;
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(L"Z:\\usr\\bin\\xdotool", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {

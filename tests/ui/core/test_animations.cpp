@@ -95,7 +95,9 @@ TEST_F(AnimationTest, NoFadeWithoutItsBufferAndNoFadeTimerAfterDetach) {
     const bool fades = host->FadeSurface().dc != nullptr;
     EXPECT_EQ(fades, alpha != kNoAlpha);
     EXPECT_EQ(host->IsBusy(), fades) << "busy exactly while a fade runs";
-    if (!fades) EXPECT_EQ(g_presented, 1) << "without a fade the new frame is presented at once";
+    if (!fades) {
+      EXPECT_EQ(g_presented, 1) << "without a fade the new frame is presented at once";
+    }
     const UINT_PTR fade_timer = reinterpret_cast<UINT_PTR>(host.get());
     host.reset();  // detaches mid-fade; the window lives on
     EXPECT_FALSE(KillTimer(window, fade_timer));
