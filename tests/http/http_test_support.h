@@ -99,6 +99,10 @@ class LoopbackServers {
     started_ = true;
     stateDir_ = std::string(QUILLET_BINARY_DIR) + "/tests/http/servers-" + std::to_string(GetCurrentProcessId());
     const std::string& stateDir = stateDir_;
+    // Wine hands out the same process ids run after run: a ports file left by an
+    // earlier exe with this id names servers that are gone.
+    const std::string portsFile = "Z:" + stateDir + "/ports.txt";  // Wine maps the Unix root onto drive Z:
+    DeleteFileA(portsFile.c_str());
     std::string command = std::string(kPython) + " " + kServerScript + " " + stateDir;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -108,8 +112,6 @@ class LoopbackServers {
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    // Wine maps the Unix root onto drive Z:.
-    const std::string portsFile = "Z:" + stateDir + "/ports.txt";
     for (DWORD waited = 0; waited < kServerStartMilliseconds && ports_.empty(); waited += kPollMilliseconds) {
       Sleep(kPollMilliseconds);
       ReadPorts(portsFile);
