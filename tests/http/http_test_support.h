@@ -14,8 +14,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "http/http_request.h"
 #include "runtime/program_dll_commands.h"
@@ -135,6 +137,22 @@ class LoopbackServers {
   bool caTrusted_ = false;
   static inline bool started_ = false;
 };
+
+// Runs `work` on a thread of the multithreaded apartment; true when the
+// thread is still in that apartment afterwards (joining it again answers
+// S_FALSE rather than S_OK).
+inline bool MultithreadedApartmentSurvives(const std::function<void()>& work) {
+  bool survived = false;
+  std::thread([&] {
+    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) != S_OK) return;
+    work();
+    const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    survived = again == S_FALSE;
+    if (SUCCEEDED(again)) CoUninitialize();
+    if (survived) CoUninitialize();
+  }).join();
+  return survived;
+}
 
 class HttpTestEnvironment : public ::testing::Environment {
  public:
