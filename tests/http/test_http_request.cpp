@@ -161,8 +161,47 @@ TEST_F(HttpWireTest, SetCookieCollectedThenMergedOnTheNextRequest) {
   EXPECT_EQ(second.cookies, "a=9");    // a replaced, b deleted
 
   args.mergeCookies = false;
-  const Reply unmerged = Fetch(args, "old=1; ");
-  EXPECT_EQ(unmerged.cookies, "old=1; a=9; b=deleted");
+  EXPECT_EQ(Fetch(args, "old=1; ").cookies, "old=1; a=9; b=deleted");
+  // A variable that does not end in the separator gets one before the reply's items.
+  EXPECT_EQ(Fetch(args, "old=1").cookies, "old=1; a=9; b=deleted");
+  EXPECT_EQ(Fetch(args, "old=1;").cookies, "old=1; a=9; b=deleted");
+}
+
+// The natural jar: one variable passed as the cookies to send and as the
+// variable that receives the reply's cookies.
+TEST_F(HttpWireTest, OneVariableCarriesTheCookieJarAcrossRequests) {
+  Text jar;
+  HttpRequestArgs args = To(servers().HttpUrl("/set-cookies"));
+  args.returnedCookies = &jar;
+  HttpRequest(args);
+  EXPECT_EQ(Bytes(jar), "a=1; b=2");
+
+  HttpRequestArgs next = To(servers().HttpUrl("/set-cookies-2"));
+  next.returnedCookies = &jar;
+  next.sendCookies = jar.c_str();
+  EXPECT_EQ(Bytes(HttpRequest(next)), "a=1; b=2");  // the Cookie header the server got
+  EXPECT_EQ(Bytes(jar), "a=9");                     // a replaced, b deleted: no stale item stays
+  next.sendCookies = jar.c_str();
+  EXPECT_EQ(Bytes(HttpRequest(next)), "a=9");
+  EXPECT_EQ(Bytes(jar), "a=9");
+}
+
+TEST_F(HttpWireTest, CookieWordInTheCookiesToSend) {
+  HttpRequestArgs args = To(servers().HttpUrl("/set-cookies-2"));
+  args.sendCookies = "Cookie: a=1; c=3";
+  const Reply first = Fetch(args);
+  EXPECT_EQ(first.text, "a=1; c=3");
+  EXPECT_EQ(first.cookies, "a=9; c=3");  // the word is not kept inside an item
+  args.sendCookies = first.cookies.c_str();
+  const Reply second = Fetch(args);
+  EXPECT_EQ(second.status, "200 OK");
+  EXPECT_EQ(second.text, "a=9; c=3");
+  // The word inside a value, or inside another header's name, is not a Cookie line.
+  args.sendCookies = "note=cookie:1";
+  EXPECT_EQ(Fetch(args).text, "note=cookie:1");
+  args.sendCookies = "a=1";
+  args.extraHeaders = "X-Cookie: 2";
+  EXPECT_EQ(Fetch(args).text, "a=1");
 }
 
 TEST_F(HttpWireTest, CookieLineInExtraHeadersWins) {
