@@ -1,11 +1,14 @@
 #include "http/http_request.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "http/com_apartment.h"
 #include "http/regex_object.h"
 #include "http/reply_decoding.h"
 #include "http/request_headers.h"
@@ -37,7 +40,11 @@ namespace {
 namespace ts = text_search;
 
 constexpr int32_t kDefaultTimeoutMilliseconds = 30000;
-constexpr int32_t kMillisecondsPerSecond = 1000;
+constexpr int64_t kMillisecondsPerSecond = 1000;
+// WinHttp takes time-outs as int; -1 and 0 mean "no time-out".
+constexpr int64_t kLongestTimeoutMilliseconds = INT_MAX;
+constexpr wchar_t kFragmentMark = L'#';
+constexpr size_t kLargestByteSet = INT32_MAX;
 constexpr DWORD kCrackWholeUrl = 0;
 constexpr DWORD kLengthFromUrl = static_cast<DWORD>(-1);
 constexpr DWORD kSynchronous = 0;
@@ -54,6 +61,10 @@ constexpr DWORD kEnableFeatureOne = 1;
 constexpr DWORD kDisableRedirects = WINHTTP_DISABLE_REDIRECTS;              // 2
 constexpr DWORD kAddHeaders = WINHTTP_ADDREQ_FLAG_ADD;
 constexpr DWORD kQueryRawHeaders = WINHTTP_QUERY_RAW_HEADERS_CRLF;          // 22
+constexpr DWORD kQueryContentLength = WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER;
+constexpr int kFirstStatusWithBody = 200;
+constexpr int kStatusNoContent = 204;
+constexpr int kStatusNotModified = 304;
 constexpr int32_t kStatusTextStart = 10;                                     // after "HTTP/1.1 "
 constexpr char kLineBreak[] = "\r\n";
 constexpr char kCookieSeparator[] = "; ";
@@ -164,17 +175,20 @@ bool CrackUrl(const char* url, UrlParts& parts) {
       parts.objectName.append(components.lpszExtraInfo, components.dwExtraInfoLength);
     }
   }
+  // The fragment belongs to the client; it never goes on the wire.
+  const size_t fragment = parts.objectName.find(kFragmentMark);
+  if (fragment != std::wstring::npos) parts.objectName.erase(fragment);
+  if (parts.objectName.empty()) parts.objectName = L"/";
   return true;
 }
 
-// COM for the calling thread around the body decoding.
-class CoInitializeScope {
- public:
-  CoInitializeScope() { dll::CoInitialize(nullptr); }
-  CoInitializeScope(const CoInitializeScope&) = delete;
-  CoInitializeScope& operator=(const CoInitializeScope&) = delete;
-  ~CoInitializeScope() { dll::CoUninitialize(); }
-};
+// Seconds to the milliseconds WinHttp gets: 64-bit arithmetic, clamped to
+// the largest value it takes, so a huge time-out never wraps to a short or
+// an infinite one.
+int32_t TimeoutMilliseconds(int32_t seconds) {
+  if (seconds <= 0) return kDefaultTimeoutMilliseconds;
+  return static_cast<int32_t>(std::min(seconds * kMillisecondsPerSecond, kLongestTimeoutMilliseconds));
+}
 
 // Steps whose success earns one DoEvents run at the end of the call.
 class PendingMessageRuns {
@@ -190,7 +204,10 @@ class PendingMessageRuns {
 
 class Request {
  public:
-  explicit Request(const HttpRequestArgs& args) : args_(args) {
+  // The cookies to send are copied first: they may be the very text of an
+  // output variable (one variable as the cookie jar), which the call rewrites
+  // before the merge reads them.
+  explicit Request(const HttpRequestArgs& args) : args_(args), sendCookies_(Text::Copy(args.sendCookies)) {
     status_ = args.status ? args.status : &discardedStatus_;
     cookies_ = args.returnedCookies ? args.returnedCookies : &discardedCookies_;
     headers_ = args.returnedHeaders ? args.returnedHeaders : &discardedHeaders_;
@@ -231,12 +248,7 @@ class Request {
     if (handles_.root == nullptr) return Failed(kHttpStatusSessionFailed);
     messageRuns_.Earn();
 
-    // Milliseconds in 32 bits: an absurd number of seconds wraps and the
-    // platform then refuses it, rather than the arithmetic being undefined.
-    const int32_t timeout =
-        args_.timeoutSeconds > 0
-            ? static_cast<int32_t>(static_cast<uint32_t>(args_.timeoutSeconds) * kMillisecondsPerSecond)
-            : kDefaultTimeoutMilliseconds;
+    const int32_t timeout = TimeoutMilliseconds(args_.timeoutSeconds);
     // The same limit for the wait on the reply's headers, which the four
     // time-outs do not cover: a stalled server must not hold the thread.
     if (!api().WinHttpSetTimeouts(handles_.root, timeout, timeout, timeout, timeout) ||
@@ -276,7 +288,7 @@ class Request {
         !SetDwordOption(handles_.request, kOptionSecurityFlags, kAcceptAnyCertificate)) {
       return Failed(kHttpStatusCertificateFailed);
     }
-    const bool noCookies = IsEmpty(args_.sendCookies);
+    const bool noCookies = sendCookies_.empty();
     if (!SetDwordOption(handles_.request, noCookies ? kOptionDisableFeature : kOptionEnableFeature,
                         noCookies ? kDisableCookies : kEnableFeatureOne)) {
       return Failed(kHttpStatusCookiesFailed);
@@ -286,7 +298,7 @@ class Request {
     }
     earlyReturn = false;
 
-    const Text headerText = ComposeRequestHeaders(args_.extraHeaders, args_.method, args_.sendCookies,
+    const Text headerText = ComposeRequestHeaders(args_.extraHeaders, args_.method, sendCookies_.c_str(),
                                                   args_.completeHeaders, args_.normalizeHeaderCase);
     // An empty header text is not handed over: a zero length would ask
     // WinHttp to look for a terminator.
@@ -319,13 +331,17 @@ class Request {
     messageRuns_.Earn();
 
     ReadBody();
-    if (!ReadHeaders()) return true;
+    if (!ReadHeaders()) {
+      // No status line: whatever the variable held before is not this reply's.
+      if (!readFailed_) status_->Reset();
+      return true;
+    }
     CollectHeaderLines();
-    if (args_.mergeCookies && !IsEmpty(args_.sendCookies)) {
-      cookies_->Reset(MergeCookies(args_.sendCookies, cookies_->c_str()).release());
+    if (args_.mergeCookies && !sendCookies_.empty()) {
+      cookies_->Reset(MergeCookies(sendCookies_.c_str(), cookies_->c_str()).release());
     }
     ByteSet bodyBytes = body_.Take();
-    CoInitializeScope com;
+    ComApartment com;
     result = DecodeReplyBody(bodyBytes.get(), regex);
     if (args_.bodyBytes != nullptr) *args_.bodyBytes = std::move(bodyBytes);
     return true;
@@ -336,20 +352,52 @@ class Request {
     return false;
   }
 
+  void ReadFailed() {
+    Fail(kHttpStatusReadFailed);
+    readFailed_ = true;
+  }
+
+  // The end of the body is a successful query with nothing available; a
+  // failing query is a broken connection (a reset) like a failing read.
   void ReadBody() {
     for (;;) {
       DWORD available = 0;
-      if (!api().WinHttpQueryDataAvailable(handles_.request, &available) || available < 1) break;
+      if (!api().WinHttpQueryDataAvailable(handles_.request, &available)) {
+        ReadFailed();
+        break;
+      }
+      if (available < 1) break;
+      // A Byte set's length is 32 bits: a body that outgrows it cannot be kept.
+      if (available > kLargestByteSet - body_.size()) {
+        ReadFailed();
+        break;
+      }
       const size_t before = body_.size();
       unsigned char* buffer = body_.Extend(available);
       DWORD read = 0;
       if (!api().WinHttpReadData(handles_.request, buffer, available, &read)) {
         body_.Truncate(before);
-        Fail(kHttpStatusReadFailed);
+        ReadFailed();
         break;
       }
       body_.Truncate(before + read);
     }
+  }
+
+  // A connection that closes before the declared Content-Length ends the
+  // body like a complete one; only the length tells. HEAD replies and those
+  // that never carry a body (1xx, 204, 304) declare a length they do not send.
+  bool BodyEndedEarly(const char* statusText) const {
+    if (args_.method == kHttpHead) return false;
+    const int code = std::atoi(statusText);
+    if (code < kFirstStatusWithBody || code == kStatusNoContent || code == kStatusNotModified) return false;
+    DWORD declared = 0;
+    DWORD size = sizeof(declared);
+    if (!api().WinHttpQueryHeaders(handles_.request, kQueryContentLength, WINHTTP_HEADER_NAME_BY_INDEX, &declared,
+                                  &size, WINHTTP_NO_HEADER_INDEX)) {
+      return false;  // no length declared: the body ends with the connection
+    }
+    return body_.size() < declared;
   }
 
   bool ReadHeaders() {
@@ -364,7 +412,11 @@ class Request {
     ByteSet units(buffer.data(), std::min<size_t>(size, buffer.size()));
     headers_->Reset(Utf16ToGbk(units.get()).release());
     const int32_t lineEnd = ts::Find(headers_->c_str(), kLineBreak, kStatusTextStart, false);
-    status_->Reset(ts::Mid(headers_->c_str(), kStatusTextStart, lineEnd - kStatusTextStart).release());
+    Text statusText = ts::Mid(headers_->c_str(), kStatusTextStart, lineEnd - kStatusTextStart);
+    if (!readFailed_ && BodyEndedEarly(statusText.c_str())) ReadFailed();
+    // A body cut short keeps its read failure: the status line would report
+    // success for a partial body.
+    if (!readFailed_) status_->Reset(statusText.release());
     return true;
   }
 
@@ -380,6 +432,7 @@ class Request {
   }
 
   const HttpRequestArgs& args_;
+  const Text sendCookies_;
   Text* status_;
   Text* cookies_;
   Text* headers_;
@@ -388,6 +441,7 @@ class Request {
   WinHttpHandles handles_;
   PendingMessageRuns messageRuns_;
   ReplyBody body_;
+  bool readFailed_ = false;
 };
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include "http/text_helpers.h"
 #include "http/text_search.h"
-#include "runtime/program_dll_commands.h"
 
 namespace quillet {
 namespace {
@@ -12,17 +11,12 @@ constexpr int32_t kNotFoundOffset = -2;
 
 }  // namespace
 
-RegexObject::RegexObject() { dll::CoInitialize(nullptr); }
+RegexObject::RegexObject() = default;
 
 RegexObject::RegexObject(const RegexObject& other)
-    : expression_(other.expression_), matches_(other.matches_), subject_(other.subject_) {
-  dll::CoInitialize(nullptr);
-}
+    : expression_(other.expression_), matches_(other.matches_), subject_(other.subject_) {}
 
-RegexObject::~RegexObject() {
-  CleanUp();
-  dll::CoUninitialize();
-}
+RegexObject::~RegexObject() { CleanUp(); }
 
 void RegexObject::CleanUp() {
   expression_.Release();

@@ -1,9 +1,10 @@
 // Regular expressions through the platform's VBScript.RegExp object. An
-// instance belongs to the thread that made it (it initialises COM there).
+// instance belongs to the thread that made it (it joins a COM apartment there).
 #pragma once
 #include <cstdint>
 
 #include "http/automation.h"
+#include "http/com_apartment.h"
 #include "runtime/value.h"
 
 namespace quillet {
@@ -34,6 +35,7 @@ class RegexObject {
   void CleanUp();
   int32_t PositionOf(const char* found, const ObjectRef& match);
 
+  ComApartment apartment_;  // first in, last out: the objects go before COM does
   ObjectRef expression_;
   ObjectRef matches_;
   Variant subject_;

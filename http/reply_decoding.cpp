@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "http/automation.h"
+#include "http/com_apartment.h"
 #include "http/text_codec.h"
 #include "http/text_search.h"
 #include "http/winhttp_api.h"
-#include "runtime/program_dll_commands.h"
 
 namespace quillet {
 namespace {
@@ -61,7 +61,7 @@ Text DecodeReplyBody(const ByteSetBlock* body, RegexObject& regex) {
   const size_t textLength = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - data) : length;
   Text text(reinterpret_cast<const char*>(data), textLength);
 
-  dll::CoInitialize(nullptr);
+  ComApartment apartment;
   const Text head = text_search::Left(text.c_str(), kCharsetSearchBytes);
   const bool executed = regex.Execute(kMetaCharsetPattern, head.c_str(), false, true, true, false);
   Text charset;
@@ -73,7 +73,6 @@ Text DecodeReplyBody(const ByteSetBlock* body, RegexObject& regex) {
     if (!ConvertWithStream(body, charset.c_str(), text)) ConvertWithCodePage(charset.c_str(), text);
   }
   if (executed) CurrentWinHttpApi().DoEvents();
-  dll::CoUninitialize();
   return text;
 }
 

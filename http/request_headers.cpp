@@ -1,5 +1,6 @@
 #include "http/request_headers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -12,6 +13,9 @@ namespace {
 
 constexpr char kLineBreak[] = "\r\n";
 constexpr char kCookieSeparator[] = "; ";
+constexpr char kCookieWord[] = "Cookie:";
+constexpr char kCookieLineInside[] = "\r\nCookie:";
+constexpr size_t kCookieWordLength = sizeof(kCookieWord) - 1;
 constexpr char kDeletedSuffix[] = "=deleted";
 constexpr char kLocationPrefix[] = "Location: ";
 constexpr int32_t kLocationPrefixLength = 10;
@@ -40,6 +44,22 @@ bool EndsWith(const char* text, const char* suffix) {
   return length >= suffixLength && std::memcmp(text + length - suffixLength, suffix, suffixLength) == 0;
 }
 
+// Whether the text starts with the header word "Cookie:", in any letter case.
+bool StartsWithCookieWord(const char* text) { return ts::Find(text, kCookieWord, 0, true) == 1; }
+
+// A line of the header text that is a Cookie line; the word inside a value or
+// inside another name (Set-Cookie, X-Cookie) does not count.
+bool HasCookieLine(const char* headers) {
+  return StartsWithCookieWord(headers) || ts::Find(headers, kCookieLineInside, 0, true) != -1;
+}
+
+// The cookie items without a leading "Cookie:" word, trimmed.
+Text CookieItems(const char* cookies) {
+  Text trimmed = ts::TrimBoth(cookies);
+  if (!StartsWithCookieWord(trimmed.c_str())) return trimmed;
+  return ts::TrimBoth(trimmed.c_str() + kCookieWordLength);
+}
+
 }  // namespace
 
 Text ComposeRequestHeaders(const char* extraHeaders, int32_t method, const char* sendCookies, bool completeHeaders,
@@ -61,8 +81,8 @@ Text ComposeRequestHeaders(const char* extraHeaders, int32_t method, const char*
       ts::EqualTexts(HeaderValue(text.c_str(), "Connection").c_str(), "keep-alive")) {
     text = ts::ReplaceAll(text.c_str(), kKeepAliveLine, "", true);
   }
-  if (ts::Find(text.c_str(), "Cookie:", 0, true) == -1 && !IsEmpty(sendCookies)) {
-    if (ts::Find(sendCookies, "Cookie:", 0, true) != -1) {
+  if (!HasCookieLine(text.c_str()) && !IsEmpty(sendCookies)) {
+    if (StartsWithCookieWord(ts::TrimBoth(sendCookies).c_str())) {
       text = ts::Concat({text.c_str(), kLineBreak, sendCookies, kLineBreak});
     } else {
       text = ts::Concat({text.c_str(), "\r\nCookie: ", sendCookies, kLineBreak});
@@ -139,7 +159,12 @@ void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& loca
     } else {
       item = ts::TrimBoth(ts::ReplaceAll(line, "Set-Cookie:", "", false).c_str());
     }
-    returnedCookies = ts::Concat({returnedCookies.c_str(), item.c_str(), kCookieSeparator});
+    // What the variable held keeps its own items: the new one goes after a separator.
+    const char* separator = "";
+    if (!returnedCookies.empty() && !EndsWith(returnedCookies.c_str(), kCookieSeparator)) {
+      separator = EndsWith(returnedCookies.c_str(), ";") ? " " : kCookieSeparator;
+    }
+    returnedCookies = ts::Concat({returnedCookies.c_str(), separator, item.c_str(), kCookieSeparator});
   }
   const Text head = ts::Left(line, kLocationPrefixLength);
   if (ts::Find(head.c_str(), kLocationPrefix, 0, true) == 1 && head.length() == std::strlen(kLocationPrefix)) {
@@ -148,12 +173,27 @@ void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& loca
 }
 
 Text MergeCookies(const char* sentCookies, const char* replyCookies) {
-  Text sent = ts::TrimBoth(sentCookies);
+  // Cookies to send may start with the header word; it is no cookie item.
+  Text sent = CookieItems(sentCookies);
   Text reply = ts::TrimBoth(replyCookies);
   if (EndsWith(sent.c_str(), ";")) sent = ts::Concat({sent.c_str(), " "});
   if (EndsWith(reply.c_str(), ";")) reply = ts::Concat({reply.c_str(), " "});
   const std::vector<Text> oldItems = ts::Split(sent.c_str(), kCookieSeparator);
-  std::vector<Text> newItems = ts::Split(reply.c_str(), kCookieSeparator);
+  // Among the reply's items a later one replaces an earlier one of the same
+  // name in its place: the variable may already hold older cookies (a jar
+  // passed back), and a later Set-Cookie wins.
+  std::vector<Text> newItems;
+  for (Text& item : ts::Split(reply.c_str(), kCookieSeparator)) {
+    const Text name = CookieName(item.c_str());
+    auto same = std::find_if(newItems.begin(), newItems.end(), [&](const Text& kept) {
+      return ts::EqualTexts(CookieName(kept.c_str()).c_str(), name.c_str());
+    });
+    if (same != newItems.end()) {
+      *same = std::move(item);
+    } else {
+      newItems.push_back(std::move(item));
+    }
+  }
   for (const Text& item : oldItems) {
     if (!HasCookieName(newItems, CookieName(item.c_str()).c_str())) newItems.push_back(item);
   }

@@ -24,10 +24,15 @@ struct DllCommandTables {
   const char* const* function_names = nullptr;
   std::vector<void*> addresses;
   std::vector<HMODULE> modules;
+  std::string dll_directory_override;
 };
 
-DllCommandTables g_tables;
-std::string g_dll_directory_override;
+// Never destroyed: a worker still calling DLL commands while the process
+// ends must find the tables intact.
+DllCommandTables& Tables() {
+  static DllCommandTables* tables = new DllCommandTables;
+  return *tables;
+}
 
 // "#123" names an export by ordinal; anything else by name.
 LPCSTR ExportName(const char* function_name) {
@@ -40,8 +45,9 @@ LPCSTR ExportName(const char* function_name) {
 
 HMODULE LoadNamedDll(const char* file_name) {
   if (std::strchr(file_name, ':') != nullptr) return LoadLibraryA(file_name);
-  if (!g_dll_directory_override.empty()) {
-    if (HMODULE m = LoadLibraryA((g_dll_directory_override + "\\" + file_name).c_str())) return m;
+  const std::string& override_directory = Tables().dll_directory_override;
+  if (!override_directory.empty()) {
+    if (HMODULE m = LoadLibraryA((override_directory + "\\" + file_name).c_str())) return m;
   }
   std::string program_dir = ProgramDirectory();
   if (!program_dir.empty()) {
@@ -69,23 +75,25 @@ HMODULE LoadNamedDll(const char* file_name) {
 
 void InstallDllCommandTable(int count, const char* const* dll_names, const char* const* function_names) {
   ReleaseDllCommands();
-  g_tables.count = count;
-  g_tables.dll_names = dll_names;
-  g_tables.function_names = function_names;
-  g_tables.addresses.assign(count, nullptr);
-  g_tables.modules.assign(count, nullptr);
+  DllCommandTables& tables = Tables();
+  tables.count = count;
+  tables.dll_names = dll_names;
+  tables.function_names = function_names;
+  tables.addresses.assign(count, nullptr);
+  tables.modules.assign(count, nullptr);
 }
 
-int DllCommandCount() { return g_tables.count; }
+int DllCommandCount() { return Tables().count; }
 
-void SetDllDirectoryOverride(const char* directory) { g_dll_directory_override = directory ? directory : ""; }
+void SetDllDirectoryOverride(const char* directory) { Tables().dll_directory_override = directory ? directory : ""; }
 
 void* ResolveDllCommand(int index) {
-  if (index < 0 || index >= g_tables.count) RaiseRuntimeError(kErrorIndexOutOfRange);
-  if (void* bound = g_tables.addresses[index]) return bound;
+  DllCommandTables& tables = Tables();
+  if (index < 0 || index >= tables.count) RaiseRuntimeError(kErrorIndexOutOfRange);
+  if (void* bound = tables.addresses[index]) return bound;
 
-  const char* dll_name = g_tables.dll_names[index] ? g_tables.dll_names[index] : "";
-  const char* function_name = g_tables.function_names[index] ? g_tables.function_names[index] : "";
+  const char* dll_name = tables.dll_names[index] ? tables.dll_names[index] : "";
+  const char* function_name = tables.function_names[index] ? tables.function_names[index] : "";
   LPCSTR export_name = ExportName(function_name);
 
   // No lock: two threads binding the same index both load and store the same address.
@@ -114,22 +122,24 @@ void* ResolveDllCommand(int index) {
   }
   if (address == nullptr) ReportBindFailure(dll_name, function_name);
 
-  g_tables.modules[index] = module;
-  g_tables.addresses[index] = reinterpret_cast<void*>(address);
-  return g_tables.addresses[index];
+  tables.modules[index] = module;
+  tables.addresses[index] = reinterpret_cast<void*>(address);
+  return tables.addresses[index];
 }
 
 void* DllCommandModule(int index) {
-  if (index < 0 || index >= g_tables.count) return nullptr;
-  return g_tables.modules[index];
+  const DllCommandTables& tables = Tables();
+  if (index < 0 || index >= tables.count) return nullptr;
+  return tables.modules[index];
 }
 
 void ReleaseDllCommands() {
-  for (HMODULE m : g_tables.modules) {
+  DllCommandTables& tables = Tables();
+  for (HMODULE m : tables.modules) {
     if (m != nullptr) FreeLibrary(m);
   }
-  g_tables.addresses.assign(g_tables.count, nullptr);
-  g_tables.modules.assign(g_tables.count, nullptr);
+  tables.addresses.assign(tables.count, nullptr);
+  tables.modules.assign(tables.count, nullptr);
 }
 
 #if defined(__i386__)

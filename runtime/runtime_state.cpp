@@ -13,6 +13,10 @@ namespace quillet {
 namespace {
 
 constexpr char kOwnerWindowClass[] = "QuilletRuntimeOwner";
+// How long shut-down lets the program's threads leave before it keeps the
+// DLL modules loaded for them instead (a fetch may wait 30 s for its server).
+constexpr DWORD kProgramThreadsLeaveMs = 1000;
+constexpr DWORD kThreadPollMs = 5;
 
 struct IdleCallback {
   HWND window;
@@ -32,15 +36,30 @@ struct RuntimeState {
   std::vector<ExitProcedure> exit_procedures;
   std::vector<IdleCallback> idle_callbacks;
   volatile LONG shutdown_started = 0;
+  volatile LONG program_threads = 0;
 };
 
+// Never destroyed: threads still running while the process ends read it.
 RuntimeState& State() {
-  static RuntimeState state;
-  return state;
+  static RuntimeState* state = new RuntimeState;
+  return *state;
 }
 
 void EndProcess(int exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
 ProcessEnder g_process_ender = EndProcess;
+
+// Waits up to `wait_ms` for the threads the program started to end, handling
+// messages sent to this thread meanwhile; true when none is left.
+bool WaitForProgramThreads(DWORD wait_ms) {
+  const DWORD start = GetTickCount();
+  while (State().program_threads > 0 && GetTickCount() - start < wait_ms) {
+    // A worker may be sending to a window of this thread.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kThreadPollMs, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  }
+  return State().program_threads == 0;
+}
 
 LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kMessageExitOnMainThread) {
@@ -138,6 +157,9 @@ size_t IdleCallbackCount() { return State().idle_callbacks.size(); }
 
 bool ShutdownStarted() { return State().shutdown_started != 0; }
 
+void ProgramThreadStarted() { InterlockedIncrement(&State().program_threads); }
+void ProgramThreadEnded() { InterlockedDecrement(&State().program_threads); }
+
 void RuntimeShutdown(int exit_code) {
   (void)exit_code;
   RuntimeState& state = State();
@@ -151,7 +173,8 @@ void RuntimeShutdown(int exit_code) {
   for (size_t i = 0; i < procedures.size(); ++i) procedures[i](static_cast<int>(i));
 
   ShutdownSupportLibraries();
-  ReleaseDllCommands();
+  // A thread returning into a freed module would crash the ending process.
+  if (WaitForProgramThreads(kProgramThreadsLeaveMs)) ReleaseDllCommands();
   if (state.owner_window != nullptr) {
     DestroyWindow(state.owner_window);
     state.owner_window = nullptr;

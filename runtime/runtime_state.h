@@ -55,8 +55,15 @@ size_t IdleCallbackCount();
 
 bool ShutdownStarted();
 
+// Threads started by StartThread that still run the program's code. A
+// worker may be inside a module bound for a DLL command (a fetch waiting in
+// WinHttp), so shut-down frees those modules only once none is left.
+void ProgramThreadStarted();
+void ProgramThreadEnded();
+
 // The shut-down work on the main thread (exit procedures, support libraries,
-// DLL modules, owner window, OLE). Runs once; the process is not ended.
+// DLL modules, owner window, OLE). Runs once; the process is not ended. The
+// DLL modules stay loaded when threads of the program are still running.
 void RuntimeShutdown(int exit_code);
 
 // Service 9. On the main thread: full shut-down, then the process ends.

@@ -1,6 +1,7 @@
 // Message pumping, pausing and thread start.
 #include "runtime/library_commands.h"
 #include "runtime/message_loop.h"
+#include "runtime/runtime_state.h"
 
 namespace quillet {
 namespace {
@@ -16,6 +17,7 @@ DWORD WINAPI RunThreadRoutine(LPVOID argument) {
   ThreadStart start = *static_cast<ThreadStart*>(argument);
   RtFree(argument);
   start.routine(start.parameter);
+  ProgramThreadEnded();
   return 0;
 }
 
@@ -39,8 +41,10 @@ bool StartThread(void (*routine)(void*), void* parameter, HANDLE* handle) {
   auto* start = static_cast<ThreadStart*>(RtAlloc(sizeof(ThreadStart)));
   start->routine = routine;
   start->parameter = parameter;
+  ProgramThreadStarted();  // before the thread runs, so shut-down never misses it
   HANDLE thread = CreateThread(nullptr, 0, RunThreadRoutine, start, 0, nullptr);
   if (thread == nullptr) {
+    ProgramThreadEnded();
     RtFree(start);
     return false;
   }

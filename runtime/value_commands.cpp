@@ -91,9 +91,11 @@ Text DateTimeText(double value) {
   double whole = std::trunc(value);
   long long seconds = std::llround(std::fabs(value - whole) * kSecondsPerDay);
   long long day = static_cast<long long>(whole);
+  // The time runs forward through the day before the epoch too (-1.25 is
+  // 06:00 of 1899-12-29), so rounding up to midnight is the next day.
   if (seconds >= kSecondsPerDay) {
     seconds -= kSecondsPerDay;
-    day += value < 0 ? -1 : 1;
+    ++day;
   }
   int year, month, mday;
   CivilFromDays(day, &year, &month, &mday);

@@ -2,6 +2,7 @@
 host name, with a certificate from a CA the test makes. It records every
 request as received and serves whatever body the test sets."""
 import http.server
+import select
 import socket
 import ssl
 import threading
@@ -26,12 +27,24 @@ class ServiceState:
         self.handshake_failures = 0
         self.replied = threading.Condition(self.lock)
         self.replies = 0
+        # None, 'silent' (never answers), 'trickle' (a body that never ends) or
+        # 'mixed' (the two in turn)
+        self.stall = None
+        self.stalled = 0   # requests being held right now
 
     def set_body(self, body, reply_delay=0.0, on_request=None):
         with self.lock:
             self.body = body
             self.reply_delay = reply_delay
             self.on_request = on_request
+
+    def set_stall(self, mode):
+        with self.lock:
+            self.stall = mode
+
+    def stalled_count(self):
+        with self.lock:
+            return self.stalled
 
     def request_count(self):
         with self.lock:
@@ -55,18 +68,56 @@ def sentence_json(sentence_json_text):
             ).encode('utf-8')
 
 
+TRICKLE_INTERVAL = 0.001  # often enough that a held fetch is always about to run again
+
+
 class _Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = 'HTTP/1.1'
 
     def log_message(self, *args):
         pass
 
+    def peer_gone(self, timeout):
+        # The client has sent its request: anything readable now is its close.
+        readable, _, _ = select.select([self.connection], [], [], timeout)
+        return bool(readable)
+
+    def hold(self, mode):
+        """Keeps the request open until the client goes away."""
+        try:
+            if mode == 'trickle':
+                self.send_response(200)
+                self.send_header('Content-Type', 'application/json; charset=utf-8')
+                self.send_header('Content-Length', '100000000')
+                self.end_headers()
+                self.wfile.write(b'{"hitokoto":"')
+            while not self.server.stopping.is_set():
+                if mode == 'trickle':
+                    self.wfile.write(b'.')
+                    self.wfile.flush()
+                if self.peer_gone(TRICKLE_INTERVAL):
+                    break
+        except (OSError, ssl.SSLError):
+            pass
+        self.close_connection = True
+
     def do_GET(self):
         state = self.server.state
         rec = Recorded(time.monotonic(), self.requestline, list(self.headers.items()))
         with state.lock:
             state.requests.append(rec)
-            body, delay, hook = state.body, state.reply_delay, state.on_request
+            body, delay, hook, stall = state.body, state.reply_delay, state.on_request, state.stall
+            if stall:
+                state.stalled += 1
+        if stall:
+            if stall == 'mixed':
+                stall = ('trickle', 'silent')[len(state.requests) % 2]
+            try:
+                self.hold(stall)
+            finally:
+                with state.lock:
+                    state.stalled -= 1
+            return
         if delay:
             time.sleep(delay)
         if hook:
@@ -88,6 +139,7 @@ class FakeSentenceService(http.server.ThreadingHTTPServer):
 
     def __init__(self, state, cert_file, key_file, address=('127.0.0.1', 443)):
         self.state = state
+        self.stopping = threading.Event()
         self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self.context.load_cert_chain(cert_file, key_file)
         super().__init__(address, _Handler)
@@ -112,5 +164,6 @@ class FakeSentenceService(http.server.ThreadingHTTPServer):
         return self
 
     def stop(self):
+        self.stopping.set()
         self.shutdown()
         self.server_close()

@@ -17,6 +17,8 @@ WINDOW_CAPTION = 'Quillet'
 WINDOW_POS = (50, 50)           # where the window template puts it (no window manager)
 LABEL_RECT = (8, 88, 376, 88)   # client coordinates of the sentence label
 BUTTON_RECT = (248, 168, 112, 40)
+CLOSE_BUTTON_RECT = (335, 7, 39, 19)  # the title bar's close button
+ERROR_BOX_CAPTION = '错误'            # the runtime error box
 DEFAULT_HEADERS = [
     ('User-Agent', 'Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)'),
     ('Accept', 'text/html, application/xhtml+xml, */*'),
@@ -97,12 +99,34 @@ class Widget:
             last = now
         return last
 
-    def click_button(self):
-        x, y, w, h = BUTTON_RECT
+    def click(self, rect):
+        x, y, w, h = rect
         cx, cy = self.origin[0] + x + w // 2, self.origin[1] + y + h // 2
         run(['xdotool', 'mousemove', str(cx), str(cy)], env=self.env)
         time.sleep(0.2)
         run(['xdotool', 'click', '1'], env=self.env)
+
+    def click_button(self):
+        self.click(BUTTON_RECT)
+
+    def wait_exit(self, timeout):
+        """The exit code, or None while it still runs."""
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def crashed(self):
+        """Wine reports a fault no handler took on the process's own output, even
+        when the process then ends with exit code 0 (its main thread exiting
+        first)."""
+        self.log.flush()
+        with open(self.log_path, 'rb') as f:
+            return b'wine: Unhandled' in f.read()
+
+    def error_box_shown(self):
+        return bool(subprocess.run(['xdotool', 'search', '--name', '^%s$' % ERROR_BOX_CAPTION],
+                                   capture_output=True, env=self.env).stdout.split())
 
     def park_mouse(self):
         run(['xdotool', 'mousemove', '700', '700'], env=self.env)
@@ -154,6 +178,52 @@ def fetch(widget, state, body, expect_change, previous):
     return area, widget.presents() - marks.get('before', 0)
 
 
+def wait_until(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return condition()
+
+
+def close_while_stalled(args, env, rounds, presses):
+    """Closes the widget with its close button while every fetch it started is
+    held by the service (no reply yet, or a body that never ends): the process
+    must end by itself with exit code 0, without a crash or an error box."""
+    state = ServiceState()
+    state.set_stall('mixed')
+    service = FakeSentenceService(state, args.cert, args.key).start()
+    try:
+        for n in range(1, rounds + 1):
+            started = time.monotonic()
+            widget = Widget(args.exe, os.path.join(args.work, 'close-%d.log' % n), env)
+            try:
+                if not check(widget.wait_for_window(), 'round %d: the window appears' % n):
+                    continue
+                print('round %d: window after %.2f s' % (n, time.monotonic() - started), flush=True)
+                time.sleep(SETTLE)  # first show animation
+                wait_until(lambda: state.stalled_count() == 0, 10)  # the last round's connections are gone
+                for _ in range(presses):
+                    widget.click_button()
+                    time.sleep(0.3)
+                wait_until(lambda: state.stalled_count() >= presses, 20)
+                check(state.stalled_count() >= presses, 'round %d: %d fetches are held' % (n, presses),
+                      '%d held' % state.stalled_count())
+                closed = time.monotonic()
+                widget.click(CLOSE_BUTTON_RECT)
+                code = widget.wait_exit(20)
+                print('round %d: exit after %.2f s' % (n, time.monotonic() - closed), flush=True)
+                check(not widget.error_box_shown(), 'round %d: no error box' % n)
+                check(not widget.crashed(), 'round %d: no thread crashed' % n)
+                check(code == 0, 'round %d: the process ends by itself with exit code 0' % n,
+                      'still running' if code is None else 'exit code %d' % code)
+            finally:
+                widget.stop()
+    finally:
+        service.stop()
+    print('%d failure(s)' % len(failures))
+    return 1 if failures else 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--exe', required=True)
@@ -162,8 +232,13 @@ def main():
     ap.add_argument('--rogue-cert', required=True)
     ap.add_argument('--rogue-key', required=True)
     ap.add_argument('--work', required=True)
+    ap.add_argument('--scenario', choices=['widget', 'close-while-stalled'], default='widget')
+    ap.add_argument('--rounds', type=int, default=8)
+    ap.add_argument('--presses', type=int, default=4)
     args = ap.parse_args()
     env = dict(os.environ)
+    if args.scenario == 'close-while-stalled':
+        return close_while_stalled(args, env, args.rounds, presses=args.presses)
     env['WINEDEBUG'] = '-all,trace+win'
 
     state = ServiceState()

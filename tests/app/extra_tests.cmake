@@ -1,4 +1,4 @@
-# The end-to-end test of the real widget (scripts/e2e/run-widget-e2e.sh):
+# The end-to-end tests of the real widget (scripts/e2e/run-widget-e2e.sh):
 # Quillet.exe under Wine, clicked with xdotool, against a fake sentence
 # service in private namespaces. Needs root; runs alone because it times
 # the retry back-off.
@@ -7,6 +7,16 @@ if(TARGET Quillet)
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>)
   set_tests_properties(app.e2e_widget PROPERTIES
     TIMEOUT 900
+    RUN_SERIAL TRUE
+    LABELS "app;e2e")
+  # The real widget closed with its close button while every fetch it started
+  # is held by the service, round after round: it must end by itself with
+  # exit code 0, no thread crashing on the way out.
+  add_test(NAME app.e2e_close_while_fetching
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>
+                   --scenario close-while-stalled)
+  set_tests_properties(app.e2e_close_while_fetching PROPERTIES
+    TIMEOUT 600
     RUN_SERIAL TRUE
     LABELS "app;e2e")
 endif()

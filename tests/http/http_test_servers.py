@@ -18,6 +18,7 @@ import select
 import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import threading
@@ -149,6 +150,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(0.3)
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
+            return
+        if path == "/reset":
+            # Part of the promised body, then a reset instead of the rest.
+            self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + b"partial body " * 10)
+            time.sleep(0.3)
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
+            self.close_connection = True
+            return
+        if path == "/not-modified":
+            self.send_raw(b"HTTP/1.1 304 Not Modified\r\nContent-Length: 50\r\n\r\n")
             return
         if path == "/bytes":
             count = int(query.split("=")[1]) if "=" in query else 0

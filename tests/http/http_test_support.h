@@ -14,8 +14,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "http/http_request.h"
 #include "runtime/program_dll_commands.h"
@@ -99,6 +101,10 @@ class LoopbackServers {
     started_ = true;
     stateDir_ = std::string(QUILLET_BINARY_DIR) + "/tests/http/servers-" + std::to_string(GetCurrentProcessId());
     const std::string& stateDir = stateDir_;
+    // Wine hands out the same process ids run after run: a ports file left by an
+    // earlier exe with this id names servers that are gone.
+    const std::string portsFile = "Z:" + stateDir + "/ports.txt";  // Wine maps the Unix root onto drive Z:
+    DeleteFileA(portsFile.c_str());
     std::string command = std::string(kPython) + " " + kServerScript + " " + stateDir;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -108,8 +114,6 @@ class LoopbackServers {
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    // Wine maps the Unix root onto drive Z:.
-    const std::string portsFile = "Z:" + stateDir + "/ports.txt";
     for (DWORD waited = 0; waited < kServerStartMilliseconds && ports_.empty(); waited += kPollMilliseconds) {
       Sleep(kPollMilliseconds);
       ReadPorts(portsFile);
@@ -133,6 +137,22 @@ class LoopbackServers {
   bool caTrusted_ = false;
   static inline bool started_ = false;
 };
+
+// Runs `work` on a thread of the multithreaded apartment; true when the
+// thread is still in that apartment afterwards (joining it again answers
+// S_FALSE rather than S_OK).
+inline bool MultithreadedApartmentSurvives(const std::function<void()>& work) {
+  bool survived = false;
+  std::thread([&] {
+    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) != S_OK) return;
+    work();
+    const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    survived = again == S_FALSE;
+    if (SUCCEEDED(again)) CoUninitialize();
+    if (survived) CoUninitialize();
+  }).join();
+  return survived;
+}
 
 class HttpTestEnvironment : public ::testing::Environment {
  public:

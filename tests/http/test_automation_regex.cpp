@@ -236,6 +236,15 @@ TEST(RegexObject, CopySharesMatches) {
   EXPECT_EQ(Bytes(copy->GetPattern()), "o");
 }
 
+TEST(RegexObject, LeavesTheMultithreadedApartmentOfItsThread) {
+  EXPECT_TRUE(http_test::MultithreadedApartmentSurvives([] {
+    RegexObject regex;
+    EXPECT_TRUE(regex.Execute("o", "foo"));
+    std::unique_ptr<RegexObject> copy(regex.Copy());
+    EXPECT_EQ(copy->MatchCount(), 2);
+  }));
+}
+
 // ---- Reply decoding ----------------------------------------------------------------
 
 std::string Decode(const std::string& body) {
@@ -276,6 +285,11 @@ TEST(DecodeReplyBody, OtherCharsetsThroughCodePages) {
   EXPECT_EQ(Decode(Page("<meta charset=\"big5\">", "\xA7\x41\xA6\x6E")), Page("<meta charset=\"big5\">", "\xC4\xE3\xBA\xC3"));
   EXPECT_EQ(Decode(Page("<meta charset=\"GB2312\">", "\xC4\xE3")), Page("<meta charset=\"GB2312\">", "\xC4\xE3"));
   EXPECT_EQ(Decode(Page("<meta charset=\"windows-1251\">", "\xCF")), Page("<meta charset=\"windows-1251\">", "\xA7\xB1"));
+}
+
+TEST(DecodeReplyBody, LeavesTheMultithreadedApartmentOfItsThread) {
+  EXPECT_TRUE(http_test::MultithreadedApartmentSurvives(
+      [] { EXPECT_EQ(Decode(Page("<meta charset=utf-8>", "\xE4\xBD\xA0")), Page("<meta charset=utf-8>", "\xC4\xE3")); }));
 }
 
 TEST(DecodeReplyBody, UnknownCharsetKeepsTheText) {

@@ -140,8 +140,12 @@ TEST_F(HttpWireTest, PostBytesWinOverPostText) {
 TEST_F(HttpWireTest, UrlWithQueryButNoPathRequestsRoot) {
   const Reply r = Fetch(To(servers().HttpUrl("?x=1")));
   EXPECT_EQ(r.text.rfind("GET / HTTP/1.1\r\n", 0), 0u) << r.text;
-  const Reply q = Fetch(To(servers().HttpUrl("/echo?x=1#frag")));
-  EXPECT_EQ(q.text.rfind("GET /echo?x=1", 0), 0u) << q.text;
+}
+
+TEST_F(HttpWireTest, FragmentNeverGoesOnTheWire) {
+  EXPECT_EQ(Fetch(To(servers().HttpUrl("/echo?x=1#frag"))).text.rfind("GET /echo?x=1 HTTP/1.1\r\n", 0), 0u);
+  EXPECT_EQ(Fetch(To(servers().HttpUrl("/echo#a?b=1"))).text.rfind("GET /echo HTTP/1.1\r\n", 0), 0u);
+  EXPECT_EQ(Fetch(To(servers().HttpUrl("#frag"))).text.rfind("GET / HTTP/1.1\r\n", 0), 0u);
 }
 
 // ---- Cookies, redirects, authentication ------------------------------------------
@@ -157,8 +161,47 @@ TEST_F(HttpWireTest, SetCookieCollectedThenMergedOnTheNextRequest) {
   EXPECT_EQ(second.cookies, "a=9");    // a replaced, b deleted
 
   args.mergeCookies = false;
-  const Reply unmerged = Fetch(args, "old=1; ");
-  EXPECT_EQ(unmerged.cookies, "old=1; a=9; b=deleted");
+  EXPECT_EQ(Fetch(args, "old=1; ").cookies, "old=1; a=9; b=deleted");
+  // A variable that does not end in the separator gets one before the reply's items.
+  EXPECT_EQ(Fetch(args, "old=1").cookies, "old=1; a=9; b=deleted");
+  EXPECT_EQ(Fetch(args, "old=1;").cookies, "old=1; a=9; b=deleted");
+}
+
+// The natural jar: one variable passed as the cookies to send and as the
+// variable that receives the reply's cookies.
+TEST_F(HttpWireTest, OneVariableCarriesTheCookieJarAcrossRequests) {
+  Text jar;
+  HttpRequestArgs args = To(servers().HttpUrl("/set-cookies"));
+  args.returnedCookies = &jar;
+  HttpRequest(args);
+  EXPECT_EQ(Bytes(jar), "a=1; b=2");
+
+  HttpRequestArgs next = To(servers().HttpUrl("/set-cookies-2"));
+  next.returnedCookies = &jar;
+  next.sendCookies = jar.c_str();
+  EXPECT_EQ(Bytes(HttpRequest(next)), "a=1; b=2");  // the Cookie header the server got
+  EXPECT_EQ(Bytes(jar), "a=9");                     // a replaced, b deleted: no stale item stays
+  next.sendCookies = jar.c_str();
+  EXPECT_EQ(Bytes(HttpRequest(next)), "a=9");
+  EXPECT_EQ(Bytes(jar), "a=9");
+}
+
+TEST_F(HttpWireTest, CookieWordInTheCookiesToSend) {
+  HttpRequestArgs args = To(servers().HttpUrl("/set-cookies-2"));
+  args.sendCookies = "Cookie: a=1; c=3";
+  const Reply first = Fetch(args);
+  EXPECT_EQ(first.text, "a=1; c=3");
+  EXPECT_EQ(first.cookies, "a=9; c=3");  // the word is not kept inside an item
+  args.sendCookies = first.cookies.c_str();
+  const Reply second = Fetch(args);
+  EXPECT_EQ(second.status, "200 OK");
+  EXPECT_EQ(second.text, "a=9; c=3");
+  // The word inside a value, or inside another header's name, is not a Cookie line.
+  args.sendCookies = "note=cookie:1";
+  EXPECT_EQ(Fetch(args).text, "note=cookie:1");
+  args.sendCookies = "a=1";
+  args.extraHeaders = "X-Cookie: 2";
+  EXPECT_EQ(Fetch(args).text, "a=1");
 }
 
 TEST_F(HttpWireTest, CookieLineInExtraHeadersWins) {
@@ -306,13 +349,18 @@ TEST_F(HttpWireTest, StallingServerTimesOut) {
   EXPECT_LT(seconds, 5.5);
 }
 
-TEST_F(HttpWireTest, ReplyCutShortKeepsPartialBody) {
-  const Reply r = Fetch(To(servers().HttpUrl("/cut")));
+TEST_F(HttpWireTest, ReplyCutShortKeepsPartialBodyAndReportsTheReadFailure) {
   std::string partial;
   for (int i = 0; i < 10; ++i) partial += "partial body ";
-  EXPECT_EQ(r.body, partial);
-  EXPECT_EQ(r.text, partial);
-  EXPECT_EQ(r.status, "200 OK");  // the status text replaces the read failure once headers are read
+  for (const char* path : {"/cut", "/reset"}) {  // closed before Content-Length; reset
+    const Reply r = Fetch(To(servers().HttpUrl(path)));
+    EXPECT_EQ(r.body, partial) << path;
+    EXPECT_EQ(r.text, partial) << path;
+    EXPECT_EQ(r.status, "713 读取数据失败!") << path;
+    EXPECT_EQ(r.headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << r.headers;
+  }
+  // A reply that declares a length it never sends a body for is whole.
+  EXPECT_EQ(Fetch(To(servers().HttpUrl("/not-modified"))).status, "304 Not Modified");
 }
 
 TEST_F(HttpWireTest, ConnectionRefused) {
@@ -339,10 +387,10 @@ TEST_F(HttpWireTest, BadUrl) {
   }
 }
 
-TEST_F(HttpWireTest, AbsurdTimeoutIsRefused) {
+TEST_F(HttpWireTest, HugeTimeoutStillCompletes) {
   HttpRequestArgs args = To(servers().HttpUrl("/echo"));
-  args.timeoutSeconds = 3000000;  // 3e9 ms wraps negative in 32 bits
-  EXPECT_EQ(Fetch(args).status, "705 设置超时时间失败!");
+  args.timeoutSeconds = 3000000;  // 3e9 ms: more than the platform takes
+  EXPECT_EQ(Fetch(args).status, "200 OK");
 }
 
 TEST_F(HttpWireTest, MalformedExtraHeaderIsRefused) {
@@ -459,6 +507,12 @@ TEST_F(HttpWireTest, ConcurrentCallsOnManyThreads) {
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(successes[t], kRequestsEach) << t;
 }
 
+TEST_F(HttpWireTest, CallerInTheMultithreadedApartmentStaysThere) {
+  const std::string url = servers().HttpUrl("/meta-utf8");
+  EXPECT_TRUE(http_test::MultithreadedApartmentSurvives(
+      [&] { EXPECT_TRUE(Contains(Bytes(HttpRequest(url.c_str())), "\xC4\xE3\xBA\xC3")); }));
+}
+
 TEST_F(HttpWireTest, RepeatedCallsLeakNoHandles) {
   const std::string url = servers().HttpUrl("/meta-utf8");
   for (int i = 0; i < 5; ++i) HttpRequest(url.c_str());
@@ -490,15 +544,17 @@ TEST_F(HttpWireTest, LargeBodyArrivesWhole) {
 enum class Step {
   kNone, kCheckPlatform, kOpen, kSetTimeouts, kConnect, kOpenRequest, kServerCredentials, kProxyCredentials,
   kSecurityFlags, kCookieOption, kRedirectOption, kAddHeaders, kSend, kReceive, kReadAfterFirstChunk,
-  kSecondHeaderQuery, kReadThenHeaderQuery,
+  kSecondHeaderQuery, kReadThenHeaderQuery, kHugeAvailableAfterFirstChunk,
 };
 
 struct Recording {
   Step failing = Step::kNone;
   std::vector<int> timeouts;
+  DWORD responseTimeout = 0;
   int headerAdds = 0;
   int doEvents = 0;
   int reads = 0;
+  int availabilityQueries = 0;
   int headerQueries = 0;
   std::map<HINTERNET, std::string> names;
   std::vector<std::string> closed;
@@ -547,6 +603,7 @@ WinHttpApi RecordingApi() {
   };
   api.WinHttpSetOption = [](HINTERNET h, DWORD option, LPVOID buffer, DWORD length) {
     const DWORD value = *static_cast<DWORD*>(buffer);
+    if (option == WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT) tRecording->responseTimeout = value;
     if (option == WINHTTP_OPTION_SECURITY_FLAGS && Failing(Step::kSecurityFlags)) return FALSE;
     if (value == WINHTTP_DISABLE_REDIRECTS && option == WINHTTP_OPTION_DISABLE_FEATURE &&
         Failing(Step::kRedirectOption)) {
@@ -564,6 +621,13 @@ WinHttpApi RecordingApi() {
   };
   api.WinHttpReceiveResponse = [](HINTERNET h, LPVOID r) {
     return Failing(Step::kReceive) ? FALSE : Real().WinHttpReceiveResponse(h, r);
+  };
+  api.WinHttpQueryDataAvailable = [](HINTERNET h, LPDWORD available) {
+    if (Failing(Step::kHugeAvailableAfterFirstChunk) && tRecording->availabilityQueries++ > 0) {
+      *available = 0x7FFFFFFF;  // more than a Byte set can hold after what came
+      return TRUE;
+    }
+    return Real().WinHttpQueryDataAvailable(h, available);
   };
   api.WinHttpReadData = [](HINTERNET h, LPVOID buffer, DWORD length, LPDWORD read) {
     if (Failing(Step::kReadAfterFirstChunk) && tRecording->reads++ > 0) return FALSE;
@@ -590,7 +654,8 @@ class HttpStepFailureTest : public LoopbackTest {
     tRecording = &recording_;
     const WinHttpApi api = RecordingApi();
     ScopedWinHttpApi scope(api);
-    Text status, headers(CopyText("headers before")), location(CopyText("location before"));
+    // Every path must write the status: what it held before is stale.
+    Text status(CopyText("200 OK")), headers(CopyText("headers before")), location(CopyText("location before"));
     Text cookies(CopyText("cookies before"));
     ByteSet body("body before", 11);
     args.status = &status;
@@ -650,6 +715,22 @@ TEST_F(HttpStepFailureTest, OneTimeOutForAllFourSteps) {
   args.timeoutSeconds = 0;
   Run(Step::kNone, args);
   EXPECT_EQ(recording_.timeouts, (std::vector<int>{30000, 30000, 30000, 30000}));
+}
+
+TEST_F(HttpStepFailureTest, HugeTimeOutsClampedToTheLargestThePlatformTakes) {
+  constexpr int kLargest = 0x7FFFFFFF;
+  const std::map<int32_t, int> expected = {{2147483, 2147483000},
+                                           {2147484, kLargest},
+                                           {4294968, kLargest},     // wrapped to 704 ms in 32 bits
+                                           {536870912, kLargest},   // wrapped to 0, no time-out at all
+                                           {0x7FFFFFFF, kLargest}};
+  for (const auto& [seconds, milliseconds] : expected) {
+    HttpRequestArgs args = To(servers().HttpUrl("/echo"));
+    args.timeoutSeconds = seconds;
+    EXPECT_EQ(Run(Step::kNone, args), "200 OK") << seconds;
+    EXPECT_EQ(recording_.timeouts, (std::vector<int>(4, milliseconds))) << seconds;
+    EXPECT_EQ(recording_.responseTimeout, static_cast<DWORD>(milliseconds)) << seconds;
+  }
 }
 
 TEST_F(HttpStepFailureTest, EmptyHeaderTextIsNotHandedOver) {
@@ -731,18 +812,27 @@ TEST_F(HttpStepFailureTest, Messages710To712) {
   EXPECT_EQ(recording_.closed, (Closed{"request", "connection", "root"}));
 }
 
-TEST_F(HttpStepFailureTest, Message713KeepsPartialBodyUntilHeadersReplaceIt) {
+TEST_F(HttpStepFailureTest, Message713KeepsPartialBodyAndStays) {
   HttpRequestArgs args = To(servers().HttpUrl("/bytes?n=400000"));
-  EXPECT_EQ(Run(Step::kReadAfterFirstChunk, args), "200 OK");
+  EXPECT_EQ(Run(Step::kReadAfterFirstChunk, args), "713 读取数据失败!");
+  EXPECT_EQ(headers_.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << headers_;
   EXPECT_FALSE(body_.empty());
   EXPECT_LT(body_.size(), 400000u);
   EXPECT_EQ(result_, body_);
   EXPECT_EQ(recording_.closed, (Closed{"request", "connection", "root"}));
 }
 
+TEST_F(HttpStepFailureTest, BodyBeyondTheLargestByteSetStopsWith713) {
+  HttpRequestArgs args = To(servers().HttpUrl("/bytes?n=400000"));
+  EXPECT_EQ(Run(Step::kHugeAvailableAfterFirstChunk, args), "713 读取数据失败!");
+  EXPECT_FALSE(body_.empty());
+  EXPECT_LT(body_.size(), 400000u);
+  EXPECT_EQ(result_, body_);
+}
+
 TEST_F(HttpStepFailureTest, HeaderBlockUnreadableEndsWithEmptyText) {
   HttpRequestArgs args = To(servers().HttpUrl("/bytes?n=400000"));
-  EXPECT_EQ(Run(Step::kSecondHeaderQuery, args), "");  // status keeps what it held
+  EXPECT_EQ(Run(Step::kSecondHeaderQuery, args), "");  // not the stale status it held
   ExpectCallersVariablesKept();
   EXPECT_EQ(recording_.doEvents, 9);
   // The read fails, then the header query: the read message is what is left.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/dll_command.h"
 #include "runtime/library_commands.h"
 #include "runtime/message_loop.h"
 #include "runtime/runtime_state.h"
@@ -248,6 +249,33 @@ TEST_F(StartupTest, ShutdownRunsExitProceduresOnceInOrder) {
   EXPECT_EQ(CoreLibraryEntry(), nullptr);  // request 6 reached the library
   RuntimeShutdown(0);                      // runs once
   EXPECT_EQ(g_exit_log.size(), 2u);
+}
+
+// A module bound for a DLL command stays loaded while a thread the program
+// started may still be inside it; with no such thread it is freed.
+void ReportWinHttpAfterShutdown(bool worker_still_running) {
+  testing_support::InitialiseRuntimeForTests();
+  static const char* const kDlls[] = {"winhttp.dll"};
+  static const char* const kFunctions[] = {"WinHttpCheckPlatform"};
+  InstallDllCommandTable(1, kDlls, kFunctions);
+  ResolveDllCommand(0);
+  HANDLE worker = nullptr;
+  if (worker_still_running) {
+    StartThread([](void*) { Sleep(INFINITE); }, nullptr, &worker);
+  } else {
+    StartThread([](void*) {}, nullptr, &worker);
+    WaitForSingleObject(worker, INFINITE);
+  }
+  RuntimeShutdown(0);
+  std::fprintf(stderr, "%s\n", GetModuleHandleA("winhttp.dll") != nullptr ? "kept" : "freed");
+  std::fflush(stderr);
+  ExitProcess(0);
+}
+
+TEST_F(StartupTest, ShutdownKeepsDllModulesWhileProgramThreadsRun) {
+  ASSERT_EQ(GetModuleHandleA("winhttp.dll"), nullptr);
+  EXPECT_EXIT(ReportWinHttpAfterShutdown(true), ExitedWithCode(0), "^kept\n$");
+  EXPECT_EXIT(ReportWinHttpAfterShutdown(false), ExitedWithCode(0), "^freed\n$");
 }
 
 void ReportExitThread(int position) {

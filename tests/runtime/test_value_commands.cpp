@@ -85,6 +85,12 @@ TEST(ConversionTest, ToTextOfDateTimes) {
   EXPECT_EQ(S(ToText(MakeDateTimeArg(3000000))), "9999年12月31日");   // clamped
   EXPECT_EQ(S(ToText(MakeDateTimeArg(-700000))), "100年1月1日");
   EXPECT_EQ(S(ToText(MakeDateTimeArg(-1.25))), "1899年12月29日6时");
+  // Before the epoch the time still runs forward through the day: rounding
+  // up to midnight lands on the next day.
+  EXPECT_EQ(S(ToText(MakeDateTimeArg(-1.9999999999))), "1899年12月30日");
+  EXPECT_EQ(S(ToText(MakeDateTimeArg(-0.9999999999))), "1899年12月31日");
+  EXPECT_EQ(S(ToText(MakeDateTimeArg(-1.99999))), "1899年12月29日23时59分59秒");
+  EXPECT_EQ(S(ToText(MakeDateTimeArg(1.9999999999))), "1900年1月1日");
 }
 
 TEST(ConversionTest, ByteSetsAndArraysAsText) {
