@@ -3,18 +3,19 @@
 # display, in private mount and network namespaces where v1.hitokoto.cn is
 # 127.0.0.1 and a fake service there holds a certificate from a test CA that
 # only this run trusts.  Needs root (for the namespaces).
-# Usage: scripts/e2e/run-widget-e2e.sh path/to/Quillet.exe
+# Usage: scripts/e2e/run-widget-e2e.sh path/to/Quillet.exe path/to/quillet_clipboard_text.exe
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-exe=$(realpath "${1:?usage: run-widget-e2e.sh Quillet.exe}")
+exe=$(realpath "${1:?usage: run-widget-e2e.sh Quillet.exe quillet_clipboard_text.exe}")
+clipboard_exe=$(realpath "${2:?usage: run-widget-e2e.sh Quillet.exe quillet_clipboard_text.exe}")
 
 if [ -z "${QUILLET_E2E_INSIDE:-}" ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "run-widget-e2e: needs root for unshare -m -n" >&2
     exit 1
   fi
-  QUILLET_E2E_INSIDE=1 exec unshare -m -n --propagation private "$0" "$exe"
+  QUILLET_E2E_INSIDE=1 exec unshare -m -n --propagation private "$0" "$exe" "$clipboard_exe"
 fi
 
 ip link set lo up
@@ -75,5 +76,5 @@ export QUILLET_WINEPREFIX=${QUILLET_E2E_WINEPREFIX:-$(dirname "$exe")/e2e-winepr
 "$root/scripts/make-wineprefix.sh" "$arch"
 "$WINESERVER" -p
 
-python3 "$here/widget_e2e.py" --exe "$exe" --work "$work" \
+python3 "$here/widget_e2e.py" --exe "$exe" --clipboard-exe "$clipboard_exe" --work "$work" \
   --cert test-leaf.crt --key test-leaf.key --rogue-cert rogue-leaf.crt --rogue-key rogue-leaf.key

@@ -131,7 +131,7 @@ void Label::Measure() {
     measured_width_ = measured_height_ = 0;
     return;
   }
-  const std::wstring text = WideString(text_.get());
+  const std::wstring text = DisplayString(text_.get());
   GpRectF layout = {0, 0, 0, 0};
   if (!multi_line_) {
     layout = BoundsRect();
@@ -231,7 +231,7 @@ void Label::Paint(ControlRef) {
       OnTextRect(&text_rect, 1);
       last_text_rect_ = text_rect;
       last_text_colour_ = colour;
-      const std::wstring wide = WideString(text_.get());
+      const std::wstring wide = DisplayString(text_.get());
       DrawControlText(graphics, text_rect, wide.c_str(), font_, colour, format_, text_effect_, glow_colour_);
       ResetClip(graphics);
       HostWindow* host = Host();
