@@ -33,8 +33,10 @@ void EnableSentenceCopy(Label* sentence, PopupMenu* edit_menu) {
 
 bool CopySentence(HWND owner) {
   if (g_sentence == nullptr || !g_sentence->IsCreated()) return false;
-  const Text sentence = g_sentence->Text();
-  return CopyTextToClipboard(owner, sentence.c_str());
+  // The label's own UTF-16: every character the service sent, GBK or not.
+  const ByteSet sentence = g_sentence->TextW();
+  if (sentence.empty()) return false;
+  return CopyUnicodeToClipboard(owner, sentence.data(), sentence.size() / sizeof(wchar_t));
 }
 
 LRESULT SentenceCopyHook(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -6,6 +6,7 @@ namespace quillet::app {
 
 HostWindow* MainHost = nullptr;
 Label* SentenceLabel = nullptr;
+Label* SourceLabel = nullptr;
 Button* FetchButton = nullptr;
 PopupMenu* EditMenu = nullptr;
 

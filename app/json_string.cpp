@@ -67,7 +67,71 @@ char SimpleEscape(char c) {
   }
 }
 
+bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+const char* SkipSpace(const char* p) {
+  while (IsJsonSpace(*p)) ++p;
+  return p;
+}
+
+// `p` is at an opening quote; answers the byte after the closing one with the
+// body in `body`, or null when the string never closes.
+const char* ReadString(const char* p, std::string* body) {
+  const char* start = ++p;
+  while (*p != 0 && *p != '"') p += (*p == '\\' && p[1] != 0) ? 2 : 1;
+  if (*p != '"') return nullptr;
+  if (body != nullptr) body->assign(start, static_cast<size_t>(p - start));
+  return p + 1;
+}
+
+// Skips one value of any kind; nested objects and arrays by depth.
+const char* SkipValue(const char* p) {
+  int depth = 0;
+  while (*p != 0) {
+    if (*p == '"') {
+      p = ReadString(p, nullptr);
+      if (p == nullptr) return "";
+      if (depth == 0) return p;
+      continue;
+    }
+    if (*p == '{' || *p == '[') {
+      ++depth;
+    } else if (*p == '}' || *p == ']') {
+      if (depth == 0) return p;  // the end of the enclosing object
+      if (--depth == 0) return p + 1;
+    } else if (*p == ',' && depth == 0) {
+      return p;
+    }
+    ++p;
+  }
+  return p;
+}
+
 }  // namespace
+
+JsonMember FindJsonMember(const char* utf8, const char* name) {
+  JsonMember found;
+  if (utf8 == nullptr || name == nullptr) return found;
+  const char* p = SkipSpace(utf8);
+  if (*p != '{') return found;
+  p = SkipSpace(p + 1);
+  while (*p == '"') {
+    std::string key;
+    p = ReadString(p, &key);
+    if (p == nullptr) return found;
+    p = SkipSpace(p);
+    if (*p != ':') return found;
+    p = SkipSpace(p + 1);
+    if (key == name) {
+      found.is_string = *p == '"' && ReadString(p, &found.raw) != nullptr;
+      return found;
+    }
+    p = SkipSpace(SkipValue(p));
+    if (*p != ',') return found;
+    p = SkipSpace(p + 1);
+  }
+  return found;
+}
 
 char* DecodeJsonEscapes(const char* utf8) {
   if (utf8 == nullptr || *utf8 == 0) return nullptr;

@@ -5,11 +5,13 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "app/json_string.h"
 #include "app/retry_backoff.h"
 #include "app/widget.h"
 #include "http/http_request.h"
+#include "http/text_codec.h"
 #include "http/text_helpers.h"
 #include "runtime/library_commands.h"
 #include "ui/controls/label.h"
@@ -20,6 +22,8 @@ const char kServiceAddress[] = "https://v1.hitokoto.cn/";
 const char kLeftMarker[] = "hitokoto\":\"";
 const char kRightMarker[] = "\",\"type";
 const FetchSource kSentenceService = {kServiceAddress, 0};
+const char kSourceMember[] = "from";
+const char kSourceAuthorMember[] = "from_who";
 
 namespace {
 
@@ -54,13 +58,30 @@ bool StartLink(const FetchSource& source, uint32_t failures) {
   return true;
 }
 
-// Hands the sentence to the label unless shut-down has begun. The counter and
-// the flag are checked in opposite orders here and in StopFetching, so either
-// this call sees the stop or StopFetching sees the call.
-void ShowSentence(const char* sentence) {
+// Source line pieces, UTF-8: "—— " before the author, 「 」 around the work.
+constexpr char kSourceDash[] = "\xE2\x80\x94\xE2\x80\x94";
+constexpr char kSourceAuthorGap[] = " ";
+constexpr char kSourceOpen[] = "\xE3\x80\x8C";
+constexpr char kSourceClose[] = "\xE3\x80\x8D";
+
+// A string member of the reply, JSON escapes decoded (UTF-8); empty when the
+// member is missing, null or not a string.
+std::string MemberText(const char* reply, const char* name) {
+  const JsonMember member = FindJsonMember(reply, name);
+  if (!member.is_string) return std::string();
+  const Text decoded(DecodeJsonEscapes(member.raw.c_str()));
+  return decoded.c_str();
+}
+
+// Hands the sentence and its source line (both UTF-16) to the labels unless
+// shut-down has begun. The counter and the flag are checked in opposite
+// orders here and in StopFetching, so either this call sees the stop or
+// StopFetching sees the call.
+void ShowSentence(const ByteSet& sentence, const ByteSet& source) {
   g_label_calls.fetch_add(1);
   if (!g_stopping.load() && SentenceLabel != nullptr) {
-    quillet::Text shown = SentenceLabel->Text(sentence);  // a copy, freed here
+    ByteSet shown = SentenceLabel->TextW(sentence.get());  // a copy, freed here
+    if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(source.get());
   }
   g_label_calls.fetch_sub(1);
 }
@@ -77,14 +98,26 @@ Text CutBetweenBytes(const char* text, const char* left, const char* right) {
   return Text(start, static_cast<size_t>(end - start));
 }
 
-Text ExtractSentence(const char* reply) {
+ByteSet ExtractSentence(const char* reply) {
   // The reply is UTF-8, not GBK: a search that steps over GBK double-byte
   // characters would straddle UTF-8 sequences and could swallow the closing
   // quote, so the cut is byte-exact.
   Text cut = CutBetweenBytes(reply, kLeftMarker, kRightMarker);
-  if (cut.empty()) return Text();
+  if (cut.empty()) return ByteSet();
   Text unescaped(DecodeJsonEscapes(cut.get()));
-  return UrlDecode(unescaped.get(), true);
+  // Straight from UTF-8 to UTF-16: GBK would turn ♪, ⋯ or an emoji into "?".
+  Text decoded = UrlDecode(unescaped.get(), false);
+  return Utf8ToUtf16(decoded.c_str());
+}
+
+ByteSet ExtractSource(const char* reply) {
+  const std::string work = MemberText(reply, kSourceMember);
+  if (work.empty()) return ByteSet();
+  const std::string author = MemberText(reply, kSourceAuthorMember);
+  std::string line = kSourceDash;
+  if (!author.empty()) line += kSourceAuthorGap + author;
+  line += kSourceOpen + work + kSourceClose;
+  return Utf8ToUtf16(line.c_str());
 }
 
 bool FetchSentence(const FetchSource& source) {
@@ -92,9 +125,9 @@ bool FetchSentence(const FetchSource& source) {
   request.url = source.url;
   request.timeoutSeconds = source.timeout_seconds;
   Text reply = HttpRequest(request);
-  Text sentence = ExtractSentence(reply.get());
+  ByteSet sentence = ExtractSentence(reply.get());
   if (sentence.empty()) return false;
-  ShowSentence(sentence.get());
+  ShowSentence(sentence, ExtractSource(reply.get()));
   return true;
 }
 

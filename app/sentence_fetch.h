@@ -25,10 +25,16 @@ extern const FetchSource kSentenceService;
 // byte for byte; empty when either is missing.
 Text CutBetweenBytes(const char* text, const char* left, const char* right);
 
-// The sentence in a reply body as GBK: the text between the markers, its JSON
-// escapes decoded, percent-decoded and converted from UTF-8. Empty when either
-// marker is missing or nothing is between them.
-Text ExtractSentence(const char* reply);
+// The sentence in a reply body as UTF-16 units (no terminator): the text
+// between the markers, its JSON escapes decoded, percent-decoded and converted
+// from UTF-8, keeping characters GBK cannot hold. Empty when either marker is
+// missing or nothing is between them.
+ByteSet ExtractSentence(const char* reply);
+
+// The source line of a reply as UTF-16 units: "—— from_who「from」" from the
+// reply's string members, "——「from」" when from_who is null or empty, and
+// empty when from is. JSON escapes are decoded.
+ByteSet ExtractSource(const char* reply);
 
 // One fetch, cut, decode and show. True when a sentence was handed to the label.
 bool FetchSentence(const FetchSource& source = kSentenceService);

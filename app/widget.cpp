@@ -12,6 +12,7 @@
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
 #include "ui/controls/label.h"
+#include "ui/controls/text_format.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -31,6 +32,14 @@ constexpr int kLabelLeft = 8, kLabelTop = 88, kLabelWidth = 376, kLabelHeight = 
 constexpr char kInitialText[] = "你好";
 constexpr float kFontSize = 20.0f;
 constexpr int kTextEffectSoftGlow = 3;
+
+// The source line: smaller, dark grey with the same soft glow, in the strip
+// left of the button, one line ending in an ellipsis when it is too long.
+constexpr uint32_t kSourceGrey = 0x383838;
+constexpr int kSourceAlpha = 200;
+constexpr int kSourceLeft = 8, kSourceTop = 176, kSourceWidth = 232, kSourceHeight = 30;
+constexpr float kSourceFontSize = 13.0f;
+constexpr int kTrimmingEllipsisCharacter = 3;
 
 constexpr int kButtonLeft = 248, kButtonTop = 168, kButtonWidth = 112, kButtonHeight = 40;
 constexpr char kButtonCaption[] = "获取";
@@ -60,6 +69,7 @@ void OnFetchClickedEvent(ControlRef, UINT, WPARAM, LPARAM) { OnFetchClicked(); }
 void GlobalInitialise() {
   MainHost = CreateGlobal<HostWindow>();
   SentenceLabel = CreateGlobal<Label>();
+  SourceLabel = CreateGlobal<Label>();
   FetchButton = CreateGlobal<Button>();
   CreateEditMenu();
 }
@@ -69,6 +79,7 @@ void ReleaseGlobals(int /*position*/) {
   StopFetching();
   ReleaseGlobal(MainHost);
   ReleaseGlobal(SentenceLabel);
+  ReleaseGlobal(SourceLabel);
   ReleaseGlobal(FetchButton);
   ReleaseEditMenu();
 }
@@ -111,6 +122,23 @@ void BuildMainWindow() {
                         kTextEffectSoftGlow,
                         std::nullopt, std::nullopt,                 // glow colour, frame
                         true);                                      // visible
+  // Sentences may hold characters the font lacks (♪, ⋯, emoji): let the
+  // platform draw them from another font instead of as boxes.
+  SentenceLabel->FormatFlags(SentenceLabel->FormatFlags() & ~kFormatNoFontFallback);
+
+  window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  SourceLabel->Create(window, kSourceLeft, kSourceTop, kSourceWidth, kSourceHeight, "",
+                      ArgbFromColor(kSourceGrey, kSourceAlpha, kUseAlpha),
+                      std::nullopt, std::nullopt, std::nullopt,  // gradient mode and colours
+                      std::nullopt,                               // one line
+                      std::nullopt,                               // auto contrast
+                      std::nullopt,                               // font name: the default family
+                      kSourceFontSize,
+                      std::nullopt,                               // font style
+                      kAlignFar, kTrimmingEllipsisCharacter,
+                      kTextEffectSoftGlow,
+                      std::nullopt, std::nullopt,                 // glow colour, frame
+                      true);                                      // visible
 
   window = UnitHandle(kMainWindowId, kUnitIsWindow);
   FetchButton->Create(window, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight, kButtonCaption,

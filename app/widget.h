@@ -20,6 +20,7 @@ constexpr uint32_t kMainWindowId = 0x52010001;
 // GlobalInitialise and after ReleaseGlobals.
 extern HostWindow* MainHost;
 extern Label* SentenceLabel;
+extern Label* SourceLabel;  // the sentence's source, under it
 extern Button* FetchButton;
 extern PopupMenu* EditMenu;  // the toolkit's shared edit context menu
 

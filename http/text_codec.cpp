@@ -108,6 +108,12 @@ Text Utf8ToGbk(const char* text) {
   return Utf16ToCodePage(units.get(), kCodePageGbk);
 }
 
+ByteSet Utf8ToUtf16(const char* text) {
+  ByteSet units = CodePageToUtf16(text, kCodePageUtf8);
+  if (units.size() <= kUnitSize) return ByteSet();
+  return ByteSet(units.data(), units.size() - kUnitSize);
+}
+
 WideText::WideText(const char* gbk) : units_(GbkToUtf16(gbk)) {}
 
 const wchar_t* WideText::c_str() const {

@@ -21,6 +21,9 @@ ByteSet CodePageToUtf16(const char* text, uint32_t codePage = kCodePageUtf8);
 // program's own text encoding (936), never the system's ANSI code page.
 Text Utf16ToCodePage(const ByteSetBlock* units, uint32_t codePage = 0);
 Text Utf8ToGbk(const char* text);
+// UTF-16 units of a UTF-8 text, without a terminator: for text that must keep
+// characters GBK cannot hold. Invalid sequences become U+FFFD.
+ByteSet Utf8ToUtf16(const char* text);
 
 // UTF-16 (zero-terminated) of a GBK text, for handing to wide APIs.
 // Never null: an empty text gives an empty string.

@@ -10,13 +10,14 @@ namespace quillet {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr int kNotADigit = -2;
-constexpr int kByteModulus = 256;
+constexpr int kNotADigit = -1;
+constexpr int kDigitBase = 16;
+constexpr size_t kEscapeLength = 3;  // %XX
 
-// Value of one percent-escape digit: its index in the table, -2 when it is
-// not a digit, 0 past the end of the text.
+// Value of one percent-escape digit: its index in the table, or kNotADigit
+// (past the end of the text too).
 int DigitValue(const char* text, size_t index, size_t length) {
-  if (index >= length) return 0;
+  if (index >= length) return kNotADigit;
   char c = text[index];
   if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   const char* found = c != 0 ? std::strchr(kHexDigits, c) : nullptr;
@@ -54,9 +55,14 @@ Text UrlDecode(const char* text, bool fromUtf8) {
     }
     const int high = DigitValue(source, i + 1, length);
     const int low = DigitValue(source, i + 2, length);
-    const int value = ((16 * high + low) % kByteModulus + kByteModulus) % kByteModulus;
-    if (value != 0) out += static_cast<char>(value);
-    i += 2;
+    // A "%" that starts no escape is text ("成功率不到2%，"): keep it and go on.
+    if (high == kNotADigit || low == kNotADigit) {
+      out += source[i];
+      continue;
+    }
+    const int value = kDigitBase * high + low;
+    if (value != 0) out += static_cast<char>(value);  // a Text cannot hold a zero byte
+    i += kEscapeLength - 1;
   }
   Text decoded(out.data(), out.size());
   return fromUtf8 ? Utf8ToGbk(decoded.c_str()) : decoded;

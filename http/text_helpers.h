@@ -15,8 +15,9 @@ Text ReplaceQuoteMarkers(const char* text);
 Text TextBetween(const char* text, const char* left, const char* right, int32_t start = 0,
                  bool ignoreCase = false);
 
-// Percent-decoding ("+" stays "+"); with fromUtf8 the result is converted
-// from UTF-8 to GBK.
+// Percent-decoding: "%" and two hexadecimal digits become that byte ("%00"
+// nothing); a "%" without two digits after it stays as it is; "+" stays "+".
+// With fromUtf8 the result is converted from UTF-8 to GBK.
 Text UrlDecode(const char* text, bool fromUtf8 = false);
 
 }  // namespace quillet

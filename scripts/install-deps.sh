@@ -7,7 +7,7 @@ packages=(
   binutils cmake ninja-build python3 openssl iproute2
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools googletest
   wine wine64 wine32:i386 libgnutls30:i386
-  xvfb xdotool x11-utils imagemagick fonts-wine fonts-wqy-microhei
+  xvfb xdotool x11-utils imagemagick fonts-wine fonts-wqy-microhei fonts-dejavu-core
 )
 
 missing=()

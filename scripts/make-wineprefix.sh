@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Creates the private Wine prefix for an arch (default: the one that runs here),
-# with the font replacement GDI+ needs for "宋体"/"SimSun", and windows left
+# with the font replacement GDI+ needs for "宋体"/"SimSun", a font link from it
+# to DejaVu Sans for the symbols the Chinese font lacks (⋯ and the like, which
+# Windows draws from its linked fonts), and windows left
 # unmanaged (plain Xvfb has no window manager; Wine would wait for one on every
 # hide). Fast when it exists.
 set -euo pipefail
 . "$(dirname "$0")/wine-env.sh" "${1:-}"
 
-marker="$WINEPREFIX/.quillet-ready-2"
+marker="$WINEPREFIX/.quillet-ready-3"
 [ -f "$marker" ] && exit 0
 
 mkdir -p "$(dirname "$WINEPREFIX")"
@@ -24,9 +26,11 @@ echo "make-wineprefix: creating $WINEPREFIX ($WINEARCH)" >&2
 
 reg=$(mktemp --suffix=.reg)
 trap 'rm -f "$reg"' EXIT
+# A font link is a multi-string: "file,face" UTF-16LE, each ended by a zero unit, then one more.
+link=$(printf 'DejaVuSans.ttf,DejaVu Sans\0\0' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
 {
   printf '\xff\xfe'
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"宋体"="WenQuanYi Micro Hei"\r\n"SimSun"="WenQuanYi Micro Hei"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n' |
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"宋体"="WenQuanYi Micro Hei"\r\n"SimSun"="WenQuanYi Micro Hei"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n"WenQuanYi Micro Hei"=hex(7):%s\r\n"宋体"=hex(7):%s\r\n"SimSun"=hex(7):%s\r\n' "$link" "$link" "$link" |
     iconv -f UTF-8 -t UTF-16LE
 } > "$reg"
 "$WINELOADER" regedit "$reg" >/dev/null 2>&1
@@ -35,4 +39,6 @@ grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" ||
   { echo "make-wineprefix: font replacement not in the registry" >&2; exit 1; }
 grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" ||
   { echo "make-wineprefix: unmanaged-window setting not in the registry" >&2; exit 1; }
+grep -q '"WenQuanYi Micro Hei"=str(7):"DejaVuSans.ttf,DejaVu Sans' "$WINEPREFIX/system.reg" ||
+  { echo "make-wineprefix: font link not in the registry" >&2; exit 1; }
 touch "$marker"

@@ -68,6 +68,16 @@ def sentence_json(sentence_json_text):
             ).encode('utf-8')
 
 
+def live_reply(sentence_json_text, from_json, from_who_json, reply_id=5012):
+    """A reply in the live service's shape and member order. `sentence_json_text`
+    is already JSON-escaped; `from_json` and `from_who_json` are JSON values
+    (a quoted string or null)."""
+    return ('{"id":%d,"uuid":"6b7dbf9a-3e0c-4d4f-9f60-6a3a0c1d2e4f","hitokoto":"%s","type":"a",'
+            '"from":%s,"from_who":%s,"creator":"e2e","creator_uid":1,"reviewer":4756,'
+            '"commit_from":"web","created_at":"1573452385","length":%d}'
+            % (reply_id, sentence_json_text, from_json, from_who_json, len(sentence_json_text))).encode('utf-8')
+
+
 TRICKLE_INTERVAL = 0.001  # often enough that a held fetch is always about to run again
 
 

@@ -10,7 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fake_sentence_service import FakeSentenceService, ServiceState, sentence_json  # noqa: E402
+from fake_sentence_service import FakeSentenceService, ServiceState, live_reply, sentence_json  # noqa: E402
 
 SERVICE_HOST = 'v1.hitokoto.cn'
 WINDOW_CAPTION = 'Quillet'
@@ -19,6 +19,7 @@ LABEL_RECT = (8, 88, 376, 88)   # client coordinates of the sentence label
 BUTTON_RECT = (248, 168, 112, 40)
 CLOSE_BUTTON_RECT = (335, 7, 39, 19)  # the title bar's close button
 ERROR_BOX_CAPTION = '错误'            # the runtime error box
+SOURCE_RECT = (8, 176, 232, 30)  # the source line's strip, left of the button
 DEFAULT_HEADERS = [
     ('User-Agent', 'Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)'),
     ('Accept', 'text/html, application/xhtml+xml, */*'),
@@ -151,6 +152,24 @@ def red_pixels(rgb):
     return n
 
 
+def dark_pixels(rgb):
+    """Pixels at least as dark as the source line's letters; the background
+    picture behind the strip is far lighter, even premultiplied over black."""
+    return sum(1 for i in range(0, len(rgb) - 2, 3) if max(rgb[i], rgb[i + 1], rgb[i + 2]) < 100)
+
+
+def changed_pixels(a, b):
+    """Pixels of `a` that differ clearly from the same pixel of `b`."""
+    return sum(1 for i in range(0, min(len(a), len(b)) - 2, 3)
+               if max(abs(a[i + k] - b[i + k]) for k in range(3)) > 40)
+
+
+def clipboard_utf8(clipboard_exe, env):
+    """What the clipboard holds, read by a Windows program in the same Wine session."""
+    out = subprocess.run([env['WINELOADER'], clipboard_exe], capture_output=True, env=env, timeout=60)
+    return out.stdout if out.returncode == 0 else None
+
+
 def same_text_rows(a, b):
     """The label rows above the button are identical; the button's bottom rows
     overlap the label and still show the hover look of the click."""
@@ -227,6 +246,7 @@ def close_while_stalled(args, env, rounds, presses):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--exe', required=True)
+    ap.add_argument('--clipboard-exe', help='reads the clipboard (needed by the widget scenario)')
     ap.add_argument('--cert', required=True)
     ap.add_argument('--key', required=True)
     ap.add_argument('--rogue-cert', required=True)
@@ -239,6 +259,8 @@ def main():
     env = dict(os.environ)
     if args.scenario == 'close-while-stalled':
         return close_while_stalled(args, env, args.rounds, presses=args.presses)
+    if not args.clipboard_exe:
+        ap.error('the widget scenario needs --clipboard-exe')
     env['WINEDEBUG'] = '-all,trace+win'
 
     state = ServiceState()
@@ -252,6 +274,8 @@ def main():
         hello = widget.settled_label()
         widget.save_screen(os.path.join(args.work, 'startup.png'))
         check(red_pixels(hello) > 50, 'the label shows red text at start-up')
+        no_source = widget.shot(SOURCE_RECT)
+        check(dark_pixels(no_source) < 10, 'no source line at start-up', '%d dark pixels' % dark_pixels(no_source))
         check(state.request_count() == 0, 'nothing is fetched at start-up',
               '%d requests' % state.request_count())
 
@@ -288,6 +312,36 @@ def main():
         pct, _ = fetch(widget, state, sentence_json('%41BC'), True, area1)
         check(pct == abc, '"%41" arrives as "A"')
 
+        # Replies shaped like the live service's: the sentence reaches the clipboard exactly
+        # as served (percent escapes and JSON escapes decoded, nothing lost to GBK), and
+        # its source appears in the strip under it.
+        served = ('成功率不到2%，剩下的98%呢 %41 ♪晚安・好梦⋯ 晚安🌙好梦 '
+                  + r'他说\"好\"\r\n第二行')
+        expected = '成功率不到2%，剩下的98%呢 A ♪晚安・好梦⋯ 晚安🌙好梦 他说"好"\r\n第二行'
+        live, _ = fetch(widget, state, live_reply(served, '"测试集"', '"某人"'), True, pct)
+        check(live is not None and live != pct and red_pixels(live) > 50, 'a live-shaped reply shows its sentence')
+        with_author = widget.shot(SOURCE_RECT)
+        widget.save_screen(os.path.join(args.work, 'live-sentence.png'))
+        check(changed_pixels(with_author, no_source) > 150 and dark_pixels(with_author) > 10,
+              'the source line "—— 某人「测试集」" appears under the sentence',
+              '%d changed, %d dark pixels' % (changed_pixels(with_author, no_source), dark_pixels(with_author)))
+        print('  source strip: %d changed, %d dark pixels' % (changed_pixels(with_author, no_source), dark_pixels(with_author)))
+        run(['xdotool', 'key', '--clearmodifiers', 'ctrl+c'], env=env)
+        time.sleep(0.5)
+        copied = clipboard_utf8(args.clipboard_exe, env)
+        check(copied == expected.encode('utf-8'), 'Ctrl+C copies the sentence byte for byte as served',
+              repr(copied.decode('utf-8', 'replace') if copied is not None else None))
+
+        fetch(widget, state, live_reply('没有作者的一句', '"测试集"', 'null'), True, live)
+        work_only = widget.shot(SOURCE_RECT)
+        print('  work only: %d changed' % changed_pixels(work_only, no_source))
+        check(changed_pixels(work_only, no_source) > 100
+              and changed_pixels(work_only, no_source) < changed_pixels(with_author, no_source) - 30,
+              'without from_who the line changes to the shorter "——「测试集」"',
+              '%d changed pixels' % changed_pixels(work_only, no_source))
+        shown, _ = fetch(widget, state, live_reply('没有出处的一句', '""', '"某人"'), True, live)
+        check(widget.shot(SOURCE_RECT) == no_source, 'a sentence without a source clears the line')
+
         # A reply without the markers: one chain of retries that backs off.
         widget.park_mouse()
         time.sleep(1)
@@ -305,7 +359,7 @@ def main():
         check(len(gaps) >= 4 and gaps[0] < 0.4 and all(0.4 <= g for g in gaps[1:])
               and all(gaps[i + 1] >= 1.6 * gaps[i] for i in range(1, len(gaps) - 1)),
               'retry gaps: first at once, then doubling from 0.5 s', repr(gaps))
-        check(widget.settled_label() == pct, 'failed fetches leave the label as it was')
+        check(widget.settled_label() == shown, 'failed fetches leave the label as it was')
     finally:
         widget.stop()
         service.stop()

@@ -2,9 +2,13 @@
 # Quillet.exe under Wine, clicked with xdotool, against a fake sentence
 # service in private namespaces. Needs root; runs alone because it times
 # the retry back-off.
+# The first reads what Ctrl+C copied through a small Windows program of its own.
+add_executable(quillet_clipboard_text ${CMAKE_CURRENT_SOURCE_DIR}/app/clipboard_text.cpp)
+set_target_properties(quillet_clipboard_text PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/app)
 if(TARGET Quillet)
   add_test(NAME app.e2e_widget
-           COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>)
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>
+                   --clipboard-exe $<TARGET_FILE:quillet_clipboard_text>)
   set_tests_properties(app.e2e_widget PROPERTIES
     TIMEOUT 900
     RUN_SERIAL TRUE

@@ -110,6 +110,11 @@ TEST_F(SentenceCopy, CtrlCCopiesTheSentenceAndCAloneDoesNot) {
   label_.Text("新的一句");
   SendMessageW(owner_, WM_KEYDOWN, 'C', 0);
   EXPECT_EQ(ClipboardText(), L"新的一句") << "always the sentence shown now";
+  // Characters GBK cannot hold reach the clipboard as they were shown.
+  const std::wstring outside_gbk = L"\u266A晚安\u30FB好梦\u22EF\u00A0\U0001F319";
+  label_.TextW(ByteSet(outside_gbk.data(), outside_gbk.size() * sizeof(wchar_t)).get());
+  SendMessageW(owner_, WM_KEYDOWN, 'C', 0);
+  EXPECT_EQ(ClipboardText(), outside_gbk);
 }
 
 TEST_F(SentenceCopy, ACopyCommandForAnotherControlIsNotTheSentences) {

@@ -40,12 +40,37 @@ class FetchChainTest : public WidgetTest {
     worker.join();
     return result.load() == 1;
   }
-  void ShowFirst(const std::string& utf8) {
-    LocalSentenceServer server(Always(SentenceJson(utf8)));
+  void ShowFirst(const std::string& utf8) { ShowReply(SentenceJson(utf8)); }
+  void ShowReply(const std::string& body) {
+    LocalSentenceServer server(Always(body));
     FetchSource source{server.url(), kShortTimeoutSeconds};
     ASSERT_TRUE(FetchOnWorker(source));
   }
+  static std::wstring Shown(Label* label) {
+    const ByteSet units = label->TextW();
+    return std::wstring(reinterpret_cast<const wchar_t*>(units.data()), units.size() / sizeof(wchar_t));
+  }
 };
+
+TEST_F(FetchChainTest, TheSourceLineChangesWithEachSentenceAndClearsWithoutOne) {
+  // 测试集 and 某人 in UTF-8, members in the live service's order.
+  auto reply = [](const std::string& sentence, const std::string& from, const std::string& from_who) {
+    return "{\"id\":1,\"uuid\":\"u\",\"hitokoto\":\"" + sentence + "\",\"type\":\"a\",\"from\":" + from +
+           ",\"from_who\":" + from_who + ",\"creator\":\"c\",\"length\":1}";
+  };
+  const std::string work = "\"\xE6\xB5\x8B\xE8\xAF\x95\xE9\x9B\x86\"", author = "\"\xE6\x9F\x90\xE4\xBA\xBA\"";
+  ShowReply(reply(kMorningUtf8, work, author));
+  EXPECT_EQ(Shown(SourceLabel), L"\u2014\u2014 某人「测试集」");
+  ShowReply(reply(kNightUtf8, work, "null"));
+  EXPECT_EQ(Shown(SourceLabel), L"\u2014\u2014「测试集」");
+  // A failed fetch shows nothing new: the line stays with its sentence.
+  LocalSentenceServer failing(Always("{\"message\":\"busy\"}"));
+  EXPECT_FALSE(FetchOnWorker(FetchSource{failing.url(), kShortTimeoutSeconds}));
+  EXPECT_EQ(Shown(SourceLabel), L"\u2014\u2014「测试集」");
+  ShowReply(reply(kMorningUtf8, "\"\"", author));
+  EXPECT_EQ(Shown(SourceLabel), L"");
+  EXPECT_EQ(LabelText(), kMorningGbk);
+}
 
 TEST_F(FetchChainTest, SentenceReachesTheLabelAsGbk) {
   LocalSentenceServer server(Always(SentenceJson(kMorningUtf8)));

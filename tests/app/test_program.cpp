@@ -100,6 +100,7 @@ TEST(StartRoutineTest, RunsTheStartUpInOrderAndShutsDownCleanly) {
   RuntimeShutdown(0);
   EXPECT_EQ(MainHost, nullptr);  // the exit procedure released the globals
   EXPECT_EQ(SentenceLabel, nullptr);
+  EXPECT_EQ(SourceLabel, nullptr);
   EXPECT_EQ(FetchButton, nullptr);
   EXPECT_FALSE(IsWindow(OwnerWindow()));
 }

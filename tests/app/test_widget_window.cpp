@@ -13,6 +13,7 @@
 #include "ui/controls/button.h"
 #include "ui/controls/popup_menu.h"
 #include "ui/controls/text_drawing.h"
+#include "ui/controls/text_format.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -151,6 +152,27 @@ TEST_F(WidgetWindowTest, LabelAsCreated) {
   EXPECT_EQ(SentenceLabel->GradientMode(), 0);
   EXPECT_EQ(SentenceLabel->Frame(), 0);
   EXPECT_FALSE(SentenceLabel->AutoContrast());
+}
+
+TEST_F(WidgetWindowTest, SentenceLabelLetsThePlatformFallBackToOtherFonts) {
+  EXPECT_EQ(SentenceLabel->FormatFlags() & kFormatNoFontFallback, 0);
+  EXPECT_NE(SentenceLabel->FormatFlags() & kFormatLineLimit, 0);
+}
+
+TEST_F(WidgetWindowTest, SourceLineSitsLeftOfTheButtonUnderTheSentence) {
+  const GpRectF& b = SourceLabel->BoundsRect();
+  EXPECT_GE(b.X, 8);
+  EXPECT_GE(b.Y, 176);
+  EXPECT_LE(b.X + b.Width, 240);
+  EXPECT_LE(b.Y + b.Height, 206);
+  EXPECT_LE(b.X + b.Width, FetchButton->BoundsRect().X) << "left of the button";
+  EXPECT_GE(SourceLabel->FontSize(), 12.0f);
+  EXPECT_LE(SourceLabel->FontSize(), 14.0f);
+  EXPECT_FALSE(SourceLabel->MultiLine());
+  EXPECT_EQ(SourceLabel->TextEffect(), SentenceLabel->TextEffect()) << "the same glow";
+  EXPECT_TRUE(SourceLabel->Visible());
+  EXPECT_EQ(SourceLabel->GetHostWindow(), MainHost->Window());
+  EXPECT_TRUE(SourceLabel->TextW().empty()) << "no source before the first sentence";
 }
 
 TEST_F(WidgetWindowTest, LabelShowsHelloUntilAPress) {

@@ -91,16 +91,20 @@ TEST(UrlDecode, PercentEscapes) {
   EXPECT_EQ(Bytes(UrlDecode("%e4%bd%a0")), "\xE4\xBD\xA0");
 }
 
-TEST(UrlDecode, EdgesAtTheEnd) {
-  EXPECT_EQ(Bytes(UrlDecode("x%")), "x");      // lone percent: zero byte, nothing appended
-  EXPECT_EQ(Bytes(UrlDecode("x%4")), "x\x40");  // missing digit counts as 0
+TEST(UrlDecode, APercentThatStartsNoEscapeStaysText) {
+  EXPECT_EQ(Bytes(UrlDecode("x%")), "x%");
+  EXPECT_EQ(Bytes(UrlDecode("x%4")), "x%4");
+  EXPECT_EQ(Bytes(UrlDecode("%G1")), "%G1");
+  EXPECT_EQ(Bytes(UrlDecode("%4G")), "%4G");
+  EXPECT_EQ(Bytes(UrlDecode("100%%41")), "100%A");
   EXPECT_EQ(Bytes(UrlDecode("%00y")), "y");
   EXPECT_EQ(Bytes(UrlDecode("\xC4\xE3%20")), "\xC4\xE3 ");
-}
-
-TEST(UrlDecode, NonDigitsCountAsMinusTwo) {
-  // 16 * -2 + 1 = -31, modulo 256 = 225 (E1).
-  EXPECT_EQ(Bytes(UrlDecode("%G1")), "\xE1");
+  // The service's own sentences: UTF-8 "成功率不到2%，剩下的98%呢" comes out whole.
+  const char* utf8 = "\xE6\x88\x90\xE5\x8A\x9F\xE7\x8E\x87\xE4\xB8\x8D\xE5\x88\xB0" "2%\xEF\xBC\x8C"
+                     "\xE5\x89\xA9\xE4\xB8\x8B\xE7\x9A\x84" "98%\xE5\x91\xA2";
+  EXPECT_EQ(Bytes(UrlDecode(utf8)), utf8);
+  EXPECT_EQ(Bytes(UrlDecode(utf8, true)), "\xB3\xC9\xB9\xA6\xC2\xCA\xB2\xBB\xB5\xBD" "2%\xA3\xAC"
+                                          "\xCA\xA3\xCF\xC2\xB5\xC4" "98%\xC4\xD8");
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ void Label::Measure() {
     measured_width_ = measured_height_ = 0;
     return;
   }
-  const std::wstring text = WideString(text_.get());
+  const std::wstring text = DisplayString(text_.get());
   GpRectF layout = {0, 0, 0, 0};
   if (!multi_line_) {
     layout = BoundsRect();
@@ -236,7 +236,7 @@ void Label::Paint(ControlRef) {
       OnTextRect(&text_rect, 1);
       last_text_rect_ = text_rect;
       last_text_colour_ = colour;
-      const std::wstring wide = WideString(text_.get());
+      const std::wstring wide = DisplayString(text_.get());
       // The text rectangle reaches below the area, so a line cut by the clip would
       // show its top half: only the lines that fit the area are drawn.
       shown_text_ = multi_line_ ? FitWholeLines(graphics, wide, text_area) : wide;

@@ -26,15 +26,20 @@ bool OpenClipboardFor(HWND owner) {
 
 bool CopyTextToClipboard(HWND owner, const char* text) {
   const ByteSet wide = ToWide(text, kCodePageGbk);  // terminator included
-  if (wide.empty()) return false;
-  HGLOBAL memory = dll::GlobalAlloc(GMEM_MOVEABLE, wide.size());
+  if (wide.size() < sizeof(wchar_t)) return false;
+  return CopyUnicodeToClipboard(owner, wide.data(), wide.size() / sizeof(wchar_t) - 1);
+}
+
+bool CopyUnicodeToClipboard(HWND owner, const void* units, size_t count) {
+  const size_t bytes = count * sizeof(wchar_t);
+  HGLOBAL memory = dll::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes + sizeof(wchar_t));
   if (memory == nullptr) return false;
   void* target = dll::GlobalLock(memory);
   if (target == nullptr) {
     dll::GlobalFree(memory);
     return false;
   }
-  std::memcpy(target, wide.data(), wide.size());
+  if (bytes > 0) std::memcpy(target, units, bytes);  // the zeroed tail is the terminator
   dll::GlobalUnlock(memory);
   if (!OpenClipboardFor(owner)) {
     dll::GlobalFree(memory);

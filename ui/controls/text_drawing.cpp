@@ -202,4 +202,18 @@ std::wstring WideString(const ByteSetBlock* utf16) {
   return out;
 }
 
+std::wstring DisplayString(const ByteSetBlock* utf16) {
+  std::wstring text = WideString(utf16);
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'\r') {
+      out += text[i];
+    } else if (i + 1 >= text.size() || text[i + 1] != L'\n') {
+      out += L'\n';  // a lone CR breaks the line too
+    }
+  }
+  return out;
+}
+
 }  // namespace quillet

@@ -69,5 +69,8 @@ ByteSet Utf16FromGbk(const char* text);
 Text GbkFromUtf16(const ByteSetBlock* utf16);
 // Zero-terminated copy of UTF-16 bytes, for the wide-character functions.
 std::wstring WideString(const ByteSetBlock* utf16);
+// The same as drawn and measured: every line break (CR LF, CR or LF) is one
+// LF, since a renderer may draw a CR as a missing-glyph box.
+std::wstring DisplayString(const ByteSetBlock* utf16);
 
 }  // namespace quillet

@@ -144,6 +144,28 @@ TEST_F(LabelTest, EmptyTextPaintsOnlyFrameAndBackground) {
   EXPECT_EQ(PixelOf(buffer, 30, 15), 0xFF336699u);
 }
 
+TEST_F(LabelTest, EveryKindOfLineBreakDrawsAsALineBreak) {
+  // Sentences arrive with CR LF; a CR must not show as a box or add a line.
+  constexpr int kWidth = 120, kHeight = 60;
+  Label lf, crlf, cr;
+  lf.Create(window_, 10, 10, kWidth, kHeight, "\xBC\xD7\n\xD2\xD2", 0xFF000000u, {}, {}, {}, true);
+  crlf.Create(window_, 10, 80, kWidth, kHeight, "\xBC\xD7\r\n\xD2\xD2", 0xFF000000u, {}, {}, {}, true);
+  cr.Create(window_, 10, 150, kWidth, kHeight, "\xBC\xD7\r\xD2\xD2", 0xFF000000u, {}, {}, {}, true);
+  EXPECT_EQ(crlf.MeasuredHeight(), lf.MeasuredHeight());
+  EXPECT_EQ(cr.MeasuredHeight(), lf.MeasuredHeight());
+  int differing_crlf = 0, differing_cr = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const ARGB want = PixelOf(lf.BackBufferBitmap(), x, y);
+      differing_crlf += PixelOf(crlf.BackBufferBitmap(), x, y) != want;
+      differing_cr += PixelOf(cr.BackBufferBitmap(), x, y) != want;
+    }
+  }
+  EXPECT_EQ(differing_crlf, 0);
+  EXPECT_EQ(differing_cr, 0);
+  EXPECT_STREQ(crlf.Text().c_str(), "\xBC\xD7\r\n\xD2\xD2") << "the text itself keeps its CR LF";
+}
+
 TEST_F(LabelTest, ShorterTextLeavesNothingOfTheLongerOne) {
   // The default gradient runs between two invisible colours: nothing but the letters is drawn.
   Label label;
