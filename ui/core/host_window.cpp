@@ -290,7 +290,7 @@ void HostWindow::RegisterTooltipTool() {
     dll::SetWindowPos(tooltip_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   tool_ = {};
-  tool_.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool_.cbSize = TTTOOLINFOW_V2_SIZE;
   tool_.uFlags = TTF_SUBCLASS;
   tool_.hwnd = window_;
   tool_.uId = 0;
@@ -299,21 +299,23 @@ void HostWindow::RegisterTooltipTool() {
 
 void HostWindow::UpdateTooltip(ControlRef control, std::optional<const char*> tip) {
   if (!tooltip_) return;
-  dll::SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool_));
+  dll::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
   tool_control_ = kNoControl;
   if (control == kNoControl) return;
   HostedControl* c = ControlFromRef(control);
   const char* text = tip ? *tip : c->TooltipText();
   if (!text || !*text) return;
-  dll::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool_));
+  // The tip is converted from GBK here: the ANSI messages would read it in the
+  // system's code page, which garbles Chinese on a Windows of another language.
+  tool_text_ = ToWide(text, kCodePageGbk);
+  tool_.lpszText = reinterpret_cast<LPWSTR>(tool_text_.data());
+  dll::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
   tool_control_ = control;
   const GpRectF& b = c->BoundsRect();
   tool_.rect = RECT{static_cast<LONG>(b.X), static_cast<LONG>(b.Y), static_cast<LONG>(b.X + b.Width),
                     static_cast<LONG>(b.Y + b.Height)};
-  tool_text_ = Text::Copy(text);
-  tool_.lpszText = tool_text_.get();
-  dll::SendMessageA(tooltip_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool_));
-  dll::SendMessageA(tooltip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool_));
+  dll::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool_));
+  dll::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool_));
 }
 
 int HostWindow::DragAnywhere(std::optional<int> value) {
@@ -753,7 +755,7 @@ void HostWindow::Detach(HWND) {
   if (!background_source_) DisposeImage(reinterpret_cast<GpImage*>(background_image_));
   background_image_ = nullptr;
   if (tooltip_) {
-    dll::SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool_));
+    dll::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
     dll::DestroyWindow(tooltip_);
     tooltip_ = nullptr;
     tool_control_ = kNoControl;

@@ -291,9 +291,9 @@ class HostWindow {
   std::unique_ptr<HostedControl> icon_control_;
   std::unique_ptr<HostedControl> title_control_;
   RedrawQueue redraw_queue_;
-  TOOLINFOA tool_ = {};
+  TOOLINFOW tool_ = {};  // wide: the tips are GBK whatever the system's code page
   ControlRef tool_control_ = kNoControl;  // whose tip the tool shows
-  Text tool_text_;
+  ByteSet tool_text_;  // the tip as UTF-16, terminated
 
   BackgroundPaintedHandler on_background_painted_ = nullptr;
   MessageHookHandler on_message_hook_ = nullptr;

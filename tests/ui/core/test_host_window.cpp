@@ -526,14 +526,20 @@ TEST_F(HostWindowTest, TooltipToolFollowsTheControl) {
   controls_[0]->tooltip = "tip";
   host_->UpdateTooltip(RefOf(controls_[0].get()), std::nullopt);
   EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 1);
-  TTTOOLINFOA info = {};
-  info.cbSize = TTTOOLINFOA_V2_SIZE;
-  char text[64] = {};
+  TTTOOLINFOW info = {};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  wchar_t text[64] = {};
   info.lpszText = text;
-  ASSERT_TRUE(SendMessageA(host_->TooltipWindow(), TTM_ENUMTOOLSA, 0, reinterpret_cast<LPARAM>(&info)));
+  ASSERT_TRUE(SendMessageW(host_->TooltipWindow(), TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)));
   EXPECT_EQ(info.rect.left, 20);
   EXPECT_EQ(info.rect.bottom, 55);
-  EXPECT_STREQ(text, "tip");
+  EXPECT_STREQ(text, L"tip");
+  // A Chinese tip reads as Chinese whatever the system's code page is (the suite runs under en_US).
+  controls_[0]->tooltip = "\xCC\xE1\xCA\xBE";  // 提示 in GBK
+  host_->UpdateTooltip(RefOf(controls_[0].get()), std::nullopt);
+  text[0] = 0;
+  ASSERT_TRUE(SendMessageW(host_->TooltipWindow(), TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)));
+  EXPECT_STREQ(text, L"提示");
   host_->UpdateTooltip(RefOf(controls_[0].get()), "");
   EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 0);
   // Destroying a control takes its tool away, and only its own.
