@@ -167,7 +167,10 @@ def changed_pixels(a, b):
 def clipboard_utf8(clipboard_exe, env):
     """What the clipboard holds, read by a Windows program in the same Wine session."""
     out = subprocess.run([env['WINELOADER'], clipboard_exe], capture_output=True, env=env, timeout=60)
-    return out.stdout if out.returncode == 0 else None
+    if out.returncode != 0:
+        print('  clipboard reader: exit code %d' % out.returncode, flush=True)
+        return None
+    return out.stdout
 
 
 def same_text_rows(a, b):
@@ -259,8 +262,8 @@ def main():
     env = dict(os.environ)
     if args.scenario == 'close-while-stalled':
         return close_while_stalled(args, env, args.rounds, presses=args.presses)
-    if not args.clipboard_exe:
-        ap.error('the widget scenario needs --clipboard-exe')
+    if not args.clipboard_exe or not os.path.isfile(args.clipboard_exe):
+        ap.error('the widget scenario needs --clipboard-exe with an absolute path to the reader')
     env['WINEDEBUG'] = '-all,trace+win'
 
     state = ServiceState()
@@ -339,6 +342,9 @@ def main():
               and changed_pixels(work_only, no_source) < changed_pixels(with_author, no_source) - 30,
               'without from_who the line changes to the shorter "——「测试集」"',
               '%d changed pixels' % changed_pixels(work_only, no_source))
+        # The README's picture: a sentence with its source, as the service serves them.
+        fetch(widget, state, live_reply('落霞与孤鹜齐飞，秋水共长天一色。', '"滕王阁序"', '"王勃"'), True, live)
+        widget.save_screen(os.path.join(args.work, 'readme.png'))
         shown, _ = fetch(widget, state, live_reply('没有出处的一句', '""', '"某人"'), True, live)
         check(widget.shot(SOURCE_RECT) == no_source, 'a sentence without a source clears the line')
 
