@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "http/com_owners.h"
 #include "runtime/program_dll_commands.h"
 
 namespace quillet {
@@ -42,14 +43,14 @@ class BoundMember {
   ~BoundMember() { Reset(); }
 
   void Reset() {
-    if (info_ != nullptr) {
+    if (!info_.empty()) {
+      // The descriptions belong to the type information: they go before it.
       if (kind_ == DESCKIND_FUNCDESC && bind_.lpfuncdesc) info_->ReleaseFuncDesc(bind_.lpfuncdesc);
       if (kind_ == DESCKIND_VARDESC && bind_.lpvardesc) info_->ReleaseVarDesc(bind_.lpvardesc);
-      info_->Release();
-    } else if (kind_ == DESCKIND_TYPECOMP && bind_.lptcomp) {
-      bind_.lptcomp->Release();
+      info_.Reset();
+    } else if (kind_ == DESCKIND_TYPECOMP) {
+      ComPtr<ITypeComp> nested(bind_.lptcomp);  // a reference Bind handed over, dropped here
     }
-    info_ = nullptr;
     kind_ = DESCKIND_NONE;
     bind_ = BINDPTR{};
   }
@@ -57,7 +58,7 @@ class BoundMember {
   // Binds `name` for one invocation kind; false when nothing of that kind binds.
   bool Bind(ITypeComp* comp, LPOLESTR name, ULONG hash, WORD invokeKind) {
     Reset();
-    if (FAILED(comp->Bind(name, hash, invokeKind, &info_, &kind_, &bind_))) {
+    if (FAILED(comp->Bind(name, hash, invokeKind, info_.Put(), &kind_, &bind_))) {
       Reset();
       return false;
     }
@@ -75,7 +76,7 @@ class BoundMember {
   const VARDESC* var() const { return bind_.lpvardesc; }
 
  private:
-  ITypeInfo* info_ = nullptr;
+  ComPtr<ITypeInfo> info_;
   DESCKIND kind_ = DESCKIND_NONE;
   BINDPTR bind_{};
 };
@@ -117,36 +118,6 @@ class VariantList {
   std::vector<VARIANT> referenced_;
 };
 
-class ScopedVariant {
- public:
-  ScopedVariant() { dll::VariantInit(&value_); }
-  ScopedVariant(const ScopedVariant&) = delete;
-  ScopedVariant& operator=(const ScopedVariant&) = delete;
-  ~ScopedVariant() { dll::VariantClear(&value_); }
-  VARIANT* get() { return &value_; }
-  VARIANT& operator*() { return value_; }
-
- private:
-  VARIANT value_;
-};
-
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  T** address() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
-
 const WORD* InvocationOrder(Access access, size_t& count) {
   static const WORD kGetOrder[] = {INVOKE_PROPERTYGET, INVOKE_FUNC};
   static const WORD kPutOrder[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
@@ -170,7 +141,7 @@ size_t WithoutTrailingOmitted(const AutoArg* args, size_t count) {
 }
 
 HRESULT InvokeWithFlags(IDispatch* dispatch, DISPID member, LCID locale, WORD flags, VARIANT* arguments,
-                        size_t count, VARIANT* result) {
+                        size_t count, ScopedVariant* result) {
   DISPID putId = DISPID_PROPERTYPUT;
   DISPPARAMS params{};
   params.rgvarg = count > 0 ? arguments : nullptr;
@@ -180,21 +151,17 @@ HRESULT InvokeWithFlags(IDispatch* dispatch, DISPID member, LCID locale, WORD fl
     params.rgdispidNamedArgs = &putId;
     params.cNamedArgs = 1;
   }
-  EXCEPINFO exception{};
+  ScopedExceptionInfo exception;
   UINT argumentError = 0;
-  const HRESULT hr =
-      dispatch->Invoke(member, kNullIid, locale, flags, &params, isPut ? nullptr : result, &exception, &argumentError);
-  dll::SysFreeString(exception.bstrSource);
-  dll::SysFreeString(exception.bstrDescription);
-  dll::SysFreeString(exception.bstrHelpFile);
-  return hr;
+  VARIANT* resultSlot = isPut || result == nullptr ? nullptr : result->get();
+  return dispatch->Invoke(member, kNullIid, locale, flags, &params, resultSlot, exception.get(), &argumentError);
 }
 
 // Objects without type information (some platform collections) are bound by
 // name instead; the invocation kinds are tried in the same order, moving on
 // only while the object answers that the member is not of that kind.
 int32_t InvokeByName(IDispatch* dispatch, LCID locale, const char* name, Access access, const AutoArg* args,
-                     size_t argCount, VARIANT* result) {
+                     size_t argCount, ScopedVariant* result) {
   std::wstring wideName = WideFromText(name);
   wideName.push_back(L'\0');
   LPOLESTR names[] = {&wideName[0]};
@@ -209,7 +176,7 @@ int32_t InvokeByName(IDispatch* dispatch, LCID locale, const char* name, Access 
   const WORD* order = InvocationOrder(access, orderCount);
   HRESULT hr = DISP_E_MEMBERNOTFOUND;
   for (size_t i = 0; i < orderCount && hr == DISP_E_MEMBERNOTFOUND; ++i) {
-    if (result != nullptr) dll::VariantClear(result);
+    if (result != nullptr) result->Clear();
     hr = InvokeWithFlags(dispatch, member, locale, order[i], variants.data(), argCount, result);
   }
   return FAILED(hr) ? static_cast<int32_t>(hr) : kAutomationOk;
@@ -217,18 +184,18 @@ int32_t InvokeByName(IDispatch* dispatch, LCID locale, const char* name, Access 
 
 // Binds and invokes one member. `result` may be null (property write).
 int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, const AutoArg* args,
-                     size_t argCount, VARIANT* result) {
+                     size_t argCount, ScopedVariant* result) {
   if (object.empty()) return kAutomationNoObject;
   ComPtr<IDispatch> dispatch;
-  if (FAILED(object.get()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.address()))) ||
+  if (FAILED(object.get()->QueryInterface(IID_IDispatch, dispatch.PutVoid())) ||
       dispatch.get() == nullptr) {
     return kAutomationNoDispatch;
   }
   const LCID locale = dll::GetUserDefaultLCID();
   ComPtr<ITypeInfo> info;
   ComPtr<ITypeComp> comp;
-  if (FAILED(dispatch->GetTypeInfo(0, locale, info.address())) || info.get() == nullptr ||
-      FAILED(info->GetTypeComp(comp.address())) || comp.get() == nullptr) {
+  if (FAILED(dispatch->GetTypeInfo(0, locale, info.Put())) || info.empty() ||
+      FAILED(info->GetTypeComp(comp.Put())) || comp.empty()) {
     return InvokeByName(dispatch.get(), locale, name, access, args, argCount, result);
   }
 
@@ -297,38 +264,36 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
   return outcome;
 }
 
-int32_t Call(const ObjectRef& object, const char* name, Access access, AutoArgs args, VARIANT* result) {
+int32_t Call(const ObjectRef& object, const char* name, Access access, AutoArgs args, ScopedVariant* result) {
   const int32_t outcome = InvokeMember(object, name, access, args.begin(), args.size(), result);
   tLastError = outcome;
   return outcome;
 }
 
 // Converts `result` to `type` in place; false (and -8 in the cell) when it cannot.
-bool ConvertResult(VARIANT* result, VARTYPE type) {
-  if (result->vt == type) return true;
+bool ConvertResult(ScopedVariant& result, VARTYPE type) {
+  if ((*result).vt == type) return true;
   ScopedVariant converted;
-  if (FAILED(dll::VariantChangeType(converted.get(), result, kNoChangeFlags, type))) {
+  if (FAILED(dll::VariantChangeType(converted.get(), result.get(), kNoChangeFlags, type))) {
     tLastError = kAutomationBadResult;
     return false;
   }
-  dll::VariantClear(result);
-  *result = *converted;
-  converted.get()->vt = VT_EMPTY;
+  result.TakeFrom(converted);
   return true;
 }
 
-Text ResultAsText(VARIANT* result) {
+Text ResultAsText(ScopedVariant& result) {
   if (!ConvertResult(result, VT_BSTR)) return Text();
-  return TextFromBstr(result->bstrVal);
+  return TextFromBstr((*result).bstrVal);
 }
 
-ObjectRef ResultAsObject(VARIANT* result) {
-  VARTYPE vt = result->vt;
+ObjectRef ResultAsObject(ScopedVariant& result) {
+  VARTYPE vt = (*result).vt;
   if (vt != VT_UNKNOWN && vt != VT_DISPATCH) {
     if (!ConvertResult(result, VT_UNKNOWN)) return ObjectRef();
     vt = VT_UNKNOWN;
   }
-  IUnknown* source = vt == VT_DISPATCH ? result->pdispVal : result->punkVal;
+  IUnknown* source = vt == VT_DISPATCH ? (*result).pdispVal : (*result).punkVal;
   IUnknown* unknown = nullptr;
   if (source != nullptr && FAILED(source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)))) {
     tLastError = kAutomationBadResult;
@@ -402,6 +367,11 @@ Variant& Variant::operator=(const Variant& other) {
 }
 
 Variant::~Variant() { dll::VariantClear(&value_); }
+
+void Variant::TakeFrom(ScopedVariant& source) {
+  dll::VariantClear(&value_);
+  value_ = source.Detach();
+}
 
 void Variant::Clear() {
   dll::VariantClear(&value_);
@@ -561,19 +531,14 @@ bool CreateObject(ObjectRef& object, const char* progIdOrClassId) {
   const HRESULT found =
       braced ? dll::CLSIDFromString(name.c_str(), &classId) : dll::CLSIDFromProgID(name.c_str(), &classId);
   if (FAILED(found)) return false;
-  IUnknown* created = nullptr;
-  HRESULT hr = dll::CoCreateInstance(&classId, nullptr, kClassContextAll, &IID_IUnknown,
-                                     reinterpret_cast<void**>(&created));
+  ComPtr<IUnknown> created;
+  HRESULT hr = dll::CoCreateInstance(&classId, nullptr, kClassContextAll, &IID_IUnknown, created.PutVoid());
   if (hr == E_INVALIDARG) {
-    hr = dll::CoCreateInstance(&classId, nullptr, kClassContextLocal, &IID_IUnknown,
-                               reinterpret_cast<void**>(&created));
+    hr = dll::CoCreateInstance(&classId, nullptr, kClassContextLocal, &IID_IUnknown, created.PutVoid());
   }
-  if (FAILED(hr) || created == nullptr) return false;
-  if (FAILED(dll::OleRun(created))) {
-    created->Release();
-    return false;
-  }
-  object.Reset(created);
+  if (FAILED(hr) || created.empty()) return false;
+  if (FAILED(dll::OleRun(created.get()))) return false;
+  object.Reset(created.Detach());
   return true;
 }
 
@@ -589,27 +554,27 @@ bool WriteProperty(const ObjectRef& object, const char* name, const AutoArg& val
 
 Text ReadPropertyText(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
-  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) return Text();
-  return ResultAsText(result.get());
+  if (Call(object, name, Access::kGet, args, &result) != kAutomationOk) return Text();
+  return ResultAsText(result);
 }
 
 double ReadPropertyDouble(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
-  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) return 0;
-  if (!ConvertResult(result.get(), VT_R8)) return 0;
+  if (Call(object, name, Access::kGet, args, &result) != kAutomationOk) return 0;
+  if (!ConvertResult(result, VT_R8)) return 0;
   return (*result).dblVal;
 }
 
 ObjectRef ReadPropertyObject(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
-  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) return ObjectRef();
-  return ResultAsObject(result.get());
+  if (Call(object, name, Access::kGet, args, &result) != kAutomationOk) return ObjectRef();
+  return ResultAsObject(result);
 }
 
 Variant ReadPropertyVariant(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
   Variant out;
-  if (Call(object, name, Access::kGet, args, result.get()) != kAutomationOk) {
+  if (Call(object, name, Access::kGet, args, &result) != kAutomationOk) {
     out.Clear();
     return out;
   }
@@ -620,24 +585,23 @@ Variant ReadPropertyVariant(const ObjectRef& object, const char* name, AutoArgs 
 
 void CallMethod(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
-  Call(object, name, Access::kCall, args, result.get());
+  Call(object, name, Access::kCall, args, &result);
 }
 
 Text CallMethodText(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
-  if (Call(object, name, Access::kCall, args, result.get()) != kAutomationOk) return Text();
-  return ResultAsText(result.get());
+  if (Call(object, name, Access::kCall, args, &result) != kAutomationOk) return Text();
+  return ResultAsText(result);
 }
 
 ObjectRef CallMethodObject(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
-  if (Call(object, name, Access::kCall, args, result.get()) != kAutomationOk) return ObjectRef();
-  return ResultAsObject(result.get());
+  if (Call(object, name, Access::kCall, args, &result) != kAutomationOk) return ObjectRef();
+  return ResultAsObject(result);
 }
 
 bool SetVariant(Variant& variant, const AutoArg& value) {
-  VARIANT fresh;
-  dll::VariantInit(&fresh);
+  ScopedVariant fresh;
   if (value.kind() == AutoArg::Kind::kByteSet) {
     const ByteSetBlock* bytes = value.byteSet();
     const ULONG length = static_cast<ULONG>(ByteSetLength(bytes));
@@ -648,22 +612,18 @@ bool SetVariant(Variant& variant, const AutoArg& value) {
       std::memcpy(data, ByteSetData(bytes), length);
       dll::SafeArrayUnaccessData(array);
     }
-    fresh.vt = VT_ARRAY | VT_UI1;
-    fresh.parray = array;
-  } else if (!value.ToVariant(&fresh)) {
+    (*fresh).vt = VT_ARRAY | VT_UI1;
+    (*fresh).parray = array;
+  } else if (!value.ToVariant(fresh.get())) {
     return false;
   }
-  dll::VariantClear(variant.get());
-  *variant.get() = fresh;
+  variant.TakeFrom(fresh);
   return true;
 }
 
 void ClearVariant(Variant& variant) { variant.Clear(); }
 
-void CopyVariant(Variant& target, const Variant& source) {
-  dll::VariantClear(target.get());
-  dll::VariantCopy(target.get(), source.get());
-}
+void CopyVariant(Variant& target, const Variant& source) { target = source; }
 
 Text VariantAsText(const Variant& variant) {
   ScopedVariant converted;

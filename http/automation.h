@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "http/com_owners.h"
 #include "runtime/value.h"
 
 namespace quillet {
@@ -58,6 +59,8 @@ class Variant {
   ~Variant();
 
   void Clear();  // VariantClear, then all zero (VT_EMPTY)
+  // Takes the contents of `source`, leaving it VT_EMPTY; what this held is cleared.
+  void TakeFrom(ScopedVariant& source);
   VARIANT* get() { return &value_; }
   const VARIANT* get() const { return &value_; }
   VARTYPE type() const { return value_.vt; }

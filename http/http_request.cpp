@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "http/com_apartment.h"
+#include "http/com_owners.h"
 #include "http/regex_object.h"
 #include "http/reply_decoding.h"
 #include "http/request_headers.h"

@@ -14,15 +14,9 @@ constexpr int32_t kNotFoundOffset = -2;
 RegexObject::RegexObject() = default;
 
 RegexObject::RegexObject(const RegexObject& other)
-    : expression_(other.expression_), matches_(other.matches_), subject_(other.subject_) {}
+    : subject_(other.subject_), matches_(other.matches_), expression_(other.expression_) {}
 
-RegexObject::~RegexObject() { CleanUp(); }
-
-void RegexObject::CleanUp() {
-  expression_.Release();
-  matches_.Release();
-  subject_.Clear();
-}
+RegexObject::~RegexObject() = default;
 
 RegexObject* RegexObject::Copy() const { return new RegexObject(*this); }
 
@@ -53,10 +47,7 @@ Text RegexObject::GetPattern() {
 Text RegexObject::ReplaceMatches(const char* replacement) {
   Variant with;
   SetVariant(with, AutoArg::FromText(replacement));
-  Text result =
-      CallMethodText(expression_, "Replace", {AutoArg::FromVariant(&subject_), AutoArg::FromVariant(&with)});
-  with.Clear();
-  return result;
+  return CallMethodText(expression_, "Replace", {AutoArg::FromVariant(&subject_), AutoArg::FromVariant(&with)});
 }
 
 int32_t RegexObject::MatchCount() { return static_cast<int32_t>(ReadPropertyDouble(matches_, "Count")); }
@@ -81,7 +72,6 @@ Text RegexObject::SubMatchText(int32_t matchIndex, int32_t groupIndex, int32_t* 
   ObjectRef groups = ReadPropertyObject(match, "SubMatches");
   Variant group = ReadPropertyVariant(groups, "Item", {AutoArg::FromInt(groupIndex - 1)});
   Text value = AutomationLastError() == kAutomationOk ? VariantAsText(group) : Text();
-  group.Clear();
   if (position != nullptr) *position = match.empty() ? kNotFoundOffset : PositionOf(value.c_str(), match);
   return value;
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "http/automation.h"
-#include "http/com_apartment.h"
+#include "http/com_owners.h"
 #include "http/text_codec.h"
 #include "http/text_search.h"
 #include "http/winhttp_api.h"
@@ -33,8 +33,6 @@ bool ConvertWithStream(const ByteSetBlock* body, const char* charset, Text& text
   Text converted = CallMethodText(stream, "ReadText");
   const bool converted_ok = AutomationLastError() == kAutomationOk;
   CallMethod(stream, "Close");
-  stream.Release();
-  bytes.Clear();
   if (converted_ok) text = std::move(converted);
   return converted_ok;
 }
