@@ -1,10 +1,13 @@
+// Creating automation objects and reaching their properties and methods:
+// names bound through the object's type information (or by name where it has
+// none), arguments converted to VARIANTs, the outcome left in the calling
+// thread's last-error cell.
 #include "http/automation.h"
 
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "http/com_owners.h"
+#include "http/text_codec.h"
 #include "runtime/program_dll_commands.h"
 
 namespace quillet {
@@ -17,22 +20,14 @@ thread_local int32_t tLastError = kAutomationOk;
 constexpr DWORD kClassContextAll = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
                                    CLSCTX_REMOTE_SERVER;  // 23
 constexpr DWORD kClassContextLocal = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;  // 7
-constexpr UINT kCodePageText = 936;
 constexpr USHORT kNoChangeFlags = 0;
 constexpr SYSKIND kThisSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 const GUID kNullIid = {};
 
 enum class Access { kGet, kPut, kCall };
 
-std::wstring WideFromText(const char* text) {
-  if (text == nullptr || *text == 0) return std::wstring();
-  const int n = dll::MultiByteToWideChar(kCodePageText, 0, text, -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  dll::MultiByteToWideChar(kCodePageText, 0, text, -1, &out[0], n);
-  out.resize(static_cast<size_t>(n - 1));
-  return out;
-}
+// The platform declares member names writable but only reads them.
+LPOLESTR MemberName(const WideText& name) { return const_cast<LPOLESTR>(name.c_str()); }
 
 // A member bound through type information; releases what Bind handed out.
 class BoundMember {
@@ -162,9 +157,8 @@ HRESULT InvokeWithFlags(IDispatch* dispatch, DISPID member, LCID locale, WORD fl
 // only while the object answers that the member is not of that kind.
 int32_t InvokeByName(IDispatch* dispatch, LCID locale, const char* name, Access access, const AutoArg* args,
                      size_t argCount, ScopedVariant* result) {
-  std::wstring wideName = WideFromText(name);
-  wideName.push_back(L'\0');
-  LPOLESTR names[] = {&wideName[0]};
+  const WideText wideName(name);
+  LPOLESTR names[] = {MemberName(wideName)};
   DISPID member = DISPID_UNKNOWN;
   if (FAILED(dispatch->GetIDsOfNames(kNullIid, names, 1, locale, &member))) return kAutomationNoTypeInfo;
   argCount = WithoutTrailingOmitted(args, argCount);
@@ -199,9 +193,8 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
     return InvokeByName(dispatch.get(), locale, name, access, args, argCount, result);
   }
 
-  std::wstring wideName = WideFromText(name);
-  wideName.push_back(L'\0');
-  LPOLESTR bindName = &wideName[0];
+  const WideText wideName(name);
+  LPOLESTR bindName = MemberName(wideName);
   const ULONG hash = dll::LHashValOfNameSys(kThisSysKind, locale, bindName);
   size_t orderCount = 0;
   const WORD* order = InvocationOrder(access, orderCount);
@@ -307,227 +300,10 @@ ObjectRef ResultAsObject(ScopedVariant& result) {
 int32_t AutomationLastError() { return tLastError; }
 void SetAutomationLastError(int32_t code) { tLastError = code; }
 
-// ---- ObjectRef ----------------------------------------------------------------
-
-ObjectRef::ObjectRef(const ObjectRef& other) : unknown_(other.unknown_), auxiliary_(other.auxiliary_) {
-  if (unknown_) unknown_->AddRef();
-}
-
-ObjectRef::ObjectRef(ObjectRef&& other) noexcept
-    : unknown_(std::exchange(other.unknown_, nullptr)), auxiliary_(std::exchange(other.auxiliary_, 0)) {}
-
-ObjectRef& ObjectRef::operator=(const ObjectRef& other) {
-  if (this != &other) {
-    if (other.unknown_) other.unknown_->AddRef();
-    Reset(other.unknown_);
-    auxiliary_ = other.auxiliary_;
-  }
-  return *this;
-}
-
-ObjectRef& ObjectRef::operator=(ObjectRef&& other) noexcept {
-  if (this != &other) {
-    Reset(std::exchange(other.unknown_, nullptr));
-    auxiliary_ = std::exchange(other.auxiliary_, 0);
-  }
-  return *this;
-}
-
-void ObjectRef::Release() { Reset(nullptr); }
-
-void ObjectRef::Reset(IUnknown* adopt) {
-  IUnknown* old = unknown_;
-  unknown_ = adopt;
-  auxiliary_ = 0;
-  if (old) old->Release();
-}
-
-// ---- Variant ----------------------------------------------------------------
-
-Variant::Variant() {
-  dll::VariantInit(&value_);
-  value_.vt = VT_I4;
-  value_.lVal = 0;
-}
-
-Variant::Variant(const Variant& other) {
-  dll::VariantInit(&value_);
-  dll::VariantCopy(&value_, &other.value_);
-}
-
-Variant& Variant::operator=(const Variant& other) {
-  if (this != &other) {
-    VARIANT copy;
-    dll::VariantInit(&copy);
-    dll::VariantCopy(&copy, &other.value_);
-    dll::VariantClear(&value_);
-    value_ = copy;
-  }
-  return *this;
-}
-
-Variant::~Variant() { dll::VariantClear(&value_); }
-
-void Variant::TakeFrom(ScopedVariant& source) {
-  dll::VariantClear(&value_);
-  value_ = source.Detach();
-}
-
-void Variant::Clear() {
-  dll::VariantClear(&value_);
-  std::memset(&value_, 0, sizeof(value_));
-}
-
-// ---- AutoArg ----------------------------------------------------------------
-
-AutoArg AutoArg::WithInteger(Kind kind, int64_t value) {
-  AutoArg a;
-  a.kind_ = kind;
-  a.value_.integer = value;
-  return a;
-}
-AutoArg AutoArg::WithReal(Kind kind, double value) {
-  AutoArg a;
-  a.kind_ = kind;
-  a.value_.real = value;
-  return a;
-}
-AutoArg AutoArg::BoundTo(AutoArg value, void* variable) {
-  value.variable_ = variable;
-  return value;
-}
-
-AutoArg AutoArg::FromText(const char* text) {
-  AutoArg a;
-  a.kind_ = Kind::kText;
-  a.value_.text = text;
-  return a;
-}
-AutoArg AutoArg::FromBool(bool value) { return WithInteger(Kind::kBool, value ? 1 : 0); }
-AutoArg AutoArg::FromInt(int32_t value) { return WithInteger(Kind::kInt, value); }
-AutoArg AutoArg::FromLong(int64_t value) { return WithInteger(Kind::kLong, value); }
-AutoArg AutoArg::FromShort(int16_t value) { return WithInteger(Kind::kShort, value); }
-AutoArg AutoArg::FromByte(uint8_t value) { return WithInteger(Kind::kByte, value); }
-AutoArg AutoArg::FromFloat(float value) { return WithReal(Kind::kFloat, value); }
-AutoArg AutoArg::FromDouble(double value) { return WithReal(Kind::kDouble, value); }
-AutoArg AutoArg::FromDateTime(double days) { return WithReal(Kind::kDateTime, days); }
-AutoArg AutoArg::FromByteSet(const ByteSetBlock* bytes) {
-  AutoArg a;
-  a.kind_ = Kind::kByteSet;
-  a.value_.bytes = bytes;
-  return a;
-}
-AutoArg AutoArg::FromObject(const ObjectRef* object) {
-  AutoArg a;
-  a.kind_ = Kind::kObject;
-  a.value_.object = object;
-  return a;
-}
-AutoArg AutoArg::FromVariant(const Variant* variant) {
-  AutoArg a;
-  a.kind_ = Kind::kVariant;
-  a.value_.variant = variant;
-  return a;
-}
-AutoArg AutoArg::TextVariable(Text* variable) { return BoundTo(FromText(variable->c_str()), variable); }
-AutoArg AutoArg::IntVariable(int32_t* variable) { return BoundTo(FromInt(*variable), variable); }
-AutoArg AutoArg::BoolVariable(bool* variable) { return BoundTo(FromBool(*variable), variable); }
-AutoArg AutoArg::DoubleVariable(double* variable) { return BoundTo(FromDouble(*variable), variable); }
-AutoArg AutoArg::VariantVariable(Variant* variable) { return BoundTo(FromVariant(variable), variable); }
-
-bool AutoArg::ToVariant(VARIANT* out) const {
-  switch (kind_) {
-    case Kind::kOmitted:
-      out->vt = VT_ERROR;
-      out->scode = DISP_E_PARAMNOTFOUND;
-      return true;
-    case Kind::kText:
-      out->vt = VT_BSTR;
-      out->bstrVal = AllocBstrFromText(value_.text);
-      return true;
-    case Kind::kBool:
-      out->vt = VT_BOOL;
-      out->boolVal = value_.integer != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-      return true;
-    case Kind::kInt:
-    case Kind::kLong:
-      out->vt = VT_I4;
-      out->lVal = static_cast<LONG>(value_.integer);
-      return true;
-    case Kind::kShort:
-      out->vt = VT_I2;
-      out->iVal = static_cast<SHORT>(value_.integer);
-      return true;
-    case Kind::kByte:
-      out->vt = VT_UI1;
-      out->bVal = static_cast<BYTE>(value_.integer);
-      return true;
-    case Kind::kFloat:
-      out->vt = VT_R4;
-      out->fltVal = static_cast<float>(value_.real);
-      return true;
-    case Kind::kDouble:
-      out->vt = VT_R8;
-      out->dblVal = value_.real;
-      return true;
-    case Kind::kDateTime:
-      out->vt = VT_DATE;
-      out->date = value_.real;
-      return true;
-    case Kind::kByteSet:
-      return false;  // bytes travel only inside a Variant
-    case Kind::kObject: {
-      out->vt = VT_UNKNOWN;
-      out->punkVal = nullptr;
-      IUnknown* source = value_.object ? value_.object->get() : nullptr;
-      if (source != nullptr) source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&out->punkVal));
-      return true;
-    }
-    case Kind::kVariant:
-      return value_.variant != nullptr && SUCCEEDED(dll::VariantCopyInd(out, value_.variant->get()));
-  }
-  return false;
-}
-
-bool AutoArg::WriteBack(const VARIANT& value) const {
-  if (variable_ == nullptr) return true;
-  ScopedVariant converted;
-  auto convert = [&](VARTYPE type) {
-    return SUCCEEDED(dll::VariantChangeType(converted.get(), &value, kNoChangeFlags, type));
-  };
-  switch (kind_) {
-    case Kind::kText:
-      if (!convert(VT_BSTR)) return false;
-      static_cast<Text*>(variable_)->Reset(TextFromBstr((*converted).bstrVal).release());
-      return true;
-    case Kind::kInt:
-      if (!convert(VT_I4)) return false;
-      *static_cast<int32_t*>(variable_) = (*converted).lVal;
-      return true;
-    case Kind::kBool:
-      if (!convert(VT_BOOL)) return false;
-      *static_cast<bool*>(variable_) = (*converted).boolVal != VARIANT_FALSE;
-      return true;
-    case Kind::kDouble:
-      if (!convert(VT_R8)) return false;
-      *static_cast<double*>(variable_) = (*converted).dblVal;
-      return true;
-    case Kind::kVariant: {
-      Variant* target = static_cast<Variant*>(variable_);
-      target->Clear();
-      return SUCCEEDED(dll::VariantCopyInd(target->get(), &value));
-    }
-    default:
-      return false;
-  }
-}
-
-// ---- Operations ---------------------------------------------------------------
-
 bool CreateObject(ObjectRef& object, const char* progIdOrClassId) {
-  std::wstring name = WideFromText(progIdOrClassId);
+  const WideText name(progIdOrClassId);
   CLSID classId{};
-  const bool braced = !name.empty() && name[0] == L'{';
+  const bool braced = name.c_str()[0] == L'{';
   const HRESULT found =
       braced ? dll::CLSIDFromString(name.c_str(), &classId) : dll::CLSIDFromProgID(name.c_str(), &classId);
   if (FAILED(found)) return false;
@@ -598,53 +374,6 @@ ObjectRef CallMethodObject(const ObjectRef& object, const char* name, AutoArgs a
   ScopedVariant result;
   if (Call(object, name, Access::kCall, args, &result) != kAutomationOk) return ObjectRef();
   return ResultAsObject(result);
-}
-
-bool SetVariant(Variant& variant, const AutoArg& value) {
-  ScopedVariant fresh;
-  if (value.kind() == AutoArg::Kind::kByteSet) {
-    const ByteSetBlock* bytes = value.byteSet();
-    const ULONG length = static_cast<ULONG>(ByteSetLength(bytes));
-    SAFEARRAY* array = dll::SafeArrayCreateVector(VT_UI1, 0, length);
-    if (array == nullptr) return false;
-    void* data = nullptr;
-    if (length > 0 && SUCCEEDED(dll::SafeArrayAccessData(array, &data))) {
-      std::memcpy(data, ByteSetData(bytes), length);
-      dll::SafeArrayUnaccessData(array);
-    }
-    (*fresh).vt = VT_ARRAY | VT_UI1;
-    (*fresh).parray = array;
-  } else if (!value.ToVariant(fresh.get())) {
-    return false;
-  }
-  variant.TakeFrom(fresh);
-  return true;
-}
-
-void ClearVariant(Variant& variant) { variant.Clear(); }
-
-void CopyVariant(Variant& target, const Variant& source) { target = source; }
-
-Text VariantAsText(const Variant& variant) {
-  ScopedVariant converted;
-  if (FAILED(dll::VariantChangeType(converted.get(), variant.get(), kNoChangeFlags, VT_BSTR))) return Text();
-  return TextFromBstr((*converted).bstrVal);
-}
-
-BSTR AllocBstrFromText(const char* text) {
-  const std::wstring wide = WideFromText(text);
-  return dll::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-Text TextFromBstr(BSTR bstr) {
-  if (bstr == nullptr) return Text();
-  const int units = static_cast<int>(dll::SysStringLen(bstr));
-  if (units == 0) return Text();
-  const int bytes = dll::WideCharToMultiByte(kCodePageText, 0, bstr, units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return Text();
-  std::string out(static_cast<size_t>(bytes), '\0');
-  dll::WideCharToMultiByte(kCodePageText, 0, bstr, units, &out[0], bytes, nullptr, nullptr);
-  return Text(out.c_str(), std::strlen(out.c_str()));
 }
 
 }  // namespace quillet
