@@ -13,13 +13,13 @@
 namespace quillet {
 namespace {
 
-thread_local int32_t tLastError = kAutomationOk;
+thread_local int32_t t_last_error = kAutomationOk;
 
 // Class context: in-process server and handler, local and remote server; the
 // narrower one for platforms that reject the remote bit.
 constexpr DWORD kClassContextAll = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                                   CLSCTX_REMOTE_SERVER;  // 23
-constexpr DWORD kClassContextLocal = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;  // 7
+                                   CLSCTX_REMOTE_SERVER;
+constexpr DWORD kClassContextLocal = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 constexpr USHORT kNoChangeFlags = 0;
 constexpr SYSKIND kThisSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 const GUID kNullIid = {};
@@ -51,16 +51,16 @@ class BoundMember {
   }
 
   // Binds `name` for one invocation kind; false when nothing of that kind binds.
-  bool Bind(ITypeComp* comp, LPOLESTR name, ULONG hash, WORD invokeKind) {
+  bool Bind(ITypeComp* comp, LPOLESTR name, ULONG hash, WORD invoke_kind) {
     Reset();
-    if (FAILED(comp->Bind(name, hash, invokeKind, info_.Put(), &kind_, &bind_))) {
+    if (FAILED(comp->Bind(name, hash, invoke_kind, info_.Put(), &kind_, &bind_))) {
       Reset();
       return false;
     }
     if (kind_ == DESCKIND_FUNCDESC) {
-      if ((bind_.lpfuncdesc->invkind & invokeKind) != 0) return true;
+      if ((bind_.lpfuncdesc->invkind & invoke_kind) != 0) return true;
     } else if (kind_ == DESCKIND_VARDESC) {
-      if (invokeKind != INVOKE_FUNC) return true;
+      if (invoke_kind != INVOKE_FUNC) return true;
     }
     Reset();
     return false;
@@ -131,54 +131,54 @@ const WORD* InvocationOrder(Access access, size_t& count) {
 }
 
 size_t WithoutTrailingOmitted(const AutoArg* args, size_t count) {
-  while (count > 0 && args[count - 1].kind() == AutoArg::Kind::kOmitted && !args[count - 1].isVariable()) --count;
+  while (count > 0 && args[count - 1].kind() == AutoArg::Kind::kOmitted && !args[count - 1].is_variable()) --count;
   return count;
 }
 
 HRESULT InvokeWithFlags(IDispatch* dispatch, DISPID member, LCID locale, WORD flags, VARIANT* arguments,
                         size_t count, ScopedVariant* result) {
-  DISPID putId = DISPID_PROPERTYPUT;
+  DISPID put_id = DISPID_PROPERTYPUT;
   DISPPARAMS params{};
   params.rgvarg = count > 0 ? arguments : nullptr;
   params.cArgs = static_cast<UINT>(count);
-  const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  if (isPut) {
-    params.rgdispidNamedArgs = &putId;
+  const bool is_put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (is_put) {
+    params.rgdispidNamedArgs = &put_id;
     params.cNamedArgs = 1;
   }
   ScopedExceptionInfo exception;
-  UINT argumentError = 0;
-  VARIANT* resultSlot = isPut || result == nullptr ? nullptr : result->get();
-  return dispatch->Invoke(member, kNullIid, locale, flags, &params, resultSlot, exception.get(), &argumentError);
+  UINT argument_error = 0;
+  VARIANT* result_slot = is_put || result == nullptr ? nullptr : result->get();
+  return dispatch->Invoke(member, kNullIid, locale, flags, &params, result_slot, exception.get(), &argument_error);
 }
 
 // Objects without type information (some platform collections) are bound by
 // name instead; the invocation kinds are tried in the same order, moving on
 // only while the object answers that the member is not of that kind.
 int32_t InvokeByName(IDispatch* dispatch, LCID locale, const char* name, Access access, const AutoArg* args,
-                     size_t argCount, ScopedVariant* result) {
-  const WideText wideName(name);
-  LPOLESTR names[] = {MemberName(wideName)};
+                     size_t arg_count, ScopedVariant* result) {
+  const WideText wide_name(name);
+  LPOLESTR names[] = {MemberName(wide_name)};
   DISPID member = DISPID_UNKNOWN;
   if (FAILED(dispatch->GetIDsOfNames(kNullIid, names, 1, locale, &member))) return kAutomationNoTypeInfo;
-  argCount = WithoutTrailingOmitted(args, argCount);
-  VariantList variants(argCount);
-  for (size_t i = 0; i < argCount; ++i) {
-    if (!args[i].ToVariant(&variants.value(argCount - 1 - i))) return kAutomationBadArgument;
+  arg_count = WithoutTrailingOmitted(args, arg_count);
+  VariantList variants(arg_count);
+  for (size_t i = 0; i < arg_count; ++i) {
+    if (!args[i].ToVariant(&variants.value(arg_count - 1 - i))) return kAutomationBadArgument;
   }
-  size_t orderCount = 0;
-  const WORD* order = InvocationOrder(access, orderCount);
+  size_t order_count = 0;
+  const WORD* order = InvocationOrder(access, order_count);
   HRESULT hr = DISP_E_MEMBERNOTFOUND;
-  for (size_t i = 0; i < orderCount && hr == DISP_E_MEMBERNOTFOUND; ++i) {
+  for (size_t i = 0; i < order_count && hr == DISP_E_MEMBERNOTFOUND; ++i) {
     if (result != nullptr) result->Clear();
-    hr = InvokeWithFlags(dispatch, member, locale, order[i], variants.data(), argCount, result);
+    hr = InvokeWithFlags(dispatch, member, locale, order[i], variants.data(), arg_count, result);
   }
   return FAILED(hr) ? static_cast<int32_t>(hr) : kAutomationOk;
 }
 
 // Binds and invokes one member. `result` may be null (property write).
 int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, const AutoArg* args,
-                     size_t argCount, ScopedVariant* result) {
+                     size_t arg_count, ScopedVariant* result) {
   if (object.empty()) return kAutomationNoObject;
   ComPtr<IDispatch> dispatch;
   if (FAILED(object.get()->QueryInterface(IID_IDispatch, dispatch.PutVoid())) ||
@@ -190,52 +190,52 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
   ComPtr<ITypeComp> comp;
   if (FAILED(dispatch->GetTypeInfo(0, locale, info.Put())) || info.empty() ||
       FAILED(info->GetTypeComp(comp.Put())) || comp.empty()) {
-    return InvokeByName(dispatch.get(), locale, name, access, args, argCount, result);
+    return InvokeByName(dispatch.get(), locale, name, access, args, arg_count, result);
   }
 
-  const WideText wideName(name);
-  LPOLESTR bindName = MemberName(wideName);
-  const ULONG hash = dll::LHashValOfNameSys(kThisSysKind, locale, bindName);
-  size_t orderCount = 0;
-  const WORD* order = InvocationOrder(access, orderCount);
+  const WideText wide_name(name);
+  LPOLESTR bind_name = MemberName(wide_name);
+  const ULONG hash = dll::LHashValOfNameSys(kThisSysKind, locale, bind_name);
+  size_t order_count = 0;
+  const WORD* order = InvocationOrder(access, order_count);
   BoundMember member;
-  WORD boundKind = 0;
-  for (size_t i = 0; i < orderCount && boundKind == 0; ++i) {
-    if (member.Bind(comp.get(), bindName, hash, order[i])) boundKind = order[i];
+  WORD bound_kind = 0;
+  for (size_t i = 0; i < order_count && bound_kind == 0; ++i) {
+    if (member.Bind(comp.get(), bind_name, hash, order[i])) bound_kind = order[i];
   }
-  if (boundKind == 0) return kAutomationUnknownName;
+  if (bound_kind == 0) return kAutomationUnknownName;
 
-  MEMBERID memberId;
-  WORD invokeFlags;
-  size_t declaredCount;
-  bool variableCount = false;
+  MEMBERID member_id;
+  WORD invoke_flags;
+  size_t declared_count;
+  bool variable_count = false;
   const FUNCDESC* func = nullptr;
   if (member.kind() == DESCKIND_FUNCDESC) {
     func = member.func();
-    memberId = func->memid;
-    invokeFlags = static_cast<WORD>(func->invkind);
-    declaredCount = static_cast<size_t>(func->cParams);
-    variableCount = func->cParamsOpt == -1;
+    member_id = func->memid;
+    invoke_flags = static_cast<WORD>(func->invkind);
+    declared_count = static_cast<size_t>(func->cParams);
+    variable_count = func->cParamsOpt == -1;
   } else {
     const VARDESC* var = member.var();
-    memberId = var->memid;
-    declaredCount = access == Access::kGet ? 0 : 1;
-    if (boundKind == INVOKE_PROPERTYGET) {
-      invokeFlags = DISPATCH_PROPERTYGET;
+    member_id = var->memid;
+    declared_count = access == Access::kGet ? 0 : 1;
+    if (bound_kind == INVOKE_PROPERTYGET) {
+      invoke_flags = DISPATCH_PROPERTYGET;
     } else {
-      invokeFlags = IsObjectOrArrayType(var->elemdescVar.tdesc.vt) ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+      invoke_flags = IsObjectOrArrayType(var->elemdescVar.tdesc.vt) ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
     }
   }
 
   // Trailing omitted arguments are dropped.
-  argCount = WithoutTrailingOmitted(args, argCount);
-  if (argCount > declaredCount && !variableCount) return kAutomationTooManyArguments;
+  arg_count = WithoutTrailingOmitted(args, arg_count);
+  if (arg_count > declared_count && !variable_count) return kAutomationTooManyArguments;
 
-  VariantList variants(argCount);
-  for (size_t i = 0; i < argCount; ++i) {
-    const size_t slot = argCount - 1 - i;  // DISPPARAMS holds arguments last first
+  VariantList variants(arg_count);
+  for (size_t i = 0; i < arg_count; ++i) {
+    const size_t slot = arg_count - 1 - i;  // DISPPARAMS holds arguments last first
     const AutoArg& arg = args[i];
-    if (arg.isVariable() && ParameterIsByReference(func, i)) {
+    if (arg.is_variable() && ParameterIsByReference(func, i)) {
       if (!arg.ToVariant(&variants.referenced(slot))) return kAutomationBadArgument;
       variants.value(slot).vt = VT_BYREF | VT_VARIANT;
       variants.value(slot).pvarVal = &variants.referenced(slot);
@@ -244,12 +244,12 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
     }
   }
 
-  const HRESULT hr = InvokeWithFlags(dispatch.get(), memberId, locale, invokeFlags, variants.data(), argCount, result);
+  const HRESULT hr = InvokeWithFlags(dispatch.get(), member_id, locale, invoke_flags, variants.data(), arg_count, result);
   if (FAILED(hr)) return static_cast<int32_t>(hr);
 
   int32_t outcome = kAutomationOk;
-  for (size_t i = 0; i < argCount; ++i) {
-    const size_t slot = argCount - 1 - i;
+  for (size_t i = 0; i < arg_count; ++i) {
+    const size_t slot = arg_count - 1 - i;
     if (variants.value(slot).vt == (VT_BYREF | VT_VARIANT) && !args[i].WriteBack(variants.referenced(slot))) {
       outcome = kAutomationBadResult;
     }
@@ -259,7 +259,7 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
 
 int32_t Call(const ObjectRef& object, const char* name, Access access, AutoArgs args, ScopedVariant* result) {
   const int32_t outcome = InvokeMember(object, name, access, args.begin(), args.size(), result);
-  tLastError = outcome;
+  t_last_error = outcome;
   return outcome;
 }
 
@@ -268,7 +268,7 @@ bool ConvertResult(ScopedVariant& result, VARTYPE type) {
   if ((*result).vt == type) return true;
   ScopedVariant converted;
   if (FAILED(dll::VariantChangeType(converted.get(), result.get(), kNoChangeFlags, type))) {
-    tLastError = kAutomationBadResult;
+    t_last_error = kAutomationBadResult;
     return false;
   }
   result.TakeFrom(converted);
@@ -289,7 +289,7 @@ ObjectRef ResultAsObject(ScopedVariant& result) {
   IUnknown* source = vt == VT_DISPATCH ? (*result).pdispVal : (*result).punkVal;
   IUnknown* unknown = nullptr;
   if (source != nullptr && FAILED(source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)))) {
-    tLastError = kAutomationBadResult;
+    t_last_error = kAutomationBadResult;
     return ObjectRef();
   }
   return ObjectRef(unknown);
@@ -297,20 +297,20 @@ ObjectRef ResultAsObject(ScopedVariant& result) {
 
 }  // namespace
 
-int32_t AutomationLastError() { return tLastError; }
-void SetAutomationLastError(int32_t code) { tLastError = code; }
+int32_t AutomationLastError() { return t_last_error; }
+void SetAutomationLastError(int32_t code) { t_last_error = code; }
 
-bool CreateObject(ObjectRef& object, const char* progIdOrClassId) {
-  const WideText name(progIdOrClassId);
-  CLSID classId{};
+bool CreateObject(ObjectRef& object, const char* prog_id_or_class_id) {
+  const WideText name(prog_id_or_class_id);
+  CLSID class_id{};
   const bool braced = name.c_str()[0] == L'{';
   const HRESULT found =
-      braced ? dll::CLSIDFromString(name.c_str(), &classId) : dll::CLSIDFromProgID(name.c_str(), &classId);
+      braced ? dll::CLSIDFromString(name.c_str(), &class_id) : dll::CLSIDFromProgID(name.c_str(), &class_id);
   if (FAILED(found)) return false;
   ComPtr<IUnknown> created;
-  HRESULT hr = dll::CoCreateInstance(&classId, nullptr, kClassContextAll, &IID_IUnknown, created.PutVoid());
+  HRESULT hr = dll::CoCreateInstance(&class_id, nullptr, kClassContextAll, &IID_IUnknown, created.PutVoid());
   if (hr == E_INVALIDARG) {
-    hr = dll::CoCreateInstance(&classId, nullptr, kClassContextLocal, &IID_IUnknown, created.PutVoid());
+    hr = dll::CoCreateInstance(&class_id, nullptr, kClassContextLocal, &IID_IUnknown, created.PutVoid());
   }
   if (FAILED(hr) || created.empty()) return false;
   if (FAILED(dll::OleRun(created.get()))) return false;

@@ -234,7 +234,7 @@ bool AutoArg::WriteBack(const VARIANT& value) const {
 bool SetVariant(Variant& variant, const AutoArg& value) {
   ScopedVariant fresh;
   if (value.kind() == AutoArg::Kind::kByteSet) {
-    const ByteSetBlock* bytes = value.byteSet();
+    const ByteSetBlock* bytes = value.byte_set();
     const ULONG length = static_cast<ULONG>(ByteSetLength(bytes));
     SAFEARRAY* array = dll::SafeArrayCreateVector(VT_UI1, 0, length);
     if (array == nullptr) return false;

@@ -30,8 +30,8 @@ bool RegexObject::Execute(const char* pattern, const char* subject, bool caseSen
   // The engine has no such option; the write fails without effect.
   WriteProperty(expression_, "Singleline", AutoArg::FromBool(true));
   WriteProperty(expression_, "Global", AutoArg::FromBool(global));
-  const Text usedPattern = quoteMarker ? ReplaceQuoteMarkers(pattern) : Text::Copy(pattern);
-  WriteProperty(expression_, "Pattern", AutoArg::FromText(usedPattern.c_str()));
+  const Text used_pattern = quoteMarker ? ReplaceQuoteMarkers(pattern) : Text::Copy(pattern);
+  WriteProperty(expression_, "Pattern", AutoArg::FromText(used_pattern.c_str()));
   SetVariant(subject_, AutoArg::FromText(subject));
   matches_ = CallMethodObject(expression_, "Execute", {AutoArg::FromVariant(&subject_)});
   return !matches_.empty();
@@ -54,10 +54,10 @@ int32_t RegexObject::MatchCount() { return static_cast<int32_t>(ReadPropertyDoub
 
 int32_t RegexObject::PositionOf(const char* found, const ObjectRef& match) {
   const Text subject = VariantAsText(subject_);
-  const int32_t firstIndex = static_cast<int32_t>(ReadPropertyDouble(match, "FirstIndex"));
+  const int32_t first_index = static_cast<int32_t>(ReadPropertyDouble(match, "FirstIndex"));
   const Text ignoreCase = ReadPropertyText(expression_, "IgnoreCase");
   const bool ignore = text_search::EqualTexts(ignoreCase.c_str(), "0");
-  return text_search::Find(subject.c_str(), found, firstIndex, ignore) - 1;
+  return text_search::Find(subject.c_str(), found, first_index, ignore) - 1;
 }
 
 Text RegexObject::MatchText(int32_t index, int32_t* position) {
