@@ -181,8 +181,7 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
                      size_t arg_count, ScopedVariant* result) {
   if (object.empty()) return kAutomationNoObject;
   ComPtr<IDispatch> dispatch;
-  if (FAILED(object.get()->QueryInterface(IID_IDispatch, dispatch.PutVoid())) ||
-      dispatch.get() == nullptr) {
+  if (FAILED(object.get()->QueryInterface(IID_IDispatch, dispatch.PutVoid())) || dispatch.empty()) {
     return kAutomationNoDispatch;
   }
   const LCID locale = dll::GetUserDefaultLCID();
@@ -244,7 +243,8 @@ int32_t InvokeMember(const ObjectRef& object, const char* name, Access access, c
     }
   }
 
-  const HRESULT hr = InvokeWithFlags(dispatch.get(), member_id, locale, invoke_flags, variants.data(), arg_count, result);
+  const HRESULT hr =
+      InvokeWithFlags(dispatch.get(), member_id, locale, invoke_flags, variants.data(), arg_count, result);
   if (FAILED(hr)) return static_cast<int32_t>(hr);
 
   int32_t outcome = kAutomationOk;
@@ -263,7 +263,8 @@ int32_t Call(const ObjectRef& object, const char* name, Access access, AutoArgs 
   return outcome;
 }
 
-// Converts `result` to `type` in place; false (and -8 in the cell) when it cannot.
+// Converts `result` to `type` in place; false (and kAutomationBadResult in the
+// cell) when it cannot.
 bool ConvertResult(ScopedVariant& result, VARTYPE type) {
   if ((*result).vt == type) return true;
   ScopedVariant converted;
@@ -350,12 +351,8 @@ ObjectRef ReadPropertyObject(const ObjectRef& object, const char* name, AutoArgs
 Variant ReadPropertyVariant(const ObjectRef& object, const char* name, AutoArgs args) {
   ScopedVariant result;
   Variant out;
-  if (Call(object, name, Access::kGet, args, &result) != kAutomationOk) {
-    out.Clear();
-    return out;
-  }
-  out.Clear();
-  dll::VariantCopyInd(out.get(), result.get());
+  out.Clear();  // empty, not the integer 0, when the read fails
+  if (Call(object, name, Access::kGet, args, &result) == kAutomationOk) dll::VariantCopyInd(out.get(), result.get());
   return out;
 }
 

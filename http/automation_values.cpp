@@ -66,11 +66,9 @@ Variant::Variant(const Variant& other) {
 
 Variant& Variant::operator=(const Variant& other) {
   if (this != &other) {
-    VARIANT copy;
-    dll::VariantInit(&copy);
-    dll::VariantCopy(&copy, &other.value_);
-    dll::VariantClear(&value_);
-    value_ = copy;
+    ScopedVariant copy;
+    dll::VariantCopy(copy.get(), &other.value_);
+    TakeFrom(copy);
   }
   return *this;
 }
