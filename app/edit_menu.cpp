@@ -1,20 +1,16 @@
 #include "app/edit_menu.h"
 
-#include <new>
-
 #include "app/widget.h"
-#include "runtime/heap.h"
 #include "ui/controls/menu_item.h"
 #include "ui/controls/popup_menu.h"
 #include "ui/core/toolkit.h"
 
 namespace quillet::app {
 
-void CreateEditMenu() { EditMenu = new (RtAllocZeroed(sizeof(PopupMenu))) PopupMenu(); }
-
 void FillEditMenu() {
   if (EditMenu == nullptr) return;
-  // Nothing in the program opens this menu; it is there for edit controls.
+  // Every command goes in; a right click on the sentence shows the menu with
+  // only the copy command enabled.
   const ToolkitState& toolkit = Toolkit();
   for (int i = 0; i < toolkit.edit_menu_count; ++i) {
     const EditMenuEntry& entry = toolkit.edit_menu[i];
@@ -24,14 +20,6 @@ void FillEditMenu() {
       EditMenu->AddItem(entry.caption, nullptr, kItemNormal, kItemCommand, kNotifyOwner, entry.command);
     }
   }
-}
-
-void ReleaseEditMenu() {
-  PopupMenu* menu = EditMenu;
-  EditMenu = nullptr;
-  if (menu == nullptr) return;
-  menu->~PopupMenu();
-  RtFree(menu);
 }
 
 }  // namespace quillet::app

@@ -9,12 +9,10 @@
 
 #include "app/json_string.h"
 #include "app/retry_backoff.h"
-#include "app/widget.h"
 #include "http/http_request.h"
 #include "http/text_codec.h"
 #include "http/text_helpers.h"
 #include "runtime/library_commands.h"
-#include "ui/controls/label.h"
 
 namespace quillet::app {
 
@@ -37,7 +35,8 @@ constexpr uint32_t kStopPollMs = 5;
 
 std::atomic<bool> g_stopping{false};
 std::atomic<int> g_workers{0};
-std::atomic<int> g_label_calls{0};
+std::atomic<int> g_sink_calls{0};
+std::atomic<SentenceSink> g_sink{nullptr};
 
 // Manual-reset event that wakes workers waiting out a back-off.
 HANDLE StopEvent() {
@@ -73,17 +72,14 @@ std::string MemberText(const char* reply, const char* name) {
   return decoded.c_str();
 }
 
-// Hands the sentence and its source line (both UTF-16) to the labels unless
-// shut-down has begun. The counter and the flag are checked in opposite
-// orders here and in StopFetching, so either this call sees the stop or
-// StopFetching sees the call.
-void ShowSentence(const ByteSet& sentence, const ByteSet& source) {
-  g_label_calls.fetch_add(1);
-  if (!g_stopping.load() && SentenceLabel != nullptr) {
-    ByteSet shown = SentenceLabel->TextW(sentence.get());  // a copy, freed here
-    if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(source.get());
-  }
-  g_label_calls.fetch_sub(1);
+// Hands the sentence and its source line to the sink unless shut-down has
+// begun. The counter and the flag are checked in opposite orders here and in
+// StopFetching, so either this call sees the stop or StopFetching sees the call.
+void HandOver(const ByteSet& sentence, const ByteSet& source) {
+  g_sink_calls.fetch_add(1);
+  const SentenceSink sink = g_sink.load();
+  if (!g_stopping.load() && sink != nullptr) sink(sentence, source);
+  g_sink_calls.fetch_sub(1);
 }
 
 }  // namespace
@@ -127,9 +123,11 @@ bool FetchSentence(const FetchSource& source) {
   Text reply = HttpRequest(request);
   ByteSet sentence = ExtractSentence(reply.get());
   if (sentence.empty()) return false;
-  ShowSentence(sentence, ExtractSource(reply.get()));
+  HandOver(sentence, ExtractSource(reply.get()));
   return true;
 }
+
+SentenceSink SetSentenceSink(SentenceSink sink) { return g_sink.exchange(sink); }
 
 bool StartFetchThread() { return StartLink(kSentenceService, 0); }
 
@@ -149,10 +147,10 @@ void FetchThreadEntry(void* parameter) {
 void StopFetching(uint32_t wait_ms) {
   g_stopping.store(true);
   SetEvent(StopEvent());
-  // A worker inside the label's text operation may be waiting for this
-  // thread to paint: keep handling sent messages while waiting for it.
+  // A worker inside the sink may be waiting for this thread to paint (the
+  // label's text operation): keep handling sent messages while waiting for it.
   DWORD start = GetTickCount();
-  while (g_label_calls.load() > 0 && GetTickCount() - start < wait_ms) {
+  while (g_sink_calls.load() > 0 && GetTickCount() - start < wait_ms) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, kStopPollMs, QS_SENDMESSAGE);
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);

@@ -36,7 +36,14 @@ ByteSet ExtractSentence(const char* reply);
 // empty when from is. JSON escapes are decoded.
 ByteSet ExtractSource(const char* reply);
 
-// One fetch, cut, decode and show. True when a sentence was handed to the label.
+// Where fetched sentences go: the sentence and its source line, both as
+// UTF-16 units without a terminator. Called on the fetch worker's thread.
+using SentenceSink = void (*)(const ByteSet& sentence, const ByteSet& source);
+// Installs the sink (null: sentences go nowhere); answers the one it replaces.
+SentenceSink SetSentenceSink(SentenceSink sink);
+
+// One fetch, cut, decode and hand over. True when a sentence came out; it
+// reaches the sink unless StopFetching has been called.
 bool FetchSentence(const FetchSource& source = kSentenceService);
 
 // Starts one chain of fetch workers against the service; true when its first
@@ -49,10 +56,10 @@ bool StartFetchChain(const FetchSource& source);
 // consecutive failures so far), which the worker takes over.
 void FetchThreadEntry(void* parameter);
 
-// Ends every chain: sleeping workers give up, running ones neither show
-// their result nor start a successor. Waits (up to `wait_ms`) until no worker
-// is inside the label's text operation. Used at shut-down, before the label
-// is released.
+// Ends every chain: sleeping workers give up, running ones neither hand
+// their result to the sink nor start a successor. Waits (up to `wait_ms`)
+// until no worker is inside the sink. Used at shut-down, before what the sink
+// reaches is released.
 void StopFetching(uint32_t wait_ms = 2000);
 // Allows chains again after StopFetching (tests run many in one process).
 void ResumeFetching();

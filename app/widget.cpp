@@ -12,6 +12,7 @@
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
 #include "ui/controls/label.h"
+#include "ui/controls/popup_menu.h"
 #include "ui/controls/text_format.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
@@ -64,24 +65,40 @@ void EmptyStartupRoutine() {}
 
 void OnFetchClickedEvent(ControlRef, UINT, WPARAM, LPARAM) { OnFetchClicked(); }
 
+// Where the fetch workers' sentences go. The labels' text operation stores
+// the text on the worker and has the main thread paint it.
+void ShowInLabels(const ByteSet& sentence, const ByteSet& source) {
+  if (SentenceLabel == nullptr) return;
+  ByteSet shown = SentenceLabel->TextW(sentence.get());  // a copy, freed here
+  if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(source.get());
+}
+
 }  // namespace
+
+HostWindow* MainHost = nullptr;
+Label* SentenceLabel = nullptr;
+Label* SourceLabel = nullptr;
+Button* FetchButton = nullptr;
+PopupMenu* EditMenu = nullptr;
 
 void GlobalInitialise() {
   MainHost = CreateGlobal<HostWindow>();
   SentenceLabel = CreateGlobal<Label>();
   SourceLabel = CreateGlobal<Label>();
   FetchButton = CreateGlobal<Button>();
-  CreateEditMenu();
+  EditMenu = CreateGlobal<PopupMenu>();  // filled at module start-up
+  SetSentenceSink(ShowInLabels);
 }
 
 void ReleaseGlobals(int /*position*/) {
-  // No worker may reach the label once it is gone.
+  // No worker may reach the labels once they are gone.
   StopFetching();
+  SetSentenceSink(nullptr);
   ReleaseGlobal(MainHost);
   ReleaseGlobal(SentenceLabel);
   ReleaseGlobal(SourceLabel);
   ReleaseGlobal(FetchButton);
-  ReleaseEditMenu();
+  ReleaseGlobal(EditMenu);
 }
 
 void ModuleStartup() {

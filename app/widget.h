@@ -24,10 +24,11 @@ extern Label* SourceLabel;  // the sentence's source, under it
 extern Button* FetchButton;
 extern PopupMenu* EditMenu;  // the toolkit's shared edit context menu
 
-// The program's global initialisation: creates the objects above.
+// The program's global initialisation: creates the objects above and makes
+// the labels the sink of fetched sentences.
 void GlobalInitialise();
-// The exit procedure: ends the fetch chains, then releases the objects in
-// the order above, the edit menu last.
+// The exit procedure: ends the fetch chains and drops the sink, then releases
+// the objects in the order above, the edit menu last.
 void ReleaseGlobals(int position);
 // Module start-up: the toolkit's start-up, then the edit menu is filled
 // with the toolkit's editing commands.

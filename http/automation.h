@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "http/com_owners.h"
 #include "runtime/value.h"
 
 namespace quillet {
@@ -58,6 +59,8 @@ class Variant {
   ~Variant();
 
   void Clear();  // VariantClear, then all zero (VT_EMPTY)
+  // Takes the contents of `source`, leaving it VT_EMPTY; what this held is cleared.
+  void TakeFrom(ScopedVariant& source);
   VARIANT* get() { return &value_; }
   const VARIANT* get() const { return &value_; }
   VARTYPE type() const { return value_.vt; }
@@ -96,8 +99,8 @@ class AutoArg {
   static AutoArg VariantVariable(Variant* variable);
 
   Kind kind() const { return kind_; }
-  const ByteSetBlock* byteSet() const { return kind_ == Kind::kByteSet ? value_.bytes : nullptr; }
-  bool isVariable() const { return variable_ != nullptr; }
+  const ByteSetBlock* byte_set() const { return kind_ == Kind::kByteSet ? value_.bytes : nullptr; }
+  bool is_variable() const { return variable_ != nullptr; }
   // Fills `out` (VariantInit'ed) with the value; false when the kind cannot be passed.
   bool ToVariant(VARIANT* out) const;
   // Writes a returned value back into the variable; false when it cannot be converted.
@@ -123,7 +126,7 @@ class AutoArg {
 using AutoArgs = std::initializer_list<AutoArg>;
 
 // Creates an object by ProgID or by a class id written in braces.
-bool CreateObject(ObjectRef& object, const char* progIdOrClassId);
+bool CreateObject(ObjectRef& object, const char* prog_id_or_class_id);
 void ReleaseObject(ObjectRef& object);
 bool ObjectIsEmpty(const ObjectRef& object);
 void CopyObject(ObjectRef& target, const ObjectRef& source);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "http/com_apartment.h"
+#include "http/com_owners.h"
 #include "http/regex_object.h"
 #include "http/reply_decoding.h"
 #include "http/request_headers.h"
@@ -51,21 +51,23 @@ constexpr DWORD kSynchronous = 0;
 constexpr DWORD kConnectReserved = 0;
 constexpr DWORD kAcceptAnyCertificate = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
                                         SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
-                                        SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;  // 0x3300
-constexpr DWORD kOptionReceiveResponseTimeout = WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT;  // 7
-constexpr DWORD kOptionSecurityFlags = WINHTTP_OPTION_SECURITY_FLAGS;       // 31
-constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;     // 63
-constexpr DWORD kOptionEnableFeature = WINHTTP_OPTION_ENABLE_FEATURE;       // 79
-constexpr DWORD kDisableCookies = WINHTTP_DISABLE_COOKIES;                  // 1
-constexpr DWORD kEnableFeatureOne = 1;
-constexpr DWORD kDisableRedirects = WINHTTP_DISABLE_REDIRECTS;              // 2
+                                        SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+constexpr DWORD kOptionReceiveResponseTimeout = WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT;
+constexpr DWORD kOptionSecurityFlags = WINHTTP_OPTION_SECURITY_FLAGS;
+constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;
+constexpr DWORD kOptionEnableFeature = WINHTTP_OPTION_ENABLE_FEATURE;
+constexpr DWORD kDisableCookies = WINHTTP_DISABLE_COOKIES;
+// With cookies to send, the cookie step writes the same 1 to the enable-feature
+// option, where WinHttp reads it as certificate revocation checking.
+constexpr DWORD kEnableSslRevocation = WINHTTP_ENABLE_SSL_REVOCATION;
+constexpr DWORD kDisableRedirects = WINHTTP_DISABLE_REDIRECTS;
 constexpr DWORD kAddHeaders = WINHTTP_ADDREQ_FLAG_ADD;
-constexpr DWORD kQueryRawHeaders = WINHTTP_QUERY_RAW_HEADERS_CRLF;          // 22
+constexpr DWORD kQueryRawHeaders = WINHTTP_QUERY_RAW_HEADERS_CRLF;
 constexpr DWORD kQueryContentLength = WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER;
 constexpr int kFirstStatusWithBody = 200;
 constexpr int kStatusNoContent = 204;
 constexpr int kStatusNotModified = 304;
-constexpr int32_t kStatusTextStart = 10;                                     // after "HTTP/1.1 "
+constexpr int32_t kStatusTextStart = 10;  // after "HTTP/1.1 "
 constexpr char kLineBreak[] = "\r\n";
 constexpr char kCookieSeparator[] = "; ";
 
@@ -151,34 +153,34 @@ struct UrlParts {
   Text host;
   INTERNET_PORT port = 0;
   bool secure = false;
-  std::wstring objectName;
+  std::wstring object_name;
 };
 
 bool CrackUrl(const char* url, UrlParts& parts) {
-  const WideText wideUrl(url);
+  const WideText wide_url(url);
   URL_COMPONENTS components{};
   components.dwStructSize = sizeof(components);
   components.dwSchemeLength = kLengthFromUrl;
   components.dwHostNameLength = kLengthFromUrl;
   components.dwUrlPathLength = kLengthFromUrl;
   components.dwExtraInfoLength = kLengthFromUrl;
-  if (!api().WinHttpCrackUrl(wideUrl.c_str(), 0, kCrackWholeUrl, &components)) return false;
-  ByteSet hostUnits(components.lpszHostName, components.dwHostNameLength * sizeof(wchar_t));
-  parts.host = Utf16ToGbk(hostUnits.get());
+  if (!api().WinHttpCrackUrl(wide_url.c_str(), 0, kCrackWholeUrl, &components)) return false;
+  ByteSet host_units(components.lpszHostName, components.dwHostNameLength * sizeof(wchar_t));
+  parts.host = Utf16ToGbk(host_units.get());
   parts.port = components.nPort;
   parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
   if (components.dwUrlPathLength == 0) {
-    parts.objectName = L"/";
+    parts.object_name = L"/";
   } else {
-    parts.objectName.assign(components.lpszUrlPath, components.dwUrlPathLength);
+    parts.object_name.assign(components.lpszUrlPath, components.dwUrlPathLength);
     if (components.lpszExtraInfo != nullptr) {
-      parts.objectName.append(components.lpszExtraInfo, components.dwExtraInfoLength);
+      parts.object_name.append(components.lpszExtraInfo, components.dwExtraInfoLength);
     }
   }
   // The fragment belongs to the client; it never goes on the wire.
-  const size_t fragment = parts.objectName.find(kFragmentMark);
-  if (fragment != std::wstring::npos) parts.objectName.erase(fragment);
-  if (parts.objectName.empty()) parts.objectName = L"/";
+  const size_t fragment = parts.object_name.find(kFragmentMark);
+  if (fragment != std::wstring::npos) parts.object_name.erase(fragment);
+  if (parts.object_name.empty()) parts.object_name = L"/";
   return true;
 }
 
@@ -207,19 +209,19 @@ class Request {
   // The cookies to send are copied first: they may be the very text of an
   // output variable (one variable as the cookie jar), which the call rewrites
   // before the merge reads them.
-  explicit Request(const HttpRequestArgs& args) : args_(args), sendCookies_(Text::Copy(args.sendCookies)) {
-    status_ = args.status ? args.status : &discardedStatus_;
-    cookies_ = args.returnedCookies ? args.returnedCookies : &discardedCookies_;
-    headers_ = args.returnedHeaders ? args.returnedHeaders : &discardedHeaders_;
-    location_ = args.location ? args.location : &discardedLocation_;
+  explicit Request(const HttpRequestArgs& args) : args_(args), send_cookies_(Text::Copy(args.sendCookies)) {
+    status_ = args.status ? args.status : &discarded_status_;
+    cookies_ = args.returnedCookies ? args.returnedCookies : &discarded_cookies_;
+    headers_ = args.returnedHeaders ? args.returnedHeaders : &discarded_headers_;
+    location_ = args.location ? args.location : &discarded_location_;
   }
 
   Text Run() {
     RegexObject regex;
     Text result;
-    bool earlyReturn = false;
-    Exchange(regex, result, earlyReturn);
-    if (!earlyReturn) messageRuns_.Run();
+    bool early_return = false;
+    Exchange(regex, result, early_return);
+    if (!early_return) message_runs_.Run();
     handles_.Close();
     return result;
   }
@@ -227,26 +229,27 @@ class Request {
  private:
   void Fail(const char* message) { status_->Reset(CopyText(message)); }
 
-  // Runs steps 2 to 21; false on a failure. earlyReturn marks the failures
-  // that return at once, without the wind-up's message runs.
-  bool Exchange(RegexObject& regex, Text& result, bool& earlyReturn) {
+  // The exchange from the platform check to the decoded body; false on a
+  // failure. early_return marks the failures that return at once, without the
+  // wind-up's message runs.
+  bool Exchange(RegexObject& regex, Text& result, bool& early_return) {
     if (!api().WinHttpCheckPlatform()) return Failed(kHttpStatusNoWinHttp);
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
     UrlParts url;
     if (!CrackUrl(args_.url, url)) return Failed(kHttpStatusBadUrl);
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
-    Text proxyName;
-    DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    Text proxy_name;
+    DWORD access_type = WINHTTP_ACCESS_TYPE_NO_PROXY;
     if (!IsEmpty(args_.proxy)) {
-      accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-      proxyName = url.secure ? Text::Copy(args_.proxy) : ts::Concat({"http=", args_.proxy});
+      access_type = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+      proxy_name = url.secure ? Text::Copy(args_.proxy) : ts::Concat({"http=", args_.proxy});
     }
-    const WideText wideProxy(proxyName.c_str());
-    handles_.root = api().WinHttpOpen(nullptr, accessType, wideProxy.c_str(), WINHTTP_NO_PROXY_BYPASS, kSynchronous);
+    const WideText wide_proxy(proxy_name.c_str());
+    handles_.root = api().WinHttpOpen(nullptr, access_type, wide_proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, kSynchronous);
     if (handles_.root == nullptr) return Failed(kHttpStatusSessionFailed);
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
     const int32_t timeout = TimeoutMilliseconds(args_.timeoutSeconds);
     // The same limit for the wait on the reply's headers, which the four
@@ -255,20 +258,20 @@ class Request {
         !SetDwordOption(handles_.root, kOptionReceiveResponseTimeout, static_cast<DWORD>(timeout))) {
       return Failed(kHttpStatusTimeoutFailed);
     }
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
-    const WideText wideHost(url.host.c_str());
-    handles_.connection = api().WinHttpConnect(handles_.root, wideHost.c_str(), url.port, kConnectReserved);
+    const WideText wide_host(url.host.c_str());
+    handles_.connection = api().WinHttpConnect(handles_.root, wide_host.c_str(), url.port, kConnectReserved);
     if (handles_.connection == nullptr) return Failed(kHttpStatusConnectFailed);
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
-    handles_.request = api().WinHttpOpenRequest(handles_.connection, VerbOf(args_.method), url.objectName.c_str(),
+    handles_.request = api().WinHttpOpenRequest(handles_.connection, VerbOf(args_.method), url.object_name.c_str(),
                                                nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                url.secure ? WINHTTP_FLAG_SECURE : 0);
     if (handles_.request == nullptr) return Failed(kHttpStatusRequestFailed);
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
-    earlyReturn = true;
+    early_return = true;
     if (!IsEmpty(args_.user) && !IsEmpty(args_.password)) {
       const WideText user(args_.user), password(args_.password);
       if (!api().WinHttpSetCredentials(handles_.request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC,
@@ -288,57 +291,57 @@ class Request {
         !SetDwordOption(handles_.request, kOptionSecurityFlags, kAcceptAnyCertificate)) {
       return Failed(kHttpStatusCertificateFailed);
     }
-    const bool noCookies = sendCookies_.empty();
-    if (!SetDwordOption(handles_.request, noCookies ? kOptionDisableFeature : kOptionEnableFeature,
-                        noCookies ? kDisableCookies : kEnableFeatureOne)) {
+    const bool no_cookies = send_cookies_.empty();
+    if (!SetDwordOption(handles_.request, no_cookies ? kOptionDisableFeature : kOptionEnableFeature,
+                        no_cookies ? kDisableCookies : kEnableSslRevocation)) {
       return Failed(kHttpStatusCookiesFailed);
     }
     if (args_.noRedirect && !SetDwordOption(handles_.request, kOptionDisableFeature, kDisableRedirects)) {
       return Failed(kHttpStatusRedirectFailed);
     }
-    earlyReturn = false;
+    early_return = false;
 
-    const Text headerText = ComposeRequestHeaders(args_.extraHeaders, args_.method, sendCookies_.c_str(),
+    const Text header_text = ComposeRequestHeaders(args_.extraHeaders, args_.method, send_cookies_.c_str(),
                                                   args_.completeHeaders, args_.normalizeHeaderCase);
     // An empty header text is not handed over: a zero length would ask
     // WinHttp to look for a terminator.
-    if (!headerText.empty()) {
-      const WideText wideHeaders(headerText.c_str());
-      if (!api().WinHttpAddRequestHeaders(handles_.request, wideHeaders.c_str(),
-                                         static_cast<DWORD>(wideHeaders.length()), kAddHeaders)) {
+    if (!header_text.empty()) {
+      const WideText wide_headers(header_text.c_str());
+      if (!api().WinHttpAddRequestHeaders(handles_.request, wide_headers.c_str(),
+                                         static_cast<DWORD>(wide_headers.length()), kAddHeaders)) {
         return Failed(kHttpStatusHeadersFailed);
       }
     }
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
-    const void* sendData = nullptr;
-    size_t sendLength = 0;
+    const void* send_data = nullptr;
+    size_t send_length = 0;
     if (ByteSetLength(args_.postBytes) > 0) {
-      sendData = ByteSetData(args_.postBytes);
-      sendLength = ByteSetLength(args_.postBytes);
+      send_data = ByteSetData(args_.postBytes);
+      send_length = ByteSetLength(args_.postBytes);
     } else if (!IsEmpty(args_.postText)) {
-      sendData = args_.postText;
-      sendLength = std::strlen(args_.postText);
+      send_data = args_.postText;
+      send_length = std::strlen(args_.postText);
     }
-    const DWORD length = static_cast<DWORD>(sendLength);
-    if (!api().WinHttpSendRequest(handles_.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(sendData),
+    const DWORD length = static_cast<DWORD>(send_length);
+    if (!api().WinHttpSendRequest(handles_.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(send_data),
                                  length, length, 0)) {
       return Failed(kHttpStatusSendFailed);
     }
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
     if (!api().WinHttpReceiveResponse(handles_.request, nullptr)) return Failed(kHttpStatusNoResponse);
-    messageRuns_.Earn();
+    message_runs_.Earn();
 
     ReadBody();
     if (!ReadHeaders()) {
       // No status line: whatever the variable held before is not this reply's.
-      if (!readFailed_) status_->Reset();
+      if (!read_failed_) status_->Reset();
       return true;
     }
     CollectHeaderLines();
-    if (args_.mergeCookies && !sendCookies_.empty()) {
-      cookies_->Reset(MergeCookies(sendCookies_.c_str(), cookies_->c_str()).release());
+    if (args_.mergeCookies && !send_cookies_.empty()) {
+      cookies_->Reset(MergeCookies(send_cookies_.c_str(), cookies_->c_str()).release());
     }
     ByteSet bodyBytes = body_.Take();
     ComApartment com;
@@ -354,7 +357,7 @@ class Request {
 
   void ReadFailed() {
     Fail(kHttpStatusReadFailed);
-    readFailed_ = true;
+    read_failed_ = true;
   }
 
   // The end of the body is a successful query with nothing available; a
@@ -387,9 +390,9 @@ class Request {
   // A connection that closes before the declared Content-Length ends the
   // body like a complete one; only the length tells. HEAD replies and those
   // that never carry a body (1xx, 204, 304) declare a length they do not send.
-  bool BodyEndedEarly(const char* statusText) const {
+  bool BodyEndedEarly(const char* status_text) const {
     if (args_.method == kHttpHead) return false;
-    const int code = std::atoi(statusText);
+    const int code = std::atoi(status_text);
     if (code < kFirstStatusWithBody || code == kStatusNoContent || code == kStatusNotModified) return false;
     DWORD declared = 0;
     DWORD size = sizeof(declared);
@@ -411,12 +414,12 @@ class Request {
     }
     ByteSet units(buffer.data(), std::min<size_t>(size, buffer.size()));
     headers_->Reset(Utf16ToGbk(units.get()).release());
-    const int32_t lineEnd = ts::Find(headers_->c_str(), kLineBreak, kStatusTextStart, false);
-    Text statusText = ts::Mid(headers_->c_str(), kStatusTextStart, lineEnd - kStatusTextStart);
-    if (!readFailed_ && BodyEndedEarly(statusText.c_str())) ReadFailed();
+    const int32_t line_end = ts::Find(headers_->c_str(), kLineBreak, kStatusTextStart, false);
+    Text status_text = ts::Mid(headers_->c_str(), kStatusTextStart, line_end - kStatusTextStart);
+    if (!read_failed_ && BodyEndedEarly(status_text.c_str())) ReadFailed();
     // A body cut short keeps its read failure: the status line would report
     // success for a partial body.
-    if (!readFailed_) status_->Reset(statusText.release());
+    if (!read_failed_) status_->Reset(status_text.release());
     return true;
   }
 
@@ -432,16 +435,16 @@ class Request {
   }
 
   const HttpRequestArgs& args_;
-  const Text sendCookies_;
+  const Text send_cookies_;
   Text* status_;
   Text* cookies_;
   Text* headers_;
   Text* location_;
-  Text discardedStatus_, discardedCookies_, discardedHeaders_, discardedLocation_;
+  Text discarded_status_, discarded_cookies_, discarded_headers_, discarded_location_;
   WinHttpHandles handles_;
-  PendingMessageRuns messageRuns_;
+  PendingMessageRuns message_runs_;
   ReplyBody body_;
-  bool readFailed_ = false;
+  bool read_failed_ = false;
 };
 
 }  // namespace

@@ -21,21 +21,22 @@ enum HttpVerb : int32_t {
   kHttpConnect = 7,
 };
 
-// The failure messages written into `status` (GBK).
-extern const char kHttpStatusNoWinHttp[];          // 700
-extern const char kHttpStatusBadUrl[];             // 701
-extern const char kHttpStatusSessionFailed[];      // 702
-extern const char kHttpStatusConnectFailed[];      // 703
-extern const char kHttpStatusRequestFailed[];      // 704
-extern const char kHttpStatusTimeoutFailed[];      // 705
-extern const char kHttpStatusCertificateFailed[];  // no number
-extern const char kHttpStatusCredentialsFailed[];  // 707
-extern const char kHttpStatusCookiesFailed[];      // 708
-extern const char kHttpStatusRedirectFailed[];     // 709
-extern const char kHttpStatusHeadersFailed[];      // 710
-extern const char kHttpStatusSendFailed[];         // 711
-extern const char kHttpStatusNoResponse[];         // 712
-extern const char kHttpStatusReadFailed[];         // 713
+// The failure messages written into `status` (GBK). Each starts with its
+// number, 700 to 713, except the certificate one, which has none.
+extern const char kHttpStatusNoWinHttp[];
+extern const char kHttpStatusBadUrl[];
+extern const char kHttpStatusSessionFailed[];
+extern const char kHttpStatusConnectFailed[];
+extern const char kHttpStatusRequestFailed[];
+extern const char kHttpStatusTimeoutFailed[];
+extern const char kHttpStatusCertificateFailed[];
+extern const char kHttpStatusCredentialsFailed[];
+extern const char kHttpStatusCookiesFailed[];
+extern const char kHttpStatusRedirectFailed[];
+extern const char kHttpStatusHeadersFailed[];
+extern const char kHttpStatusSendFailed[];
+extern const char kHttpStatusNoResponse[];
+extern const char kHttpStatusReadFailed[];
 
 // All parameters of one request. Text inputs are GBK; null reads as empty.
 // Output pointers may be null (the value is then discarded).

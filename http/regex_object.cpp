@@ -14,15 +14,9 @@ constexpr int32_t kNotFoundOffset = -2;
 RegexObject::RegexObject() = default;
 
 RegexObject::RegexObject(const RegexObject& other)
-    : expression_(other.expression_), matches_(other.matches_), subject_(other.subject_) {}
+    : subject_(other.subject_), matches_(other.matches_), expression_(other.expression_) {}
 
-RegexObject::~RegexObject() { CleanUp(); }
-
-void RegexObject::CleanUp() {
-  expression_.Release();
-  matches_.Release();
-  subject_.Clear();
-}
+RegexObject::~RegexObject() = default;
 
 RegexObject* RegexObject::Copy() const { return new RegexObject(*this); }
 
@@ -36,8 +30,8 @@ bool RegexObject::Execute(const char* pattern, const char* subject, bool caseSen
   // The engine has no such option; the write fails without effect.
   WriteProperty(expression_, "Singleline", AutoArg::FromBool(true));
   WriteProperty(expression_, "Global", AutoArg::FromBool(global));
-  const Text usedPattern = quoteMarker ? ReplaceQuoteMarkers(pattern) : Text::Copy(pattern);
-  WriteProperty(expression_, "Pattern", AutoArg::FromText(usedPattern.c_str()));
+  const Text used_pattern = quoteMarker ? ReplaceQuoteMarkers(pattern) : Text::Copy(pattern);
+  WriteProperty(expression_, "Pattern", AutoArg::FromText(used_pattern.c_str()));
   SetVariant(subject_, AutoArg::FromText(subject));
   matches_ = CallMethodObject(expression_, "Execute", {AutoArg::FromVariant(&subject_)});
   return !matches_.empty();
@@ -53,20 +47,17 @@ Text RegexObject::GetPattern() {
 Text RegexObject::ReplaceMatches(const char* replacement) {
   Variant with;
   SetVariant(with, AutoArg::FromText(replacement));
-  Text result =
-      CallMethodText(expression_, "Replace", {AutoArg::FromVariant(&subject_), AutoArg::FromVariant(&with)});
-  with.Clear();
-  return result;
+  return CallMethodText(expression_, "Replace", {AutoArg::FromVariant(&subject_), AutoArg::FromVariant(&with)});
 }
 
 int32_t RegexObject::MatchCount() { return static_cast<int32_t>(ReadPropertyDouble(matches_, "Count")); }
 
 int32_t RegexObject::PositionOf(const char* found, const ObjectRef& match) {
   const Text subject = VariantAsText(subject_);
-  const int32_t firstIndex = static_cast<int32_t>(ReadPropertyDouble(match, "FirstIndex"));
+  const int32_t first_index = static_cast<int32_t>(ReadPropertyDouble(match, "FirstIndex"));
   const Text ignoreCase = ReadPropertyText(expression_, "IgnoreCase");
   const bool ignore = text_search::EqualTexts(ignoreCase.c_str(), "0");
-  return text_search::Find(subject.c_str(), found, firstIndex, ignore) - 1;
+  return text_search::Find(subject.c_str(), found, first_index, ignore) - 1;
 }
 
 Text RegexObject::MatchText(int32_t index, int32_t* position) {
@@ -81,7 +72,6 @@ Text RegexObject::SubMatchText(int32_t matchIndex, int32_t groupIndex, int32_t* 
   ObjectRef groups = ReadPropertyObject(match, "SubMatches");
   Variant group = ReadPropertyVariant(groups, "Item", {AutoArg::FromInt(groupIndex - 1)});
   Text value = AutomationLastError() == kAutomationOk ? VariantAsText(group) : Text();
-  group.Clear();
   if (position != nullptr) *position = match.empty() ? kNotFoundOffset : PositionOf(value.c_str(), match);
   return value;
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "http/automation.h"
-#include "http/com_apartment.h"
+#include "http/com_owners.h"
 #include "runtime/value.h"
 
 namespace quillet {
@@ -32,13 +32,14 @@ class RegexObject {
   virtual int32_t SubMatchCount();
 
  private:
-  void CleanUp();
   int32_t PositionOf(const char* found, const ObjectRef& match);
 
-  ComApartment apartment_;  // first in, last out: the objects go before COM does
-  ObjectRef expression_;
-  ObjectRef matches_;
+  // Members go in reverse order: the expression, the matches, the subject,
+  // and COM last, after every object of the apartment is gone.
+  ComApartment apartment_;
   Variant subject_;
+  ObjectRef matches_;
+  ObjectRef expression_;
 };
 
 }  // namespace quillet

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "http/automation.h"
-#include "http/com_apartment.h"
+#include "http/com_owners.h"
 #include "http/text_codec.h"
 #include "http/text_search.h"
 #include "http/winhttp_api.h"
@@ -33,18 +33,16 @@ bool ConvertWithStream(const ByteSetBlock* body, const char* charset, Text& text
   Text converted = CallMethodText(stream, "ReadText");
   const bool converted_ok = AutomationLastError() == kAutomationOk;
   CallMethod(stream, "Close");
-  stream.Release();
-  bytes.Clear();
   if (converted_ok) text = std::move(converted);
   return converted_ok;
 }
 
 // Converts with the platform's code-page tables; false for an unknown name.
 bool ConvertWithCodePage(const char* charset, Text& text) {
-  const uint32_t codePage = CodePageOfCharset(charset);
-  if (codePage == 0) return false;
+  const uint32_t code_page = CodePageOfCharset(charset);
+  if (code_page == 0) return false;
   if (text.empty()) return true;
-  ByteSet units = CodePageToUtf16(text.c_str(), codePage);
+  ByteSet units = CodePageToUtf16(text.c_str(), code_page);
   if (units.empty()) return false;
   text = Utf16ToCodePage(units.get(), kCodePageGbk);
   return true;
@@ -58,8 +56,8 @@ Text DecodeReplyBody(const ByteSetBlock* body, RegexObject& regex) {
   const unsigned char* data = ByteSetData(body);
   const size_t length = ByteSetLength(body);
   const void* zero = length > 0 ? std::memchr(data, 0, length) : nullptr;
-  const size_t textLength = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - data) : length;
-  Text text(reinterpret_cast<const char*>(data), textLength);
+  const size_t text_length = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+  Text text(reinterpret_cast<const char*>(data), text_length);
 
   ComApartment apartment;
   const Text head = text_search::Left(text.c_str(), kCharsetSearchBytes);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "http/http_request.h"
 #include "http/text_helpers.h"
 #include "http/text_search.h"
 
@@ -24,7 +25,7 @@ constexpr char kKeepAliveLine[] = "Connection: keep-alive\r\n";
 struct DefaultHeader {
   const char* probe;
   const char* line;
-  bool postOnly;
+  bool post_only;
 };
 
 const DefaultHeader kDefaultHeaders[] = {
@@ -40,8 +41,8 @@ bool IsEmpty(const char* text) { return text == nullptr || *text == 0; }
 
 bool EndsWith(const char* text, const char* suffix) {
   const size_t length = std::strlen(text ? text : "");
-  const size_t suffixLength = std::strlen(suffix);
-  return length >= suffixLength && std::memcmp(text + length - suffixLength, suffix, suffixLength) == 0;
+  const size_t suffix_length = std::strlen(suffix);
+  return length >= suffix_length && std::memcmp(text + length - suffix_length, suffix, suffix_length) == 0;
 }
 
 // Whether the text starts with the header word "Cookie:", in any letter case.
@@ -71,7 +72,7 @@ Text ComposeRequestHeaders(const char* extraHeaders, int32_t method, const char*
   }
   if (completeHeaders) {
     for (const DefaultHeader& row : kDefaultHeaders) {
-      if (row.postOnly && method != 1) continue;
+      if (row.post_only && method != kHttpPost) continue;
       if (ts::Find(headers.c_str(), row.probe, 0, true) == -1) headers += row.line;
     }
   }
@@ -97,19 +98,19 @@ Text NormalizeHeaderNames(const char* headers) {
     const int32_t colon = ts::Find(piece.c_str(), ":", 0, false);
     if (colon == -1) continue;
     const Text name = ts::Left(piece.c_str(), colon - 1);
-    std::string newName;
+    std::string new_name;
     if (ts::Find(name.c_str(), "-", 0, false) != -1) {
       bool first = true;
       for (const Text& part : ts::Split(name.c_str(), "-")) {
-        if (!first) newName += "-";
-        newName += CapitalizeFirst(part.c_str()).c_str();
+        if (!first) new_name += "-";
+        new_name += CapitalizeFirst(part.c_str()).c_str();
         first = false;
       }
     } else {
-      newName = CapitalizeFirst(name.c_str()).c_str();
+      new_name = CapitalizeFirst(name.c_str()).c_str();
     }
-    out += newName;
-    out += ts::Right(piece.c_str(), static_cast<int32_t>(piece.length() - newName.size())).c_str();
+    out += new_name;
+    out += ts::Right(piece.c_str(), static_cast<int32_t>(piece.length() - new_name.size())).c_str();
     out += kLineBreak;
   }
   if (out.size() >= 2) out.resize(out.size() - 2);
@@ -123,9 +124,9 @@ Text CapitalizeFirst(const char* text) {
 }
 
 Text HeaderValue(const char* headers, const char* name) {
-  const size_t nameLength = std::strlen(name ? name : "");
+  const size_t name_length = std::strlen(name ? name : "");
   for (const Text& line : ts::Split(headers, kLineBreak)) {
-    if (ts::EqualTexts(ts::Left(line.c_str(), static_cast<int32_t>(nameLength)).c_str(), name)) {
+    if (ts::EqualTexts(ts::Left(line.c_str(), static_cast<int32_t>(name_length)).c_str(), name)) {
       const Text separator = ts::Concat({name, ": "});
       return TextAfterLast(line.c_str(), separator.c_str());
     }
@@ -147,8 +148,8 @@ Text TextAfterLast(const char* text, const char* separator, int32_t start, bool 
   const int32_t at = start < 0 ? ts::Find(text, separator, 0, ignoreCase)
                                : ts::FindReverse(text, separator, start > 0 ? start : length, ignoreCase);
   if (at == -1) return Text();
-  const int32_t separatorLength = static_cast<int32_t>(std::strlen(separator ? separator : ""));
-  return ts::Right(text, length - separatorLength - at + 1);
+  const int32_t separator_length = static_cast<int32_t>(std::strlen(separator ? separator : ""));
+  return ts::Right(text, length - separator_length - at + 1);
 }
 
 void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& location) {
@@ -178,27 +179,27 @@ Text MergeCookies(const char* sentCookies, const char* replyCookies) {
   Text reply = ts::TrimBoth(replyCookies);
   if (EndsWith(sent.c_str(), ";")) sent = ts::Concat({sent.c_str(), " "});
   if (EndsWith(reply.c_str(), ";")) reply = ts::Concat({reply.c_str(), " "});
-  const std::vector<Text> oldItems = ts::Split(sent.c_str(), kCookieSeparator);
+  const std::vector<Text> old_items = ts::Split(sent.c_str(), kCookieSeparator);
   // Among the reply's items a later one replaces an earlier one of the same
   // name in its place: the variable may already hold older cookies (a jar
   // passed back), and a later Set-Cookie wins.
-  std::vector<Text> newItems;
+  std::vector<Text> new_items;
   for (Text& item : ts::Split(reply.c_str(), kCookieSeparator)) {
     const Text name = CookieName(item.c_str());
-    auto same = std::find_if(newItems.begin(), newItems.end(), [&](const Text& kept) {
+    auto same = std::find_if(new_items.begin(), new_items.end(), [&](const Text& kept) {
       return ts::EqualTexts(CookieName(kept.c_str()).c_str(), name.c_str());
     });
-    if (same != newItems.end()) {
+    if (same != new_items.end()) {
       *same = std::move(item);
     } else {
-      newItems.push_back(std::move(item));
+      new_items.push_back(std::move(item));
     }
   }
-  for (const Text& item : oldItems) {
-    if (!HasCookieName(newItems, CookieName(item.c_str()).c_str())) newItems.push_back(item);
+  for (const Text& item : old_items) {
+    if (!HasCookieName(new_items, CookieName(item.c_str()).c_str())) new_items.push_back(item);
   }
   std::string joined;
-  for (const Text& item : newItems) {
+  for (const Text& item : new_items) {
     if (ts::EqualTexts(ts::Right(item.c_str(), 8).c_str(), kDeletedSuffix)) continue;
     joined += item.c_str();
     joined += kCookieSeparator;
@@ -232,8 +233,8 @@ Text RemoveDuplicateItems(const char* text, const char* separator) {
     joined += item.c_str();
     joined += separator ? separator : "";
   }
-  const size_t separatorLength = std::strlen(separator ? separator : "");
-  if (joined.size() >= separatorLength) joined.resize(joined.size() - separatorLength);
+  const size_t separator_length = std::strlen(separator ? separator : "");
+  if (joined.size() >= separator_length) joined.resize(joined.size() - separator_length);
   return Text(joined.data(), joined.size());
 }
 

@@ -15,12 +15,12 @@ constexpr int kZeroTerminated = -1;
 constexpr size_t kUnitSize = sizeof(wchar_t);
 
 // Converts a zero-terminated multibyte text; the units include the terminator.
-ByteSet MultiByteToUnits(const char* text, uint32_t codePage) {
-  const int units = dll::MultiByteToWideChar(codePage, kNoConversionFlags, text, kZeroTerminated, nullptr, 0);
+ByteSet MultiByteToUnits(const char* text, uint32_t code_page) {
+  const int units = dll::MultiByteToWideChar(code_page, kNoConversionFlags, text, kZeroTerminated, nullptr, 0);
   if (units <= 0) return ByteSet();
   std::vector<wchar_t> buffer(static_cast<size_t>(units));
   const int written =
-      dll::MultiByteToWideChar(codePage, kNoConversionFlags, text, kZeroTerminated, buffer.data(), units);
+      dll::MultiByteToWideChar(code_page, kNoConversionFlags, text, kZeroTerminated, buffer.data(), units);
   if (written <= 0) return ByteSet();
   return ByteSet(buffer.data(), static_cast<size_t>(written) * kUnitSize);
 }
@@ -34,13 +34,13 @@ size_t UnitsBeforeZero(const ByteSetBlock* units) {
   return count;
 }
 
-Text UnitsToMultiByte(const wchar_t* units, size_t count, uint32_t codePage, DWORD flags) {
+Text UnitsToMultiByte(const wchar_t* units, size_t count, uint32_t code_page, DWORD flags) {
   if (count == 0) return Text();
   const int n = static_cast<int>(count);
-  const int bytes = dll::WideCharToMultiByte(codePage, flags, units, n, nullptr, 0, nullptr, nullptr);
+  const int bytes = dll::WideCharToMultiByte(code_page, flags, units, n, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return Text();
   std::vector<char> buffer(static_cast<size_t>(bytes) + 1, 0);
-  const int written = dll::WideCharToMultiByte(codePage, flags, units, n, buffer.data(), bytes, nullptr, nullptr);
+  const int written = dll::WideCharToMultiByte(code_page, flags, units, n, buffer.data(), bytes, nullptr, nullptr);
   if (written <= 0) return Text();
   // The text ends at the first zero byte, like any Text.
   return Text(buffer.data(), std::strlen(buffer.data()));
@@ -57,7 +57,7 @@ char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 struct CharsetCodePage {
   const char* name;
-  uint32_t codePage;
+  uint32_t code_page;
 };
 
 // Names as pages declare them (lower case); aliases included.
@@ -127,7 +127,7 @@ uint32_t CodePageOfCharset(const char* name) {
   std::string lower;
   for (const char* p = name; *p; ++p) lower += LowerAscii(*p);
   for (const CharsetCodePage& entry : kCharsets) {
-    if (lower == entry.name) return entry.codePage;
+    if (lower == entry.name) return entry.code_page;
   }
   return 0;
 }

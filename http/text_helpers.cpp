@@ -33,14 +33,14 @@ Text ReplaceQuoteMarkers(const char* text) {
 }
 
 Text TextBetween(const char* text, const char* left, const char* right, int32_t start, bool ignoreCase) {
-  const Text leftMarker = ReplaceQuoteMarkers(left);
-  const Text rightMarker = ReplaceQuoteMarkers(right);
-  const int32_t leftAt = text_search::Find(text, leftMarker.c_str(), start, ignoreCase);
-  if (leftAt == -1) return Text();
-  const int32_t from = leftAt + static_cast<int32_t>(leftMarker.length());
-  const int32_t rightAt = text_search::Find(text, rightMarker.c_str(), from, ignoreCase);
-  if (rightAt == -1) return Text();
-  return text_search::Mid(text, from, rightAt - from);
+  const Text left_marker = ReplaceQuoteMarkers(left);
+  const Text right_marker = ReplaceQuoteMarkers(right);
+  const int32_t left_at = text_search::Find(text, left_marker.c_str(), start, ignoreCase);
+  if (left_at == -1) return Text();
+  const int32_t from = left_at + static_cast<int32_t>(left_marker.length());
+  const int32_t right_at = text_search::Find(text, right_marker.c_str(), from, ignoreCase);
+  if (right_at == -1) return Text();
+  return text_search::Mid(text, from, right_at - from);
 }
 
 Text UrlDecode(const char* text, bool fromUtf8) {

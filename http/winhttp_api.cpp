@@ -32,8 +32,8 @@ const WinHttpApi kPlatformApi = {
     [](HINTERNET h, LPCWSTR headers, DWORD length, DWORD modifiers) {
       return dll::WinHttpAddRequestHeaders(h, headers, length, modifiers);
     },
-    [](HINTERNET h, LPCWSTR headers, DWORD headersLength, LPVOID body, DWORD length, DWORD total, DWORD_PTR context) {
-      return dll::WinHttpSendRequest(h, headers, headersLength, body, length, total, context);
+    [](HINTERNET h, LPCWSTR headers, DWORD headers_length, LPVOID body, DWORD length, DWORD total, DWORD_PTR context) {
+      return dll::WinHttpSendRequest(h, headers, headers_length, body, length, total, context);
     },
     [](HINTERNET h, LPVOID reserved) { return dll::WinHttpReceiveResponse(h, reserved); },
     [](HINTERNET h, LPDWORD available) { return dll::WinHttpQueryDataAvailable(h, available); },
@@ -47,16 +47,16 @@ const WinHttpApi kPlatformApi = {
     [] { quillet::DoEvents(); },
 };
 
-thread_local const WinHttpApi* tCurrentApi = nullptr;
+thread_local const WinHttpApi* t_current_api = nullptr;
 
 }  // namespace
 
 const WinHttpApi& PlatformWinHttpApi() { return kPlatformApi; }
 
-const WinHttpApi& CurrentWinHttpApi() { return tCurrentApi ? *tCurrentApi : kPlatformApi; }
+const WinHttpApi& CurrentWinHttpApi() { return t_current_api ? *t_current_api : kPlatformApi; }
 
-ScopedWinHttpApi::ScopedWinHttpApi(const WinHttpApi& api) : previous_(tCurrentApi) { tCurrentApi = &api; }
+ScopedWinHttpApi::ScopedWinHttpApi(const WinHttpApi& api) : previous_(t_current_api) { t_current_api = &api; }
 
-ScopedWinHttpApi::~ScopedWinHttpApi() { tCurrentApi = previous_; }
+ScopedWinHttpApi::~ScopedWinHttpApi() { t_current_api = previous_; }
 
 }  // namespace quillet

@@ -1,6 +1,6 @@
 // The library commands in their argument-triple form:
 //   command(result triple, argument count, first argument triple)
-// as service entries 2 and 3 call them. Text and Byte set arguments carry a
+// as the service table's library-command entries call them. Text and Byte set arguments carry a
 // pointer in the value words (never null: the constant empty ones stand in);
 // a left-out optional argument is (0, 0, 0). A by-reference argument carries
 // the address of the caller's variable. Results that are Texts, Byte sets or
@@ -26,8 +26,8 @@ QUILLET_LIBRARY_COMMANDS(QUILLET_DECLARE_COMMAND)
 #undef QUILLET_DECLARE_COMMAND
 }  // namespace command
 
-// Service entries 2 and 3: zero the result, call, hand back the three words.
-// Entry 2's library index is not used.
+// The service table's library-command entries: zero the result, call, hand
+// back the three words. The support-library form does not use its library index.
 ArgTriple CallLibraryCommand(LibraryCommandRoutine routine, int argument_count, const ArgTriple* arguments);
 ArgTriple CallSupportLibraryCommand(int library_index, LibraryCommandRoutine routine, int argument_count,
                                     const ArgTriple* arguments);

@@ -1,6 +1,6 @@
 // The general library commands, as typed C++ functions. Each one also exists
 // in the argument-triple form (runtime/library_command_routines.h) that the
-// service entries 2 and 3 call.
+// service table's library-command entries call.
 //
 // Texts are GBK; positions are 1-based byte positions; a search that finds
 // nothing answers -1. Every Text / ByteSet / TextArray returned belongs to the
@@ -84,7 +84,7 @@ enum ByteSetDataKind : int {
   kDataSubPointer = 9,
   kDataText = 10,
 };
-// Reads one value of `kind` (1..10, else a runtime error ends the process);
+// Reads one value of `kind` (a DataKind, else a runtime error ends the process);
 // the result carries the kind's tag, a Text result is owned by the caller.
 // `position`, when given, is read (1-based) and advanced; -1 once the end is reached.
 ArgTriple ByteSetData(const ByteSetBlock* bytes, int kind, int32_t* position = nullptr);

@@ -1,4 +1,4 @@
-// The message loop (service 10) with its idle phase, and the one-message pump
+// The message loop (the service table's run_message_loop entry) with its idle phase, and the one-message pump
 // that DoEvents and the loop share. A plain Win32 loop.
 #pragma once
 #include <windows.h>

@@ -12,7 +12,7 @@ namespace quillet {
 constexpr int kBuildModeDebug = 2;
 
 // The message a worker sends to the owner window to hand an exit to the main thread.
-constexpr UINT kMessageExitOnMainThread = WM_APP + 999;  // 0x83E7
+constexpr UINT kMessageExitOnMainThread = WM_APP + 999;
 
 // Program directory without trailing separator; module directory with one.
 const std::string& ProgramDirectory();
@@ -66,7 +66,7 @@ void ProgramThreadEnded();
 // DLL modules stay loaded when threads of the program are still running.
 void RuntimeShutdown(int exit_code);
 
-// Service 9. On the main thread: full shut-down, then the process ends.
+// The service table's exit entry. On the main thread: full shut-down, then the process ends.
 // On another thread: hands the exit to the main thread; returns only when
 // the main thread is already shutting down.
 void RuntimeExit(int exit_code);

@@ -66,27 +66,23 @@ std::string ExecutableDirectory() {
 const ServiceTable& RuntimeServices() { return kServices; }
 
 void InitialiseRuntime(const ProgramHeader* header) {
-  // 1. The heap is the process heap (RtAlloc and friends use it directly).
-  // 2. Identity from the header.
+  // The heap needs nothing: it is the process heap (RtAlloc and friends use it directly).
   SetProgramIdentity(header->build_mode, header->reserved, header->serial_number + 1);
-  // 3. OLE, once.
   InitialiseOleOnce();
-  // 4. The program directory becomes the current directory.
+  // The program directory becomes the current directory.
   std::string directory = ExecutableDirectory();
   SetProgramDirectory(directory);
   if (!directory.empty()) SetCurrentDirectoryA(directory.c_str());
-  // 5. The invisible owner window; 6. the main thread.
+  // The invisible owner window, and this thread as the main thread.
   CreateOwnerWindow();
   SetMainThread(GetCurrentThreadId());
-  // 7. Constant region bounds.
   if (header->constant_region_length != 0) {
     SetConstantRegion(header->constant_region_start, header->constant_region_length);
   }
-  // 8. DLL command tables: names now, addresses on first call.
+  // DLL command names now, addresses on first call.
   InstallDllCommandTable(header->dll_command_count, header->dll_names, header->function_names);
-  // 9. Support libraries receive the notification entry.
+  // Support libraries receive the notification entry.
   InitialiseSupportLibraries(header->support_libraries, header->support_library_count);
-  // 10. The window template.
   ReadWindowTemplate(header->window_template, header->window_template_length,
                      reinterpret_cast<uintptr_t>(header->startup_sub));
 }

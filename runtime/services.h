@@ -13,19 +13,19 @@ namespace quillet {
 // Thirteen words on i686. On x86_64 the pointer fields (start-up sub,
 // constant region start, window template, the three tables) widen to 8 bytes.
 struct ProgramHeader {
-  int32_t build_mode;                              // 0
-  int32_t reserved;                                // 1
-  int32_t serial_number;                           // 2: the runtime keeps it plus one
-  int (*startup_sub)();                            // 3: also the base of event-handler offsets
-  const void* constant_region_start;               // 4
-  uint32_t constant_region_length;                 // 5
-  const void* window_template;                     // 6
-  uint32_t window_template_length;                 // 7
-  int32_t support_library_count;                   // 8
-  const SupportLibrary* const* support_libraries;  // 9
-  int32_t dll_command_count;                       // 10
-  const char* const* dll_names;                    // 11
-  const char* const* function_names;               // 12
+  int32_t build_mode;
+  int32_t reserved;
+  int32_t serial_number;  // the runtime keeps it plus one
+  int (*startup_sub)();   // also the base of event-handler offsets
+  const void* constant_region_start;
+  uint32_t constant_region_length;
+  const void* window_template;
+  uint32_t window_template_length;
+  int32_t support_library_count;
+  const SupportLibrary* const* support_libraries;
+  int32_t dll_command_count;
+  const char* const* dll_names;
+  const char* const* function_names;
 };
 #if defined(__i386__)
 static_assert(sizeof(ProgramHeader) == 13 * 4, "the program header is thirteen words");
@@ -44,32 +44,32 @@ enum UtilitySelector : int {
 using UnitPropertyService = void (*)();
 
 struct ServiceTable {
-  void (*report_runtime_error)(int code, int32_t location, int32_t position);  // 0: does not return
-  // 1: binds (first time) and answers the DLL command's address; the typed
+  void (*report_runtime_error)(int code, int32_t location, int32_t position);  // does not return
+  // Binds (first time) and answers the DLL command's address; the typed
   // caller (DllFunction) pushes the arguments and checks the stack after.
   void* (*call_dll_command)(int index);
   ArgTriple (*call_support_library_command)(int library_index, LibraryCommandRoutine routine, int argument_count,
-                                            const ArgTriple* arguments);                      // 2
-  ArgTriple (*call_library_command)(LibraryCommandRoutine routine, int argument_count,
-                                    const ArgTriple* arguments);                              // 3
-  UnitPropertyService read_unit_property;   // 4: not used by this program (null)
-  UnitPropertyService write_unit_property;  // 5: not used by this program (null)
-  void* (*allocate)(size_t size);                   // 6
-  void* (*reallocate)(void* block, size_t size);    // 7
-  void (*free)(void* block);                        // 8
-  void (*exit)(int exit_code);                      // 9
-  void (*run_message_loop)();                       // 10
-  void (*load_window)(uint32_t window_id);          // 11
-  intptr_t (*utility)(int selector, intptr_t argument1, intptr_t argument2);  // 12
+                                            const ArgTriple* arguments);
+  ArgTriple (*call_library_command)(LibraryCommandRoutine routine, int argument_count, const ArgTriple* arguments);
+  UnitPropertyService read_unit_property;   // not used by this program (null)
+  UnitPropertyService write_unit_property;  // not used by this program (null)
+  void* (*allocate)(size_t size);
+  void* (*reallocate)(void* block, size_t size);
+  void (*free)(void* block);
+  void (*exit)(int exit_code);
+  void (*run_message_loop)();
+  void (*load_window)(uint32_t window_id);
+  intptr_t (*utility)(int selector, intptr_t argument1, intptr_t argument2);
 };
 
 const ServiceTable& RuntimeServices();
 
-// Utility 6: runtime initialisation from the program header.
+// Runtime initialisation from the program header (kUtilityInitialiseRuntime).
 void InitialiseRuntime(const ProgramHeader* header);
 
-// Start routine step 2: direction flag cleared, floating point reset to its
-// default state (exceptions masked, 64-bit precision, round to nearest).
+// Run by the start routine right after runtime initialisation: direction flag
+// cleared, floating point reset to its default state (exceptions masked,
+// 64-bit precision, round to nearest).
 void ResetProcessorState();
 
 }  // namespace quillet

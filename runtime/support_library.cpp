@@ -8,7 +8,7 @@
 namespace quillet {
 namespace {
 
-// The entry each library keeps from request 1 until request 6.
+// The entry each library keeps from kNotifyInitialise until kNotifyShutdown.
 NotificationEntry g_core_entry = nullptr;
 NotificationEntry g_thread_entry = nullptr;
 NotificationEntry g_automation_entry = nullptr;

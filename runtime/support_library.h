@@ -10,7 +10,7 @@
 namespace quillet {
 
 enum NotificationRequest : int {
-  kNotifyInitialise = 1,   // argument 1: the runtime's notification entry
+  kNotifyInitialise = 1,   // first argument: the runtime's notification entry
   kNotifyShutdown = 6,
   kNotifyAllocate = 2024,  // size, no-fail flag (non-zero: answer null on failure)
   kNotifyFree = 2025,      // block
@@ -31,16 +31,16 @@ extern const SupportLibrary kCoreLibrary;
 extern const SupportLibrary kThreadLibrary;
 extern const SupportLibrary kAutomationLibrary;
 
-// The runtime's notification entry (requests 2024..2027).
+// The runtime's notification entry (allocate, free, reallocate, report error).
 intptr_t RuntimeNotificationEntry(int request, intptr_t argument1, intptr_t argument2);
 
-// Keeps the records and sends each request 1; ShutdownSupportLibraries sends
-// request 6 to each and drops them.
+// Keeps the records and sends each kNotifyInitialise; ShutdownSupportLibraries
+// sends kNotifyShutdown to each and drops them.
 void InitialiseSupportLibraries(const SupportLibrary* const* libraries, int count);
 void ShutdownSupportLibraries();
 int SupportLibraryCount();
 
-// What each library received at request 1 (null before, and after shut-down).
+// What each library received with kNotifyInitialise (null before, and after shut-down).
 NotificationEntry CoreLibraryEntry();
 NotificationEntry ThreadLibraryEntry();
 NotificationEntry AutomationLibraryEntry();

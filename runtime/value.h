@@ -121,7 +121,8 @@ void MakeArrayWritable(size_t element_size, void** variable);
 // becomes one-dimensional. A Text element is stored as a fresh copy when
 // `element_is_text`.
 void AppendArrayElement(size_t element_size, void** variable, const void* element, bool element_is_text = false);
-// Checked element access (runtime errors 1, 3, 4); indices are 1-based.
+// Checked element access (an index out of range, below 1 or with the wrong
+// number of dimensions is a runtime error); indices are 1-based.
 void* ArrayElementAt(void* array, size_t element_size, int32_t index, int32_t location = 0, int32_t position = 0);
 void* ArrayElementAtIndices(void* array, size_t element_size, const int32_t* indices, int32_t index_count,
                             int32_t location = 0, int32_t position = 0);
@@ -134,7 +135,7 @@ constexpr double kDateTimeMax = 2958465.0;
 double ClampDateTime(double days);
 
 // ---- Conversions -------------------------------------------------------------
-// Variable-kind result to integer: runtime error 2 for non-numeric tags.
+// Variable-kind result to integer: kErrorNotNumeric for non-numeric tags.
 int32_t ConvertResultToInt(const ArgTriple& result, int32_t location = 0, int32_t position = 0);
 int64_t FloatToInteger(double v);  // truncation toward zero
 inline int32_t ToLogical(int64_t v) { return v != 0 ? 1 : 0; }

@@ -67,7 +67,7 @@ bool ParseWindowTemplate(const void* data, size_t length, uintptr_t handler_base
 void ReadWindowTemplate(const void* data, size_t length, uintptr_t handler_base);
 const std::vector<TemplateWindow>& TemplateWindows();
 
-// Service 11: creates the window and its units, runs its creation-completed
+// The service table's load_window entry: creates the window and its units, runs its creation-completed
 // event, then shows it when the template says visible. Reports "载入启动窗口失败"
 // with the identifier as location when it cannot be found or created.
 void LoadWindow(uint32_t window_id);

@@ -29,6 +29,10 @@ LocalSentenceServer::Behaviour Always(const std::string& body) {
   };
 }
 
+std::wstring Units(const ByteSet& units) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(units.data()), units.size() / sizeof(wchar_t));
+}
+
 class FetchChainTest : public WidgetTest {
  protected:
   // FetchSentence runs on a worker: the label's text operation needs this
@@ -46,10 +50,7 @@ class FetchChainTest : public WidgetTest {
     FetchSource source{server.url(), kShortTimeoutSeconds};
     ASSERT_TRUE(FetchOnWorker(source));
   }
-  static std::wstring Shown(Label* label) {
-    const ByteSet units = label->TextW();
-    return std::wstring(reinterpret_cast<const wchar_t*>(units.data()), units.size() / sizeof(wchar_t));
-  }
+  static std::wstring Shown(Label* label) { return Units(label->TextW()); }
 };
 
 TEST_F(FetchChainTest, TheSourceLineChangesWithEachSentenceAndClearsWithoutOne) {
@@ -80,6 +81,44 @@ TEST_F(FetchChainTest, SentenceReachesTheLabelAsGbk) {
   EXPECT_EQ(server.requests(), 1);
   std::string request = server.last_request();
   EXPECT_EQ(request.rfind("GET / HTTP/1.1\r\n", 0), 0u) << request;
+}
+
+// Puts a sink of the test's in place of the widget's for one test.
+class SinkSwap {
+ public:
+  explicit SinkSwap(SentenceSink sink) : widget_sink_(SetSentenceSink(sink)) {}
+  SinkSwap(const SinkSwap&) = delete;
+  SinkSwap& operator=(const SinkSwap&) = delete;
+  ~SinkSwap() { SetSentenceSink(widget_sink_); }
+
+ private:
+  SentenceSink widget_sink_;
+};
+
+std::atomic<int> g_sink_calls{0};
+std::wstring g_sunk_sentence, g_sunk_source;
+
+
+TEST_F(FetchChainTest, TheSinkGetsSentenceAndSourceAndNothingOnceFetchingHasStopped) {
+  SinkSwap swap([](const ByteSet& sentence, const ByteSet& source) {
+    g_sunk_sentence = Units(sentence);
+    g_sunk_source = Units(source);
+    ++g_sink_calls;
+  });
+  g_sink_calls = 0;
+  const std::string evening = "\xE5\xA4\x9C\xE8\x89\xB2\xE3\x80\x82";  // 夜色。
+  const std::string reply = "{\"hitokoto\":\"" + evening + "\",\"type\":\"a\",\"from\":\"x\"}";
+  LocalSentenceServer server(Always(reply));
+  FetchSource source{server.url(), kShortTimeoutSeconds};
+  const std::string before = LabelText();
+  EXPECT_TRUE(FetchOnWorker(source));
+  EXPECT_EQ(g_sink_calls.load(), 1);
+  EXPECT_EQ(g_sunk_sentence, L"夜色。");
+  EXPECT_EQ(g_sunk_source, L"\u2014\u2014\u300Cx\u300D");
+  EXPECT_EQ(LabelText(), before) << "the widget's sink was out of the way";
+  StopFetching();
+  EXPECT_TRUE(FetchOnWorker(source)) << "a sentence still comes out";
+  EXPECT_EQ(g_sink_calls.load(), 1) << "but goes nowhere";
 }
 
 TEST_F(FetchChainTest, SameSentenceAgainIsNotRepainted) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "app/background_image.h"
@@ -38,10 +39,8 @@ TEST_F(WidgetWindowTest, HostIsAttachedToTheStartupWindow) {
   EXPECT_EQ(MainHost->Window(), window);
   RECT r;
   GetWindowRect(window, &r);
-  EXPECT_EQ(r.left, 50);
-  EXPECT_EQ(r.top, 50);
-  EXPECT_EQ(r.right - r.left, 380);
-  EXPECT_EQ(r.bottom - r.top, 250);
+  const std::array<LONG, 4> left_top_width_height = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  EXPECT_EQ(left_top_width_height, (std::array<LONG, 4>{50, 50, 380, 250}));
   EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
   EXPECT_EQ(MainHost->BackgroundMode(std::nullopt), kBackgroundDefault);
 }

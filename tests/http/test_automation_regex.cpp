@@ -2,6 +2,8 @@
 // Regular-expression object and reply-body decoding.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "http/automation.h"
 #include "http/regex_object.h"
 #include "http/reply_decoding.h"
@@ -142,6 +144,92 @@ TEST_F(AutomationTest, CopiedReferenceSharesTheObject) {
   ReleaseObject(regex);
   EXPECT_TRUE(regex.empty());
   EXPECT_EQ(Bytes(ReadPropertyText(other, "Pattern")), "shared");
+}
+
+// ---- COM owners ------------------------------------------------------------------
+
+// An object that counts the references given back to it.
+class CountingUnknown : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown)) return E_NOINTERFACE;
+    *out = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ++releases;
+    return --references;
+  }
+  ULONG references = 1;
+  int releases = 0;
+};
+
+TEST(ComOwners, AComPointerGivesItsReferenceBackExactlyOnce) {
+  CountingUnknown moved;
+  {
+    ComPtr<IUnknown> first(&moved);
+    ComPtr<IUnknown> second(std::move(first));
+    ComPtr<IUnknown> third;
+    third = std::move(second);
+    EXPECT_TRUE(first.empty());
+    EXPECT_TRUE(second.empty());
+    EXPECT_EQ(third.get(), &moved);
+  }
+  EXPECT_EQ(moved.releases, 1);
+
+  CountingUnknown handed_on;
+  {
+    ComPtr<IUnknown> owner(&handed_on);
+    EXPECT_EQ(owner.Detach(), &handed_on);
+  }
+  EXPECT_EQ(handed_on.releases, 0);
+
+  // An out-parameter slot gives back what the pointer held before it is filled.
+  CountingUnknown replaced, filled;
+  {
+    ComPtr<IUnknown> owner(&replaced);
+    void** slot = owner.PutVoid();
+    EXPECT_EQ(replaced.releases, 1);
+    EXPECT_EQ(*slot, nullptr);
+    filled.QueryInterface(IID_IUnknown, slot);
+  }
+  EXPECT_EQ(replaced.releases, 1);
+  EXPECT_EQ(filled.releases, 1);
+  EXPECT_EQ(filled.references, 1u);
+}
+
+TEST(ComOwners, AVariantHandedOnIsClearedOnceByItsLastOwner) {
+  CountingUnknown object;
+  {
+    ScopedVariant first;
+    (*first).vt = VT_UNKNOWN;
+    (*first).punkVal = &object;
+    ScopedVariant second;
+    second.TakeFrom(first);
+    second.TakeFrom(second);
+    EXPECT_EQ(first.get()->vt, VT_EMPTY);
+    Variant kept;
+    kept.TakeFrom(second);
+    EXPECT_EQ(second.get()->vt, VT_EMPTY);
+    EXPECT_EQ(kept.type(), VT_UNKNOWN);
+    EXPECT_EQ(object.releases, 0);
+  }
+  EXPECT_EQ(object.releases, 1);
+
+  // A Variant set again gives back what it held.
+  CountingUnknown held;
+  Variant variant;
+  {
+    ObjectRef reference(&held);  // the reference the object was made with
+    ASSERT_TRUE(SetVariant(variant, AutoArg::FromObject(&reference)));
+  }
+  EXPECT_EQ(held.references, 1u);
+  ASSERT_TRUE(SetVariant(variant, AutoArg::FromInt(1)));
+  EXPECT_EQ(held.references, 0u);
+  EXPECT_EQ(held.releases, 2);
 }
 
 // ---- Regular-expression object ----------------------------------------------------

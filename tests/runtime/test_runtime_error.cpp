@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "runtime/heap.h"
@@ -24,19 +25,19 @@ using testing_support::ErrorBoxFragmentPattern;
 using testing_support::ErrorBoxPattern;
 using ::testing::ExitedWithCode;
 
-const char* const kTableMessages[] = {
-    nullptr,
-    "数组成员引用下标超出定义范围",
-    "未得到所需要的数值型数据",
-    "引用数组成员时维数不为1且不等于该数组目前所具有的维数",
-    "数组成员引用下标必须大于等于1",
-    "数据或数组类型不匹配",
-    "调用DLL命令后发现堆栈错误",
-    "子语句参数未返回数据或者返回了非系统基本类型或数组型数据",
-    "被比较数据只能使用等于或不等于命令比较",
-    "“多项选择”命令的索引值参数小于零或超出了所提供参数表范围",
-    "“重定义数组”命令的数组维定义参数值必须大于零或单维时大于等于零",
-    "所提供参数的数据类型不符合要求",
+// The numbered messages, by code.
+const std::map<int, std::string> kTableMessages = {
+    {1, "数组成员引用下标超出定义范围"},
+    {2, "未得到所需要的数值型数据"},
+    {3, "引用数组成员时维数不为1且不等于该数组目前所具有的维数"},
+    {4, "数组成员引用下标必须大于等于1"},
+    {5, "数据或数组类型不匹配"},
+    {6, "调用DLL命令后发现堆栈错误"},
+    {7, "子语句参数未返回数据或者返回了非系统基本类型或数组型数据"},
+    {8, "被比较数据只能使用等于或不等于命令比较"},
+    {9, "“多项选择”命令的索引值参数小于零或超出了所提供参数表范围"},
+    {10, "“重定义数组”命令的数组维定义参数值必须大于零或单维时大于等于零"},
+    {11, "所提供参数的数据类型不符合要求"},
 };
 
 std::string BoxFor(int code, const std::string& message, const std::string& detail) {
@@ -58,9 +59,9 @@ TEST_F(RuntimeErrorTest, TheDocumentedExample) {
 
 TEST_F(RuntimeErrorTest, EveryTableCodeShowsItsMessage) {
   for (int code = 1; code <= 11; ++code) {
-    EXPECT_STREQ(RuntimeErrorMessage(code), kTableMessages[code]);
+    EXPECT_STREQ(RuntimeErrorMessage(code), kTableMessages.at(code).c_str());
     EXPECT_EXIT(RaiseRuntimeError(code, 7, 9), ExitedWithCode(-1),
-                ErrorBoxPattern(BoxFor(code, kTableMessages[code], "\r\n7, 9\r\n")))
+                ErrorBoxPattern(BoxFor(code, kTableMessages.at(code), "\r\n7, 9\r\n")))
         << "code " << code;
   }
   EXPECT_EQ(RuntimeErrorMessage(0), nullptr);
@@ -108,18 +109,18 @@ class WindowLinesTest : public RuntimeErrorTest {
 
 TEST_F(WindowLinesTest, WindowAndUnitNamed) {
   EXPECT_EXIT(RaiseRuntimeError(5, 0x52010001, 0x16), ExitedWithCode(-1),
-              ErrorBoxPattern(BoxFor(5, kTableMessages[5],
+              ErrorBoxPattern(BoxFor(5, kTableMessages.at(5),
                                      "\r\n1375797249, 22\r\n\"主窗口\"\r\n\"标签1\"\r\n")));
 }
 
 TEST_F(WindowLinesTest, PositionZeroNamesTheFirstUnit) {
   EXPECT_EXIT(RaiseRuntimeError(9, 0x52010001, 0), ExitedWithCode(-1),
-              ErrorBoxPattern(BoxFor(9, kTableMessages[9], "\r\n1375797249, 0\r\n\"主窗口\"\r\n\"按钮1\"\r\n")));
+              ErrorBoxPattern(BoxFor(9, kTableMessages.at(9), "\r\n1375797249, 0\r\n\"主窗口\"\r\n\"按钮1\"\r\n")));
 }
 
 TEST_F(WindowLinesTest, UnitNotFound) {
   EXPECT_EXIT(RaiseRuntimeError(10, 0x52010001, 0x99), ExitedWithCode(-1),
-              ErrorBoxPattern(BoxFor(10, kTableMessages[10],
+              ErrorBoxPattern(BoxFor(10, kTableMessages.at(10),
                                      "\r\n1375797249, 153\r\n\"主窗口\"\r\n未找到所指定的窗口组件\r\n")));
   EXPECT_EXIT(RaiseRuntimeError(10, 0x52010002, 0), ExitedWithCode(-1),
               ErrorBoxFragmentPattern("\r\n\"空窗口\"\r\n未找到所指定的窗口组件\r\n"));
@@ -127,10 +128,10 @@ TEST_F(WindowLinesTest, UnitNotFound) {
 
 TEST_F(WindowLinesTest, WindowNotFound) {
   EXPECT_EXIT(RaiseRuntimeError(3, 0x52010077, 1), ExitedWithCode(-1),
-              ErrorBoxPattern(BoxFor(3, kTableMessages[3], "\r\n1375797367, 1\r\n未找到所指定的窗口\r\n")));
+              ErrorBoxPattern(BoxFor(3, kTableMessages.at(3), "\r\n1375797367, 1\r\n未找到所指定的窗口\r\n")));
   // Bits 24..27 other than 2: no window lines at all.
   EXPECT_EXIT(RaiseRuntimeError(3, 0x53010001, 1), ExitedWithCode(-1),
-              ErrorBoxPattern(BoxFor(3, kTableMessages[3], "\r\n1392574465, 1\r\n")));
+              ErrorBoxPattern(BoxFor(3, kTableMessages.at(3), "\r\n1392574465, 1\r\n")));
 }
 
 void ExitProcedureThatMustNotRun(int) {

@@ -1,6 +1,6 @@
 // Runtime initialisation from the program header, the service table, the
 // support libraries' notification entry, and library commands called through
-// service entries 2 and 3 in their argument-triple form.
+// the service table's library-command entries in their argument-triple form.
 #include <windows.h>
 
 #include <gmock/gmock.h>

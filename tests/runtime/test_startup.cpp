@@ -246,7 +246,7 @@ TEST_F(StartupTest, ShutdownRunsExitProceduresOnceInOrder) {
   EXPECT_TRUE(ShutdownStarted());
   EXPECT_FALSE(IsWindow(owner));
   EXPECT_EQ(SupportLibraryCount(), 0);
-  EXPECT_EQ(CoreLibraryEntry(), nullptr);  // request 6 reached the library
+  EXPECT_EQ(CoreLibraryEntry(), nullptr);  // kNotifyShutdown reached the library
   RuntimeShutdown(0);                      // runs once
   EXPECT_EQ(g_exit_log.size(), 2u);
 }
