@@ -100,9 +100,11 @@ bool HostWindow::IsTitleBarControl(ControlRef control) const {
 }
 
 void HostWindow::EndPress() {
-  if (captured_) dll::ReleaseCapture();
+  // Cleared before the release: ReleaseCapture sends WM_CAPTURECHANGED at once.
+  const bool captured = captured_ != 0;
   captured_ = 0;
   pressed_control_ = kNoControl;
+  if (captured) dll::ReleaseCapture();
 }
 
 void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam) {
@@ -142,9 +144,9 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
           CallControlHandler(on_mouse_leave_, hover, 0, 0);
         }
         if (captured_) {
+          captured_ = 0;  // the press stays remembered for the focus look on coming back
           if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_KILLFOCUS, 0, lparam);
           dll::ReleaseCapture();
-          captured_ = 0;
         }
       }
       return PassOn(message, wparam, lparam);
@@ -236,22 +238,38 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_MOUSELEAVE: {
       tracking_mouse_leave_ = 0;
-      dll::ReleaseCapture();
+      // A press that slid off the window ends here: its release goes to another
+      // window, and a stale press would swallow the next click.
+      const ControlRef pressed = captured_ ? pressed_control_ : kNoControl;
+      if (captured_) {
+        EndPress();
+      } else if (dll::GetCapture() == window_) {
+        dll::ReleaseCapture();  // only our own: another window's capture is not ours to end
+      }
       const ControlRef hover = hover_control_;
       if (hover) {
         hover_control_ = kNoControl;
         ControlFromRef(hover)->DeliverEvent(DUIM_MOUSELEAVE, wparam, lparam);
         CallControlHandler(on_mouse_leave_, hover, 0, 0);
       }
-      // A press that slid off the window ends here: its release goes to another
-      // window, and a stale press would swallow the next click.
-      if (captured_) {
-        const ControlRef pressed = pressed_control_;
-        EndPress();
-        if (pressed && pressed != hover) ControlFromRef(pressed)->DeliverEvent(DUIM_MOUSELEAVE, wparam, lparam);
+      if (pressed && pressed != hover && IsOwnControl(pressed)) {
+        ControlFromRef(pressed)->DeliverEvent(DUIM_MOUSELEAVE, wparam, lparam);
       }
       return PassOn(message, wparam, lparam);
     }
+    case WM_CAPTURECHANGED:
+      // Another window took the capture (or a cancel-mode released it): the
+      // press is over, and the control goes back to its normal look.
+      if (captured_ && reinterpret_cast<HWND>(lparam) != window_) {
+        const ControlRef pressed = pressed_control_;
+        captured_ = 0;
+        pressed_control_ = kNoControl;
+        if (pressed) {
+          if (hover_control_ == pressed) hover_control_ = kNoControl;
+          ControlFromRef(pressed)->DeliverEvent(DUIM_MOUSELEAVE, 0, 0);
+        }
+      }
+      return PassOn(message, wparam, lparam);
     case DUIM_SETFOCUS:
       if (IsOwnControl(static_cast<ControlRef>(lparam))) SetFocusControl(static_cast<ControlRef>(lparam), false);
       return PassOn(message, wparam, lparam);
@@ -347,34 +365,39 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
 
   if (captured_) {
     ControlRef pressed = pressed_control_;
-    HostedControl* pressed_control = pressed ? ControlFromRef(pressed) : nullptr;
-    if (pressed_control) pressed_control->DeliverEvent(message, static_cast<intptr_t>(pressed), lparam);
+    if (pressed) ControlFromRef(pressed)->DeliverEvent(message, static_cast<intptr_t>(pressed), lparam);
     if (message != WM_LBUTTONUP) return;
+    // The press ends and the hover is settled before any handler runs: a
+    // handler may open a modal loop, deactivate the window or destroy the
+    // control, and what that changes must not be written back afterwards.
+    const ControlRef under = HitTest(last_control_, x, y);
+    EndPress();
+    hover_control_ = under;
     CallControlHandler(on_button_up_, kNoControl, wparam, lparam);
-    dll::ReleaseCapture();
-    ControlRef under = HitTest(last_control_, x, y);
-    if (pressed_control && under == pressed) {
+    if (!pressed || !IsOwnControl(pressed)) return;
+    HostedControl* pressed_control = ControlFromRef(pressed);
+    if (under == pressed) {
       pressed_control->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(pressed), lparam);
       CallControlHandler(on_click_, pressed, wparam, lparam);
-    } else if (pressed_control && pressed_control->IsVisible()) {
+    } else if (pressed_control->IsVisible()) {
       pressed_control->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
       CallControlHandler(on_mouse_leave_, pressed, wparam, lparam);
-      if (under) {
+      if (under && hover_control_ == under) {
         ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(pressed));
         CallControlHandler(on_mouse_enter_, under, wparam, lparam);
-        UpdateTooltip(under, std::nullopt);
+        if (hover_control_ == under) UpdateTooltip(under, std::nullopt);
       }
     }
-    captured_ = 0;
-    pressed_control_ = kNoControl;
-    hover_control_ = under;
     return;
   }
 
-  ControlRef under = HitTest(last_control_, x, y);
-  if (hover_control_ && hover_control_ != under && ControlFromRef(hover_control_)->IsVisible()) {
-    ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
-    CallControlHandler(on_mouse_leave_, hover_control_, wparam, lparam);
+  const ControlRef under = HitTest(last_control_, x, y);
+  const ControlRef previous_hover = hover_control_;
+  // Settled before the handlers below run, for the same reason as above.
+  hover_control_ = under;
+  if (previous_hover && previous_hover != under && ControlFromRef(previous_hover)->IsVisible()) {
+    ControlFromRef(previous_hover)->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
+    CallControlHandler(on_mouse_leave_, previous_hover, wparam, lparam);
   }
 
   switch (message) {
@@ -386,12 +409,15 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
         HostedControl* control = ControlFromRef(under);
         bool takes = control->DeliverEvent(DUIM_CANPRESS, 0, 0) != kNotHandled || control->IsFocusable();
         if (takes) {
-          CallControlHandler(on_button_down_, under, wparam, lparam);
           captured_ = 1;
           pressed_control_ = under;
+          dll::SetCapture(window_);
+          CallControlHandler(on_button_down_, under, wparam, lparam);
+          // The handler may have ended the press (a modal loop, the control destroyed).
+          if (!captured_ || pressed_control_ != under) return;
           if (control->IsFocusable() && focus_control_ != under) MoveFocus(under, wparam);
           if (double_click) CallControlHandler(on_double_click_, under, wparam, lparam);
-          dll::SetCapture(window_);
+          if (!captured_ || pressed_control_ != under) return;
         } else if (double_click && (frame_flags_ & kFrameTitle) && has_maximize && title_control_ &&
                    under == RefOf(title_control_.get())) {
           PostMaximizeToggle();
@@ -415,17 +441,17 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
       CallControlHandler(on_right_button_up_, under, wparam, lparam);
       break;
     case WM_MOUSEMOVE:
-      if (under && under != hover_control_) {
-        ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(hover_control_));
+      if (under && under != previous_hover) {
+        ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(previous_hover));
         CallControlHandler(on_mouse_enter_, under, wparam, lparam);
-        UpdateTooltip(under, std::nullopt);
+        if (hover_control_ == under) UpdateTooltip(under, std::nullopt);
       }
       break;
     default:
       break;
   }
-  if (under) ControlFromRef(under)->DeliverEvent(message, wparam, lparam);
-  hover_control_ = under;
+  // A handler above may have destroyed the control.
+  if (under && IsOwnControl(under)) ControlFromRef(under)->DeliverEvent(message, wparam, lparam);
 }
 
 void HostWindow::SetFocusControl(ControlRef control, bool by_keyboard) {

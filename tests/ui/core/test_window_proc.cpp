@@ -490,6 +490,88 @@ TEST_F(WindowProcTest, DestroyingThePressedControlReleasesTheCapture) {
   EXPECT_NE(GetCapture(), window_);
 }
 
+// What a handler does to the routing state (a modal loop deactivating the
+// window, the control destroyed) must not be undone when it returns.
+HWND g_handler_window = nullptr;
+ProbeControl* g_destroy_in_handler = nullptr;
+void DeactivateInHandler(HWND, ControlRef, WPARAM, LPARAM, int) {
+  SendMessageW(g_handler_window, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageW(g_handler_window, WM_ACTIVATE, WA_ACTIVE, 0);
+}
+void DestroyInHandler(HWND, ControlRef, WPARAM, LPARAM, int) {
+  if (g_destroy_in_handler) g_destroy_in_handler->DestroyControl();
+}
+
+TEST_F(WindowProcTest, WhatAHandlerDoesToTheRoutingIsNotWrittenBack) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  g_handler_window = window_;
+  // A click handler that deactivates and reactivates (as a modal window does):
+  // coming back over the control must enter it again.
+  host_.OnClick(DeactivateInHandler);
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+  EXPECT_EQ(host_.HoverControl(), kNoControl) << "the deactivation ended the hover";
+  log_.clear();
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(61, 60));
+  EXPECT_THAT(MessagesOf(a), ::testing::ElementsAre(DUIM_MOUSEENTER, WM_MOUSEMOVE));
+  // The same for a right-button handler (the edit menu's modal loop runs there).
+  host_.OnRightButtonUp(DeactivateInHandler);
+  SendMessageW(window_, WM_RBUTTONUP, 0, Point(61, 60));
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+
+  // A click handler that destroys its control leaves no reference to it.
+  ProbeControl* b = Add({200, 50, 60, 30});
+  g_destroy_in_handler = b;
+  host_.OnClick(DestroyInHandler);
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(210, 60));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(210, 60));
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  EXPECT_EQ(host_.FocusControl(), kNoControl);
+
+  // A button-down handler that destroys its control: no press, no capture, and
+  // the destroyed control gets nothing more.
+  ProbeControl* c = Add({50, 150, 60, 30});
+  g_destroy_in_handler = c;
+  host_.OnClick(nullptr);
+  host_.OnButtonDown(DestroyInHandler);
+  log_.clear();
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 160));
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+  EXPECT_NE(GetCapture(), window_);
+  EXPECT_EQ(Find(c, WM_LBUTTONDOWN), nullptr);
+  EXPECT_EQ(Find(c, DUIM_SETFOCUS), nullptr);
+  g_destroy_in_handler = nullptr;
+}
+
+TEST_F(WindowProcTest, AnotherWindowTakingTheCaptureEndsThePress) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  ProbeControl* b = Add({200, 50, 60, 30});
+  HWND other = MakeWindow(0, 0, 50, 50, WS_POPUP);
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  ASSERT_TRUE(host_.IsCaptured());
+  SetCapture(other);
+  EXPECT_FALSE(host_.IsCaptured());
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
+  EXPECT_EQ(MessagesOf(a).back(), static_cast<UINT>(DUIM_MOUSELEAVE)) << "back to its normal look";
+  ReleaseCapture();
+  // The next press and release elsewhere is a click.
+  SendMessageW(window_, WM_MOUSEMOVE, 0, Point(210, 60));
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(210, 60));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(210, 60));
+  EXPECT_NE(Find(b, DUIM_CLICK), nullptr);
+  // A mouse leave does not end a capture that belongs to another window.
+  SetCapture(other);
+  SendMessageW(window_, WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(GetCapture(), other);
+  ReleaseCapture();
+  DestroyWindow(other);
+}
+
 // A control of another host: messages naming it must not reach it through ours.
 TEST_F(WindowProcTest, ControlsOfAnotherHostAreNotDeliveredTo) {
   HWND other_window = MakeWindow(0, 0, 200, 100, WS_POPUP);
