@@ -216,7 +216,8 @@ void Control::Destroy() {
   visible_ = false;
   // The area is repainted before the bounds are cleared: a posted request
   // would only find the zeroed (or freed) record by the time it is handled.
-  if (!host_->IsBusy() && dll::IsWindow(host_window_)) {
+  // A busy host remembers the area and recomposes it when it is idle again.
+  if (dll::IsWindow(host_window_)) {
     dll::SendMessageW(host_window_, DUIM_INVALIDATE, kRedrawNow, reinterpret_cast<LPARAM>(&bounds_));
   }
   for (ControlRef child = first_child_; child != kNoControl;) {

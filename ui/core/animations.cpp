@@ -114,6 +114,14 @@ void HostWindow::StopCrossFade() {
   ReleaseBackBuffer(window_, &fade_);
 }
 
+// An animation that starts while a fade runs ends the fade first: its ticks
+// would push their own frames between the animation's.
+void HostWindow::EndCrossFade() {
+  if (!fade_.dc) return;
+  StopCrossFade();
+  busy_ = 0;
+}
+
 void CALLBACK HostWindow::FadeTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
   HostWindow* self = reinterpret_cast<HostWindow*>(id);
   self->FadeStep(window, message, id, time);
@@ -135,6 +143,7 @@ void HostWindow::FadeStep(HWND, UINT, UINT_PTR, DWORD) {
 
 void HostWindow::RunOpenAnimation(int type, int duration_ms) {
   whole_frame_shown_ = false;  // the window shows animation frames from here
+  EndCrossFade();
   const int w = width_, h = height_;
   if (window_alpha_ == kNoAlpha) {
     AddStyle(window_, WS_EX_LAYERED, true);
@@ -188,6 +197,7 @@ void HostWindow::RunCloseAnimation() {
   whole_frame_shown_ = false;  // the window shows animation frames from here
   const int type = close_animation_;
   if (type == 0 || !window_ || !frame_.dc) return;
+  EndCrossFade();
   RECT rect = {};
   dll::GetWindowRect(window_, &rect);
   const int w = rect.right - rect.left, h = rect.bottom - rect.top;

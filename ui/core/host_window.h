@@ -231,6 +231,7 @@ class HostWindow {
   void StartCrossFade();
   // Kills the fade timer and drops the fade buffer; busy is the caller's.
   void StopCrossFade();
+  void EndCrossFade();
   void RunOpenAnimation(int type, int duration_ms);
   void RunCloseAnimation();
   void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);

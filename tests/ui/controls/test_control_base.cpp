@@ -429,6 +429,27 @@ TEST_F(ControlBaseTest, DestroyTakesTheSubtreeAndEveryHostReference) {
   EXPECT_EQ(parent.Make(window_, 10, 10, 20, 20), rp);
 }
 
+// A control destroyed while a fade keeps the host busy must not stay drawn
+// once the fade ends.
+TEST_F(ControlBaseTest, AControlDestroyedDuringAFadeIsGoneWhenItEnds) {
+  ProbeControl doomed;
+  doomed.Make(window_, 20, 20, 40, 30);
+  GpGraphics* g = nullptr;
+  dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(doomed.BackBufferBitmap()), &g);
+  dll::GdipGraphicsClear(g, 0xFFFF0000u);
+  dll::GdipDeleteGraphics(g);
+  SendMessageW(window_, DUIM_INVALIDATE, kRedrawNow, reinterpret_cast<LPARAM>(&doomed.BoundsRect()));
+  auto red_at_control = [&] { return GetRValue(GetPixel(host_.FrameSurface().dc, 40, 35)); };
+  ASSERT_GT(red_at_control(), 200);
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(0, 0, 0)), true, kPresentCrossFade);
+  ASSERT_TRUE(host_.IsBusy());
+  doomed.Destroy();
+  const DWORD start = GetTickCount();
+  while (host_.IsBusy() && GetTickCount() - start < 3000) PumpFor(10);
+  ASSERT_FALSE(host_.IsBusy());
+  EXPECT_LT(red_at_control(), 40) << "recomposed without the destroyed control";
+}
+
 // ---- Painting and transitions ----
 
 TEST_F(ControlBaseTest, PaintWithoutTransitionInvalidatesSynchronouslyAndStartsNoTimer) {

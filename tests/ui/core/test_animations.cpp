@@ -154,6 +154,22 @@ TEST_F(AnimationTest, CloseFadePushesFifteenFallingAlphas) {
   EXPECT_FALSE(IsWindow(window_)) << "WM_CLOSE went on to the previous procedure";
 }
 
+// An open or close animation that starts while a fade runs ends the fade:
+// no fade tick may push its frame between the animation's steps.
+TEST_F(AnimationTest, AnAnimationStartedDuringAFadeEndsTheFade) {
+  Attach(190, 0);
+  host_.SetBackground(nullptr, false, static_cast<int>(RGB(255, 0, 0)), true, kPresentCrossFade);
+  ASSERT_TRUE(host_.IsBusy());
+  SetAnimationWait([](int) { PumpFor(40); });  // fade ticks would be due during each step
+  host_.SetCloseAnimation(1);
+  g_pushes.clear();
+  SendMessageW(window_, WM_CLOSE, 0, 0);
+  std::vector<int> expected;
+  for (int i = 1; i <= 15; ++i) expected.push_back(255 - 17 * i);
+  EXPECT_THAT(StepPushes(), ElementsAreArray(expected)) << "the close steps and nothing else";
+  EXPECT_FALSE(KillTimer(window_, reinterpret_cast<UINT_PTR>(&host_))) << "no fade timer left";
+}
+
 TEST_F(AnimationTest, CloseAnimationKinds) {
   struct Case {
     int type;
