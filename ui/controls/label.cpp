@@ -240,7 +240,7 @@ void Label::Paint(ControlRef) {
       // The text rectangle reaches below the area, so a line cut by the clip would
       // show its top half: only the lines that fit the area are drawn.
       shown_text_ = multi_line_ ? FitWholeLines(graphics, wide, text_area) : wide;
-      if (multi_line_) UpdateTrimmedTooltip(shown_text_ != wide);
+      if (multi_line_) UpdateTrimmedTooltip(shown_text_ != wide, wide);
       DrawControlText(graphics, text_rect, shown_text_.c_str(), font_, colour, format_, text_effect_, glow_colour_);
       ResetClip(graphics);
       HostWindow* host = Host();
@@ -282,23 +282,36 @@ std::wstring Label::FitWholeLines(GpGraphics* graphics, const std::wstring& text
   return cut(low);
 }
 
-void Label::UpdateTrimmedTooltip(bool trimmed) {
+void Label::UpdateTrimmedTooltip(bool trimmed, const std::wstring& whole) {
   HostWindow* host = Host();
   const bool hovered = host != nullptr && host->HoverControl() == GetRef();
   if (trimmed) {
     if (!tooltip_is_text_) application_tip_ = Control::Tooltip();
+    const bool changed = !tooltip_is_text_ || whole_text_tip_ != whole;
     tooltip_is_text_ = true;
-    const quillet::Text whole = GbkFromUtf16(text_.get());
-    if (CompareTexts(Control::Tooltip().get(), whole.get()) != 0) Control::Tooltip(whole.c_str(), hovered);
+    if (!changed) return;
+    // The tip shows the UTF-16 text itself (GBK would turn ♪ or emoji into '?');
+    // the GBK copy is what reading the tooltip property gives.
+    whole_text_tip_ = whole;
+    Control::Tooltip(GbkFromUtf16(text_.get()).c_str(), false);
+    if (hovered) host->UpdateTooltip(GetRef(), std::nullopt);
   } else if (tooltip_is_text_) {
     tooltip_is_text_ = false;
+    whole_text_tip_.clear();
     Control::Tooltip(application_tip_.c_str(), hovered);
     application_tip_.Reset();
   }
 }
 
+const wchar_t* Label::TooltipTextW() const {
+  return tooltip_is_text_ && !whole_text_tip_.empty() ? whole_text_tip_.c_str() : nullptr;
+}
+
 quillet::Text Label::Tooltip(std::optional<const char*> text, bool apply) {
-  if (text) tooltip_is_text_ = false;  // the application's own tip from now on
+  if (text) {
+    tooltip_is_text_ = false;  // the application's own tip from now on
+    whole_text_tip_.clear();
+  }
   return Control::Tooltip(text, apply);
 }
 

@@ -30,6 +30,7 @@ class Label : public Control {
   virtual void Measure();
   // A tip set here is the application's: it comes back when a cut text fits again.
   quillet::Text Tooltip(std::optional<const char*> text = std::nullopt, bool apply = false) override;
+  const wchar_t* TooltipTextW() const override;
   virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height, const char* text,
                             std::optional<ARGB> text_colour = std::nullopt,
                             std::optional<int> gradient_mode = std::nullopt,
@@ -104,7 +105,7 @@ class Label : public Control {
   // What of `text` fits in whole lines into `visible`; cut, it ends in an ellipsis.
   std::wstring FitWholeLines(GpGraphics* graphics, const std::wstring& text, const GpRectF& visible) const;
   // A cut text's tip holds the whole text; the tip goes again when the text fits.
-  void UpdateTrimmedTooltip(bool trimmed);
+  void UpdateTrimmedTooltip(bool trimmed, const std::wstring& whole);
 
   GpFont* font_ = nullptr;                   // 1
   ByteSet text_;                             // 2
@@ -129,6 +130,7 @@ class Label : public Control {
   std::wstring shown_text_;
   bool tooltip_is_text_ = false;  // the tip was set to the whole of a cut text
   quillet::Text application_tip_;  // the tip before that
+  std::wstring whole_text_tip_;     // that tip as UTF-16
   ARGB last_text_colour_ = 0;
   int repaints_ = 0;
 };

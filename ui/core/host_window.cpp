@@ -303,11 +303,16 @@ void HostWindow::UpdateTooltip(ControlRef control, std::optional<const char*> ti
   tool_control_ = kNoControl;
   if (control == kNoControl) return;
   HostedControl* c = ControlFromRef(control);
-  const char* text = tip ? *tip : c->TooltipText();
-  if (!text || !*text) return;
-  // The tip is converted from GBK here: the ANSI messages would read it in the
-  // system's code page, which garbles Chinese on a Windows of another language.
-  tool_text_ = ToWide(text, kCodePageGbk);
+  const wchar_t* wide = tip ? nullptr : c->TooltipTextW();
+  if (wide && *wide) {
+    tool_text_ = ByteSet(wide, (wcslen(wide) + 1) * sizeof(wchar_t));
+  } else {
+    const char* text = tip ? *tip : c->TooltipText();
+    if (!text || !*text) return;
+    // The tip is converted from GBK here: the ANSI messages would read it in the
+    // system's code page, which garbles Chinese on a Windows of another language.
+    tool_text_ = ToWide(text, kCodePageGbk);
+  }
   tool_.lpszText = reinterpret_cast<LPWSTR>(tool_text_.data());
   dll::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
   tool_control_ = control;

@@ -46,6 +46,8 @@ class HostedControl {
   virtual int AlphaValue() const = 0;               // 0..255 composing opacity
   virtual HCURSOR CursorHandle() const = 0;         // 0 = the window's cursor
   virtual const char* TooltipText() const = 0;      // GBK, never null ("" = none)
+  // A tip that GBK cannot hold (the whole of a cut Unicode text); null = use TooltipText.
+  virtual const wchar_t* TooltipTextW() const { return nullptr; }
 
   // The owned bounds record (host client coordinates); its address is what
   // DUIM_INVALIDATE carries, so it must live as long as the control.

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -249,6 +250,26 @@ TEST_F(LongTextLabelTest, TheTipOfATrimmedTextIsShownWhileTheMouseIsOnTheLabel) 
   label_.Tooltip("说明", true);
   label_.Text("另一句");
   EXPECT_STREQ(label_.Tooltip().c_str(), "说明");
+  // The tip of a cut Unicode text shows the characters GBK has not (♪, emoji) as they are.
+  std::wstring unicode = L"\u266A\U0001F319";
+  unicode += WideString(Utf16FromGbk(kLongSentence).get());
+  const ByteSet utf16(unicode.c_str(), (unicode.size() + 1) * sizeof(wchar_t));
+  label_.TextW(utf16.get());
+  ASSERT_EQ(SendMessageW(host_.TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 1);
+  std::wstring tip(unicode.size() + 16, L'\0');
+  TTTOOLINFOW tool = {};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = window_;
+  tool.lpszText = tip.data();
+  SendMessageW(host_.TooltipWindow(), TTM_GETTEXTW, tip.size(), reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::wstring(tip.c_str()), unicode);
+  // A second text that differs only in such characters replaces the tip too.
+  unicode[0] = L'\u22EF';
+  const ByteSet other(unicode.c_str(), (unicode.size() + 1) * sizeof(wchar_t));
+  label_.TextW(other.get());
+  std::fill(tip.begin(), tip.end(), L'\0');
+  SendMessageW(host_.TooltipWindow(), TTM_GETTEXTW, tip.size(), reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::wstring(tip.c_str()), unicode);
 }
 
 TEST_F(LabelTest, GlowAndHaloDrawAroundTheLetters) {
