@@ -9,6 +9,7 @@
 #include "app/edit_menu.h"
 #include "runtime/heap.h"
 #include "runtime/library_commands.h"
+#include "runtime/program_dll_commands.h"
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
 #include "ui/controls/label.h"
@@ -65,13 +66,28 @@ void EmptyStartupRoutine() {}
 
 void OnFetchClickedEvent(ControlRef, UINT, WPARAM, LPARAM) { OnFetchClicked(); }
 
-// Where the fetch workers' sentences go. The labels' text operation stores
-// the text on the worker and has the main thread paint it.
+// A sentence and its source reach the labels in one message handled on the
+// window's thread, so two workers finishing together never leave one's
+// sentence under the other's source.
+struct SentenceAndSource {
+  const ByteSet* sentence;
+  const ByteSet* source;
+};
+
+// Where the fetch workers' sentences go; the worker waits while the window's
+// thread sets both texts (the records live on the worker's stack).
 void ShowInLabels(const ByteSet& sentence, const ByteSet& source) {
   if (SentenceLabel == nullptr) return;
-  ByteSet shown = SentenceLabel->TextW(sentence.get());  // a copy, freed here
-  if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(source.get());
+  const SentenceAndSource both{&sentence, &source};
+  dll::SendMessageW(SentenceLabel->GetHostWindow(), kShowSentenceMessage, 0, reinterpret_cast<LPARAM>(&both));
 }
+
+void SetBothLabels(const SentenceAndSource& both) {
+  if (SentenceLabel == nullptr) return;
+  ByteSet shown = SentenceLabel->TextW(both.sentence->get());  // a copy, freed here
+  if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(both.source->get());
+}
+
 
 }  // namespace
 
@@ -166,10 +182,18 @@ void BuildMainWindow() {
   // The sentence can be copied: right click opens the edit menu with only
   // "复制(&C)" enabled; Ctrl+C copies too.
   EnableSentenceCopy(SentenceLabel, EditMenu);
-  MainHost->OnMessageHook(SentenceCopyHook);
+  MainHost->OnMessageHook(WidgetMessageHook);
   // Nothing is fetched here: the label shows its first text until a press.
 }
 
 bool OnFetchClicked() { return StartFetchThread(); }
+
+LRESULT WidgetMessageHook(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kShowSentenceMessage) {
+    if (lparam != 0) SetBothLabels(*reinterpret_cast<const SentenceAndSource*>(lparam));
+    return 0;
+  }
+  return SentenceCopyHook(window, message, wparam, lparam);
+}
 
 }  // namespace quillet::app

@@ -1,5 +1,7 @@
 // The sentence widget: its global objects, start-up and the fetch routines.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 
 #include "app/sentence_fetch.h"
@@ -39,5 +41,11 @@ int StartupSub();
 void BuildMainWindow();
 // DUIM_CLICK handler of the button: starts a fetch thread.
 bool OnFetchClicked();
+
+// Sent by the fetch workers to the host window: lParam points at the sentence
+// and its source, set together on the window's thread.
+constexpr UINT kShowSentenceMessage = WM_APP + 1;
+// Message hook of the host window: that message, then copying the sentence.
+LRESULT WidgetMessageHook(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 }  // namespace quillet::app

@@ -93,15 +93,14 @@ void OnBenchClick(quillet::ControlRef, UINT, WPARAM, LPARAM) {
   quillet::app::StartFetchChain(g_local_source);
 }
 
-// Notes the label's text change arriving from the worker, then does what the
-// widget's own hook does.
+// Notes the sentence arriving from the worker, then does what the widget's
+// own hook does.
 LRESULT OnHostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == quillet::DUIM_EVENT && g_awaited != nullptr && !g_text_arrived && lparam != 0 &&
-      reinterpret_cast<const quillet::PackedMessage*>(lparam)->message == quillet::DUIM_APPLYTEXT) {
+  if (message == quillet::app::kShowSentenceMessage && g_awaited != nullptr && !g_text_arrived) {
     g_text_arrived_at = Clock::now();
     g_text_arrived = true;
   }
-  return quillet::app::SentenceCopyHook(window, message, wparam, lparam);
+  return quillet::app::WidgetMessageHook(window, message, wparam, lparam);
 }
 
 void OnPresent(HWND, bool) {

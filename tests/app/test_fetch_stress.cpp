@@ -35,8 +35,10 @@ std::string NumberedGbk(int n) {
 class FetchStressTest : public WidgetTest {};
 
 TEST_F(FetchStressTest, HundredPressesInOneSecondLeaveOneWholeSentence) {
+  // Each sentence names its own number as its source.
   LocalSentenceServer server([](int n, std::string* body) {
-    *body = SentenceJson(NumberedUtf8(n));
+    *body = "{\"id\":1,\"hitokoto\":\"" + NumberedUtf8(n) + "\",\"type\":\"a\",\"from\":\"" + std::to_string(n) +
+            "\",\"from_who\":null,\"creator\":\"c\"}";
     return Reply::kSentence;
   });
   FetchSource source{server.url(), 10};
@@ -52,6 +54,11 @@ TEST_F(FetchStressTest, HundredPressesInOneSecondLeaveOneWholeSentence) {
   for (int n = 0; n < 100; ++n) served.insert(NumberedGbk(n));
   std::string shown = LabelText();
   EXPECT_EQ(served.count(shown), 1u) << "torn or unknown text: " << shown;
+  // The source under it belongs to the same reply, not to another worker's.
+  const size_t digits = shown.find_first_of("0123456789");
+  const std::string number = shown.substr(digits, shown.find_first_not_of("0123456789", digits) - digits);
+  EXPECT_EQ(std::string(SourceLabel->Text().c_str()), "\xA1\xAA\xA1\xAA\xA1\xB8" + number + "\xA1\xB9")
+      << "——「" << number << "」 expected under sentence " << number;
 }
 
 TEST_F(FetchStressTest, TwoThousandFetchesAgainstAFaultyServiceLeaveNothingBehind) {
