@@ -244,7 +244,9 @@ class Request {
     DWORD access_type = WINHTTP_ACCESS_TYPE_NO_PROXY;
     if (!IsEmpty(args_.proxy)) {
       access_type = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-      proxy_name = url.secure ? Text::Copy(args_.proxy) : ts::Concat({"http=", args_.proxy});
+      // A proxy text that already names its scheme ("http=host:port") is not prefixed again.
+      const bool names_scheme = std::strchr(args_.proxy, '=') != nullptr;
+      proxy_name = url.secure || names_scheme ? Text::Copy(args_.proxy) : ts::Concat({"http=", args_.proxy});
     }
     const WideText wide_proxy(proxy_name.c_str());
     handles_.root = api().WinHttpOpen(nullptr, access_type, wide_proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, kSynchronous);
@@ -424,6 +426,8 @@ class Request {
   }
 
   void CollectHeaderLines() {
+    // The location names this reply's Location line; an earlier reply's must not stay.
+    location_->Reset();
     for (const Text& line : ts::Split(headers_->c_str(), kLineBreak)) {
       CollectReplyHeaderLines(line.c_str(), *cookies_, *location_);
       api().DoEvents();

@@ -83,10 +83,12 @@ Text ComposeRequestHeaders(const char* extraHeaders, int32_t method, const char*
     text = ts::ReplaceAll(text.c_str(), kKeepAliveLine, "", true);
   }
   if (!HasCookieLine(text.c_str()) && !IsEmpty(sendCookies)) {
-    if (StartsWithCookieWord(ts::TrimBoth(sendCookies).c_str())) {
-      text = ts::Concat({text.c_str(), kLineBreak, sendCookies, kLineBreak});
+    // Blanks before the word would start a header line with a blank.
+    const Text trimmed = ts::TrimBoth(sendCookies);
+    if (StartsWithCookieWord(trimmed.c_str())) {
+      text = ts::Concat({text.c_str(), kLineBreak, trimmed.c_str(), kLineBreak});
     } else {
-      text = ts::Concat({text.c_str(), "\r\nCookie: ", sendCookies, kLineBreak});
+      text = ts::Concat({text.c_str(), "\r\nCookie: ", trimmed.c_str(), kLineBreak});
     }
   }
   return text;
@@ -176,7 +178,7 @@ void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& loca
 Text MergeCookies(const char* sentCookies, const char* replyCookies) {
   // Cookies to send may start with the header word; it is no cookie item.
   Text sent = CookieItems(sentCookies);
-  Text reply = ts::TrimBoth(replyCookies);
+  Text reply = CookieItems(replyCookies);  // a jar passed back may start with the word too
   if (EndsWith(sent.c_str(), ";")) sent = ts::Concat({sent.c_str(), " "});
   if (EndsWith(reply.c_str(), ";")) reply = ts::Concat({reply.c_str(), " "});
   const std::vector<Text> old_items = ts::Split(sent.c_str(), kCookieSeparator);

@@ -184,6 +184,11 @@ TEST_F(HttpWireTest, OneVariableCarriesTheCookieJarAcrossRequests) {
   next.sendCookies = jar.c_str();
   EXPECT_EQ(Bytes(HttpRequest(next)), "a=9");
   EXPECT_EQ(Bytes(jar), "a=9");
+  // A jar that starts with the header word: neither the word nor the replaced cookie stays.
+  jar = Text::Copy("Cookie: a=1; c=3");
+  next.sendCookies = jar.c_str();
+  EXPECT_EQ(Bytes(HttpRequest(next)), "a=1; c=3");
+  EXPECT_EQ(Bytes(jar), "a=9; c=3");
 }
 
 TEST_F(HttpWireTest, CookieWordInTheCookiesToSend) {
@@ -225,6 +230,15 @@ TEST_F(HttpWireTest, NoRedirectHandsBackTheLocation) {
   EXPECT_EQ(r.status, "302 Found");
   EXPECT_EQ(r.location, "/target");
   EXPECT_EQ(r.text, "moved");
+  // One variable reused: a reply without a Location line leaves it empty, not "/target".
+  Text location;
+  args.location = &location;
+  HttpRequest(args);
+  EXPECT_EQ(Bytes(location), "/target");
+  const std::string plain = servers().HttpUrl("/target");
+  args.url = plain.c_str();
+  HttpRequest(args);
+  EXPECT_EQ(Bytes(location), "");
 }
 
 TEST_F(HttpWireTest, BasicAuthentication) {
@@ -297,6 +311,11 @@ TEST_F(HttpWireTest, ProxyNameBySchemeAndNoProxyByDefault) {
   Fetch(args);
   EXPECT_EQ(tOpenCall.access, static_cast<DWORD>(WINHTTP_ACCESS_TYPE_NAMED_PROXY));
   EXPECT_EQ(tOpenCall.proxy, L"http=" + Wide(proxy));
+  // A proxy that already names its scheme is not prefixed twice.
+  const std::string named = "http=" + proxy;
+  args.proxy = named.c_str();
+  Fetch(args);
+  EXPECT_EQ(tOpenCall.proxy, Wide(named));
 
   HttpRequestArgs secure = To(servers().HttpsUrl("/target"));
   secure.proxy = proxy.c_str();

@@ -74,6 +74,9 @@ TEST(ComposeRequestHeaders, KeepAliveLineRemovedCloseKept) {
 TEST(ComposeRequestHeaders, CookieLineFromSendCookies) {
   EXPECT_EQ(Bytes(ComposeRequestHeaders("X-A: 1", 0, "a=1; b=2", false, true)), "X-A: 1\r\nCookie: a=1; b=2\r\n");
   EXPECT_EQ(Bytes(ComposeRequestHeaders("X-A: 1", 0, "Cookie: a=1", false, true)), "X-A: 1\r\nCookie: a=1\r\n");
+  // Blanks around the cookies would start the header line with a blank.
+  EXPECT_EQ(Bytes(ComposeRequestHeaders("X-A: 1", 0, "  Cookie: a=1 ", false, true)), "X-A: 1\r\nCookie: a=1\r\n");
+  EXPECT_EQ(Bytes(ComposeRequestHeaders("X-A: 1", 0, " a=1", false, true)), "X-A: 1\r\nCookie: a=1\r\n");
   // A Cookie line of the caller wins.
   EXPECT_EQ(Bytes(ComposeRequestHeaders("cookie: z=9", 0, "a=1", false, true)), "Cookie: z=9");
   // Without normalisation an empty line stands before the Cookie line.
