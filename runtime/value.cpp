@@ -289,6 +289,7 @@ void FreeArrayOfPointers(void* array) {
 // ---- Date-time and conversions --------------------------------------------------------
 
 double ClampDateTime(double days) {
+  if (std::isnan(days)) return 0;  // no date at all: the zero date, not garbage from NaN arithmetic
   if (days < kDateTimeMin) return kDateTimeMin;
   if (days > kDateTimeMax) return kDateTimeMax;
   return days;

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "runtime/library_commands.h"
@@ -91,6 +92,7 @@ TEST(ConversionTest, ToTextOfDateTimes) {
   EXPECT_EQ(S(ToText(MakeDateTimeArg(-0.9999999999))), "1899年12月31日");
   EXPECT_EQ(S(ToText(MakeDateTimeArg(-1.99999))), "1899年12月29日23时59分59秒");
   EXPECT_EQ(S(ToText(MakeDateTimeArg(1.9999999999))), "1900年1月1日");
+  EXPECT_EQ(S(ToText(MakeDateTimeArg(std::nan("")))), "1899年12月30日");  // no date: the zero date
 }
 
 TEST(ConversionTest, ByteSetsAndArraysAsText) {
