@@ -91,6 +91,8 @@ TEST_F(ExtractSentenceTest, JsonEscapesNeverReachTheUser) {
 TEST_F(ExtractSentenceTest, AnEscapedQuoteDoesNotEndTheSentenceEarly) {
   // The right marker is quote-comma-quote-type; an escaped quote inside is not it.
   EXPECT_EQ(Extract(Reply(R"(\",\"x)")), "\",\"x");
+  // Decoded, this one holds the marker itself: the cut must look at the raw reply.
+  EXPECT_EQ(Extract(Reply(R"(\",\"type\":\"x)")), "\",\"type\":\"x");
 }
 
 TEST_F(ExtractSentenceTest, InvalidUtf8BecomesReplacementCharactersNotNothing) {
