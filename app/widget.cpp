@@ -11,6 +11,7 @@
 #include "runtime/library_commands.h"
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
+#include "ui/controls/frame_controls.h"
 #include "ui/controls/label.h"
 #include "ui/controls/popup_menu.h"
 #include "ui/controls/text_format.h"
@@ -103,6 +104,8 @@ void ReleaseGlobals(int /*position*/) {
 
 void ModuleStartup() {
   ToolkitStartup();
+  // Before the start-up window is loaded: its host makes the title bar from these.
+  InstallFrameControls();
   FillEditMenu();
 }
 

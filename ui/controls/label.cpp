@@ -5,7 +5,6 @@
 #include <cwctype>
 
 #include "runtime/program_dll_commands.h"
-#include "ui/controls/frame_controls.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
 #include "ui/core/drawing.h"
@@ -480,12 +479,4 @@ void Label::DeleteFont() {
   font_ = nullptr;
 }
 
-}  // namespace quillet
-
-namespace quillet {
-namespace {
-// Any program that shows a label gets the host's icon, title and system
-// buttons made from the control classes without a further call.
-const bool kFrameControlsInstalled = (InstallFrameControls(), true);
-}  // namespace
 }  // namespace quillet
