@@ -44,10 +44,10 @@ class Label : public Control {
   Label() = default;
   ~Label() override;
 
-  // Slot 40.
+  // Handles creation, paint, focus, size, backdrop and text-change events.
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
-  // Slots 41-67.
+  // Measures the text into MeasuredWidth and MeasuredHeight.
   virtual void Measure();
   // A tip set here is the application's: it comes back when a cut text fits again.
   quillet::Text Tooltip(std::optional<const char*> text = std::nullopt, bool apply = false) override;
