@@ -22,9 +22,9 @@ constexpr float kDefaultFontSize = 12.0f;
 // is "not given" and takes the default named beside it.
 struct LabelOptions {
   std::optional<ARGB> text_colour;          // kLabelDefaultTextColour
-  std::optional<int> gradient_mode;         // 0
-  std::optional<ARGB> gradient_colour1;     // 0 (transparent)
-  std::optional<ARGB> gradient_colour2;     // 0 (transparent)
+  std::optional<int> gradient_mode;         // kGradientHorizontal; kGradientNone: no gradient
+  std::optional<ARGB> gradient_colour1;     // transparent
+  std::optional<ARGB> gradient_colour2;     // transparent
   std::optional<bool> multi_line;           // one line
   std::optional<bool> auto_contrast;        // off
   // Without any of these three the label shares the toolkit's default font.
@@ -34,7 +34,7 @@ struct LabelOptions {
   std::optional<int> alignment;             // kAlignNear
   std::optional<int> trimming;              // kTrimmingNone
   std::optional<int> text_effect;           // kEffectNone
-  std::optional<ARGB> glow_colour;          // 0 = automatic
+  std::optional<ARGB> glow_colour;          // automatic
   std::optional<int64_t> frame;             // no frame
   std::optional<bool> visible;              // visible
 };
