@@ -12,6 +12,7 @@
 #include "runtime/program_dll_commands.h"
 #include "runtime/window_template.h"
 #include "ui/controls/button.h"
+#include "ui/controls/frame_controls.h"
 #include "ui/controls/label.h"
 #include "ui/controls/popup_menu.h"
 #include "ui/controls/text_format.h"
@@ -119,6 +120,8 @@ void ReleaseGlobals(int /*position*/) {
 
 void ModuleStartup() {
   ToolkitStartup();
+  // Before the start-up window is loaded: its host makes the title bar from these.
+  InstallFrameControls();
   FillEditMenu();
 }
 
@@ -142,36 +145,26 @@ void BuildMainWindow() {
   MainHost->Attach(host);
 
   HWND window = UnitHandle(kMainWindowId, kUnitIsWindow);
-  ARGB sentence_colour = ArgbFromColor(kRed, kSentenceAlpha, kUseAlpha);
-  SentenceLabel->Create(window, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight, kInitialText,
-                        sentence_colour,
-                        std::nullopt, std::nullopt, std::nullopt,  // gradient mode and colours
-                        true,                                       // multi-line
-                        std::nullopt,                               // auto contrast
-                        std::nullopt,                               // font name: the default family
-                        kFontSize,
-                        std::nullopt,                               // font style
-                        std::nullopt, std::nullopt,                 // alignment, trimming
-                        kTextEffectSoftGlow,
-                        std::nullopt, std::nullopt,                 // glow colour, frame
-                        true);                                      // visible
+  LabelOptions sentence;
+  sentence.text_colour = ArgbFromColor(kRed, kSentenceAlpha, kUseAlpha);
+  sentence.multi_line = true;
+  sentence.font_size = kFontSize;  // of the default family
+  sentence.text_effect = kTextEffectSoftGlow;
+  sentence.visible = true;
+  SentenceLabel->Create(window, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight, kInitialText, sentence);
   // Sentences may hold characters the font lacks (♪, ⋯, emoji): let the
   // platform draw them from another font instead of as boxes.
   SentenceLabel->FormatFlags(SentenceLabel->FormatFlags() & ~kFormatNoFontFallback);
 
   window = UnitHandle(kMainWindowId, kUnitIsWindow);
-  SourceLabel->Create(window, kSourceLeft, kSourceTop, kSourceWidth, kSourceHeight, "",
-                      ArgbFromColor(kSourceGrey, kSourceAlpha, kUseAlpha),
-                      std::nullopt, std::nullopt, std::nullopt,  // gradient mode and colours
-                      std::nullopt,                               // one line
-                      std::nullopt,                               // auto contrast
-                      std::nullopt,                               // font name: the default family
-                      kSourceFontSize,
-                      std::nullopt,                               // font style
-                      kAlignFar, kTrimmingEllipsisCharacter,
-                      kTextEffectSoftGlow,
-                      std::nullopt, std::nullopt,                 // glow colour, frame
-                      true);                                      // visible
+  LabelOptions source;
+  source.text_colour = ArgbFromColor(kSourceGrey, kSourceAlpha, kUseAlpha);
+  source.font_size = kSourceFontSize;  // of the default family, on one line
+  source.alignment = kAlignFar;
+  source.trimming = kTrimmingEllipsisCharacter;
+  source.text_effect = kTextEffectSoftGlow;
+  source.visible = true;
+  SourceLabel->Create(window, kSourceLeft, kSourceTop, kSourceWidth, kSourceHeight, "", source);
 
   window = UnitHandle(kMainWindowId, kUnitIsWindow);
   FetchButton->Create(window, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight, kButtonCaption,

@@ -32,8 +32,9 @@ void GlobalInitialise();
 // The exit procedure: ends the fetch chains and drops the sink, then releases
 // the objects in the order above, the edit menu last.
 void ReleaseGlobals(int position);
-// Module start-up: the toolkit's start-up, then the edit menu is filled
-// with the toolkit's editing commands.
+// Module start-up: the toolkit's start-up, the title-bar controls (icon,
+// title, system buttons) installed for the host window, then the edit menu
+// filled with the toolkit's editing commands.
 void ModuleStartup();
 // The program's start-up sub; does nothing else but call an empty routine.
 int StartupSub();

@@ -18,9 +18,9 @@ class RegexObject {
 
   virtual RegexObject* Copy() const;
   // Compiles `pattern` and runs it over `subject`; false when the engine
-  // rejects the pattern. With quoteMarker every "#引号" means a double quote.
-  virtual bool Execute(const char* pattern, const char* subject, bool caseSensitive = false, bool multiLine = true,
-                       bool global = true, bool quoteMarker = false);
+  // rejects the pattern. With quote_marker every "#引号" means a double quote.
+  virtual bool Execute(const char* pattern, const char* subject, bool case_sensitive = false, bool multi_line = true,
+                       bool global = true, bool quote_marker = false);
   virtual void Unused();
   virtual Text GetPattern();
   virtual Text ReplaceMatches(const char* replacement);
@@ -28,7 +28,7 @@ class RegexObject {
   // Indices are 1-based; `position` receives a 0-based byte offset into the
   // subject (-2 when the text is not found there).
   virtual Text MatchText(int32_t index, int32_t* position = nullptr);
-  virtual Text SubMatchText(int32_t matchIndex, int32_t groupIndex, int32_t* position = nullptr);
+  virtual Text SubMatchText(int32_t match_index, int32_t group_index, int32_t* position = nullptr);
   virtual int32_t SubMatchCount();
 
  private:

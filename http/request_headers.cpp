@@ -63,28 +63,28 @@ Text CookieItems(const char* cookies) {
 
 }  // namespace
 
-Text ComposeRequestHeaders(const char* extraHeaders, int32_t method, const char* sendCookies, bool completeHeaders,
-                           bool normalizeHeaderCase) {
+Text ComposeRequestHeaders(const char* extra_headers, int32_t method, const char* send_cookies, bool complete_headers,
+                           bool normalize_header_case) {
   std::string headers;
-  if (!IsEmpty(extraHeaders)) {
-    headers = extraHeaders;
+  if (!IsEmpty(extra_headers)) {
+    headers = extra_headers;
     headers += kLineBreak;
   }
-  if (completeHeaders) {
+  if (complete_headers) {
     for (const DefaultHeader& row : kDefaultHeaders) {
       if (row.post_only && method != kHttpPost) continue;
       if (ts::Find(headers.c_str(), row.probe, 0, true) == -1) headers += row.line;
     }
   }
   Text text(headers.data(), headers.size());
-  if (normalizeHeaderCase) text = NormalizeHeaderNames(text.c_str());
+  if (normalize_header_case) text = NormalizeHeaderNames(text.c_str());
   if (ts::Find(text.c_str(), "Connection", 0, false) != -1 &&
       ts::EqualTexts(HeaderValue(text.c_str(), "Connection").c_str(), "keep-alive")) {
     text = ts::ReplaceAll(text.c_str(), kKeepAliveLine, "", true);
   }
-  if (!HasCookieLine(text.c_str()) && !IsEmpty(sendCookies)) {
+  if (!HasCookieLine(text.c_str()) && !IsEmpty(send_cookies)) {
     // Blanks before the word would start a header line with a blank.
-    const Text trimmed = ts::TrimBoth(sendCookies);
+    const Text trimmed = ts::TrimBoth(send_cookies);
     if (StartsWithCookieWord(trimmed.c_str())) {
       text = ts::Concat({text.c_str(), kLineBreak, trimmed.c_str(), kLineBreak});
     } else {
@@ -136,25 +136,25 @@ Text HeaderValue(const char* headers, const char* name) {
   return Text();
 }
 
-Text TextBefore(const char* text, const char* separator, int32_t start, bool ignoreCase) {
-  const int32_t at = start < 0 ? ts::FindReverse(text, separator, -1, ignoreCase)
-                               : ts::Find(text, separator, start, ignoreCase);
+Text TextBefore(const char* text, const char* separator, int32_t start, bool ignore_case) {
+  const int32_t at = start < 0 ? ts::FindReverse(text, separator, -1, ignore_case)
+                               : ts::Find(text, separator, start, ignore_case);
   if (at == -1) return Text();
   return ts::Left(text, at - 1);
 }
 
-Text TextAfterLast(const char* text, const char* separator, int32_t start, bool ignoreCase) {
+Text TextAfterLast(const char* text, const char* separator, int32_t start, bool ignore_case) {
   const int32_t length = static_cast<int32_t>(std::strlen(text ? text : ""));
   // An occurrence that ends with the last character does not count: search
   // within the first length bytes only, excluding the final one.
-  const int32_t at = start < 0 ? ts::Find(text, separator, 0, ignoreCase)
-                               : ts::FindReverse(text, separator, start > 0 ? start : length, ignoreCase);
+  const int32_t at = start < 0 ? ts::Find(text, separator, 0, ignore_case)
+                               : ts::FindReverse(text, separator, start > 0 ? start : length, ignore_case);
   if (at == -1) return Text();
   const int32_t separator_length = static_cast<int32_t>(std::strlen(separator ? separator : ""));
   return ts::Right(text, length - separator_length - at + 1);
 }
 
-void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& location) {
+void CollectReplyHeaderLines(const char* line, Text& returned_cookies, Text& location) {
   if (ts::EqualTexts(TextBefore(line, ": ").c_str(), "Set-Cookie")) {
     Text item;
     if (ts::Find(line, ";", 0, false) != -1) {
@@ -164,10 +164,10 @@ void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& loca
     }
     // What the variable held keeps its own items: the new one goes after a separator.
     const char* separator = "";
-    if (!returnedCookies.empty() && !EndsWith(returnedCookies.c_str(), kCookieSeparator)) {
-      separator = EndsWith(returnedCookies.c_str(), ";") ? " " : kCookieSeparator;
+    if (!returned_cookies.empty() && !EndsWith(returned_cookies.c_str(), kCookieSeparator)) {
+      separator = EndsWith(returned_cookies.c_str(), ";") ? " " : kCookieSeparator;
     }
-    returnedCookies = ts::Concat({returnedCookies.c_str(), separator, item.c_str(), kCookieSeparator});
+    returned_cookies = ts::Concat({returned_cookies.c_str(), separator, item.c_str(), kCookieSeparator});
   }
   const Text head = ts::Left(line, kLocationPrefixLength);
   if (ts::Find(head.c_str(), kLocationPrefix, 0, true) == 1 && head.length() == std::strlen(kLocationPrefix)) {
@@ -175,10 +175,10 @@ void CollectReplyHeaderLines(const char* line, Text& returnedCookies, Text& loca
   }
 }
 
-Text MergeCookies(const char* sentCookies, const char* replyCookies) {
+Text MergeCookies(const char* sent_cookies, const char* reply_cookies) {
   // Cookies to send may start with the header word; it is no cookie item.
-  Text sent = CookieItems(sentCookies);
-  Text reply = CookieItems(replyCookies);  // a jar passed back may start with the word too
+  Text sent = CookieItems(sent_cookies);
+  Text reply = CookieItems(reply_cookies);  // a jar passed back may start with the word too
   if (EndsWith(sent.c_str(), ";")) sent = ts::Concat({sent.c_str(), " "});
   if (EndsWith(reply.c_str(), ";")) reply = ts::Concat({reply.c_str(), " "});
   const std::vector<Text> old_items = ts::Split(sent.c_str(), kCookieSeparator);

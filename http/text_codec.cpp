@@ -78,10 +78,10 @@ constexpr CharsetCodePage kCharsets[] = {
 
 }  // namespace
 
-ByteSet GbkToUtf16(const char* text, bool dropTerminator) {
+ByteSet GbkToUtf16(const char* text, bool drop_terminator) {
   if (text == nullptr || *text == 0) return ByteSet();
   ByteSet units = MultiByteToUnits(text, kCodePageGbk);
-  if (!dropTerminator || units.size() < kUnitSize) return units;
+  if (!drop_terminator || units.size() < kUnitSize) return units;
   return ByteSet(units.data(), units.size() - kUnitSize);
 }
 
@@ -91,16 +91,16 @@ Text Utf16ToGbk(const ByteSetBlock* units) {
   return UnitsToMultiByte(copy.data(), count, kCodePageGbk, kCompositeCheck);
 }
 
-ByteSet CodePageToUtf16(const char* text, uint32_t codePage) {
-  return MultiByteToUnits(text ? text : "", codePage);
+ByteSet CodePageToUtf16(const char* text, uint32_t code_page) {
+  return MultiByteToUnits(text ? text : "", code_page);
 }
 
-Text Utf16ToCodePage(const ByteSetBlock* units, uint32_t codePage) {
+Text Utf16ToCodePage(const ByteSetBlock* units, uint32_t code_page) {
   // The program's text is GBK whatever the system's ANSI code page is.
-  if (codePage == CP_ACP) codePage = kCodePageGbk;
+  if (code_page == CP_ACP) code_page = kCodePageGbk;
   const size_t count = UnitsBeforeZero(units);
   std::vector<wchar_t> copy = CopyUnits(units, count);
-  return UnitsToMultiByte(copy.data(), count, codePage, kNoConversionFlags);
+  return UnitsToMultiByte(copy.data(), count, code_page, kNoConversionFlags);
 }
 
 Text Utf8ToGbk(const char* text) {

@@ -32,18 +32,18 @@ Text ReplaceQuoteMarkers(const char* text) {
   return text_search::ReplaceAll(text, kQuoteMarker, "\"", true);
 }
 
-Text TextBetween(const char* text, const char* left, const char* right, int32_t start, bool ignoreCase) {
+Text TextBetween(const char* text, const char* left, const char* right, int32_t start, bool ignore_case) {
   const Text left_marker = ReplaceQuoteMarkers(left);
   const Text right_marker = ReplaceQuoteMarkers(right);
-  const int32_t left_at = text_search::Find(text, left_marker.c_str(), start, ignoreCase);
+  const int32_t left_at = text_search::Find(text, left_marker.c_str(), start, ignore_case);
   if (left_at == -1) return Text();
   const int32_t from = left_at + static_cast<int32_t>(left_marker.length());
-  const int32_t right_at = text_search::Find(text, right_marker.c_str(), from, ignoreCase);
+  const int32_t right_at = text_search::Find(text, right_marker.c_str(), from, ignore_case);
   if (right_at == -1) return Text();
   return text_search::Mid(text, from, right_at - from);
 }
 
-Text UrlDecode(const char* text, bool fromUtf8) {
+Text UrlDecode(const char* text, bool from_utf8) {
   const char* source = text ? text : "";
   const size_t length = std::strlen(source);
   std::string out;
@@ -65,7 +65,7 @@ Text UrlDecode(const char* text, bool fromUtf8) {
     i += kEscapeLength - 1;
   }
   Text decoded(out.data(), out.size());
-  return fromUtf8 ? Utf8ToGbk(decoded.c_str()) : decoded;
+  return from_utf8 ? Utf8ToGbk(decoded.c_str()) : decoded;
 }
 
 }  // namespace quillet

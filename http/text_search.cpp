@@ -8,16 +8,16 @@
 // file only adapts their optional arguments to the client's call shapes.
 namespace quillet::text_search {
 
-int32_t Find(const char* text, const char* search, int32_t start, bool ignoreCase) {
-  return FindText(text, search, start > 1 ? std::optional<int>(start) : std::nullopt, ignoreCase);
+int32_t Find(const char* text, const char* search, int32_t start, bool ignore_case) {
+  return FindText(text, search, start > 1 ? std::optional<int>(start) : std::nullopt, ignore_case);
 }
 
-int32_t FindReverse(const char* text, const char* search, int32_t limit, bool ignoreCase) {
-  return FindTextReverse(text, search, limit >= 0 ? std::optional<int>(limit) : std::nullopt, ignoreCase);
+int32_t FindReverse(const char* text, const char* search, int32_t limit, bool ignore_case) {
+  return FindTextReverse(text, search, limit >= 0 ? std::optional<int>(limit) : std::nullopt, ignore_case);
 }
 
-Text ReplaceAll(const char* text, const char* search, const char* replacement, bool caseSensitive) {
-  return Replace(text, search, replacement, std::nullopt, std::nullopt, caseSensitive);
+Text ReplaceAll(const char* text, const char* search, const char* replacement, bool case_sensitive) {
+  return Replace(text, search, replacement, std::nullopt, std::nullopt, case_sensitive);
 }
 
 std::vector<Text> Split(const char* text, const char* separator) {

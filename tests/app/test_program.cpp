@@ -61,12 +61,18 @@ TEST(ProgramHeaderTest, TheTemplateHoldsTheStartupWindow) {
 std::vector<std::string> g_calls;
 const ServiceTable* g_real = nullptr;
 
+std::string UtilityName(int selector) {
+  if (selector == kUtilityInitialiseRuntime) return "initialise runtime";
+  if (selector == kUtilityRegisterExitProcedure) return "register exit procedure";
+  return "utility " + std::to_string(selector);
+}
+
 intptr_t RecordUtility(int selector, intptr_t a, intptr_t b) {
-  g_calls.push_back("utility " + std::to_string(selector));
+  g_calls.push_back(UtilityName(selector));
   return g_real->utility(selector, a, b);
 }
 void RecordLoadWindow(uint32_t id) {
-  g_calls.push_back("load window " + std::to_string(id));
+  g_calls.push_back(id == kMainWindowId ? "load the start-up window" : "load window " + std::to_string(id));
   g_real->load_window(id);
   HWND window = LoadedUnitHandle(id, kUnitIsWindow);
   // BuildMainWindow ran from the creation-completed event: the host made the window layered.
@@ -90,9 +96,9 @@ TEST(StartRoutineTest, RunsTheStartUpInOrderAndShutsDownCleanly) {
   recording.run_message_loop = RecordMessageLoop;
 
   EXPECT_EQ(ProgramStartRoutine(recording), 0);
-  EXPECT_EQ(g_calls, (std::vector<std::string>{"utility 6", "utility 3", "load window 1375797249",
-                                                "window taken over by the host", "message loop",
-                                                "message loop ended"}));
+  EXPECT_EQ(g_calls, (std::vector<std::string>{"initialise runtime", "register exit procedure",
+                                                "load the start-up window", "window taken over by the host",
+                                                "message loop", "message loop ended"}));
   EXPECT_NE(MainHost, nullptr);
   EXPECT_EQ(ExitProcedureCount(), 1u);
   EXPECT_FALSE(AnyLoadedWindowExists());

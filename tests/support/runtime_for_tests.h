@@ -12,7 +12,7 @@ namespace quillet::testing_support {
 // A header like the program's, with `window_template` (default: no windows).
 ProgramHeader MakeTestProgramHeader(const std::string* window_template = nullptr, int (*startup_sub)() = nullptr);
 
-// Runs runtime initialisation (utility 6) with MakeTestProgramHeader().
+// Runs runtime initialisation (kUtilityInitialiseRuntime) with MakeTestProgramHeader().
 void InitialiseRuntimeForTests();
 
 // The start-up sub of test headers: event offsets are taken from it.

@@ -43,7 +43,8 @@ class Button : public Control {
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
 
-  // Slots 41-63.
+  // Makes the control; "&" in the GBK caption marks its accelerator. Each
+  // property accessor below answers its value and, given one, sets it first.
   virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height, const char* caption,
                             std::optional<ARGB> text_colour = std::nullopt,
                             std::optional<const char*> font_name = std::nullopt,

@@ -23,8 +23,11 @@ std::unique_ptr<HostedControl> CreateIcon(HWND host_window, const GpRectF& bound
 
 std::unique_ptr<HostedControl> CreateTitle(HWND host_window, const GpRectF& bounds, const char* title, ARGB argb) {
   auto label = std::make_unique<Label>();
+  LabelOptions options;
+  options.text_colour = argb;
   const ControlRef ref = label->Create(host_window, static_cast<int>(bounds.X), static_cast<int>(bounds.Y),
-                                       static_cast<int>(bounds.Width), static_cast<int>(bounds.Height), title, argb);
+                                       static_cast<int>(bounds.Width), static_cast<int>(bounds.Height), title,
+                                       options);
   if (ref == kNoControl) return nullptr;
   return label;
 }

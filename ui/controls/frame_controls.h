@@ -4,8 +4,9 @@
 
 namespace quillet {
 
-// Registers the factory; idempotent. Done automatically when the label is
-// linked in; callable explicitly before the first attach.
+// Registers the factory; idempotent. A program calls it at start-up, before
+// the first attach of a host window with a title bar; without it such a
+// host has no icon, title or system buttons.
 void InstallFrameControls();
 
 }  // namespace quillet

@@ -5,7 +5,6 @@
 #include <cwctype>
 
 #include "runtime/program_dll_commands.h"
-#include "ui/controls/frame_controls.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
 #include "ui/core/drawing.h"
@@ -32,15 +31,16 @@ bool SameBytes(const ByteSet& a, const ByteSetBlock* b) {
 Label::~Label() { Destroy(); }
 
 ControlRef Label::Create(ControlParent parent, int left, int top, int width, int height, const char* text,
-                         std::optional<ARGB> text_colour, std::optional<int> gradient_mode,
-                         std::optional<ARGB> gradient_colour1, std::optional<ARGB> gradient_colour2,
-                         std::optional<bool> multi_line, std::optional<bool> auto_contrast,
-                         std::optional<const char*> font_name, std::optional<float> font_size,
-                         std::optional<int> font_style, std::optional<int> alignment, std::optional<int> trimming,
-                         std::optional<int> text_effect, std::optional<ARGB> glow_colour,
-                         std::optional<int64_t> frame, std::optional<bool> visible) {
+                         const LabelOptions& o) {
   if (IsCreated()) return GetRef();
 
+  // What the font and the string format are made from.
+  const auto& font_name = o.font_name;
+  const auto& font_size = o.font_size;
+  const auto& font_style = o.font_style;
+  const auto& alignment = o.alignment;
+  const auto& trimming = o.trimming;
+  const auto& multi_line = o.multi_line;
   if (!font_name && !font_size && !font_style) {
     font_ = Toolkit().default_font;
   } else {
@@ -56,22 +56,22 @@ ControlRef Label::Create(ControlParent parent, int left, int top, int width, int
   if (multi_line.value_or(false)) format.FormatFlagsOf(kMultiLineFormatFlags);
   format_ = format.Handle();
 
-  text_colour_ = text_colour.value_or(kLabelDefaultTextColour);
-  gradient_mode_ = gradient_mode.value_or(0);
-  gradient_colour1_ = gradient_colour1.value_or(0);
-  gradient_colour2_ = gradient_colour2.value_or(0);
+  text_colour_ = o.text_colour.value_or(kLabelDefaultTextColour);
+  gradient_mode_ = o.gradient_mode.value_or(0);
+  gradient_colour1_ = o.gradient_colour1.value_or(0);
+  gradient_colour2_ = o.gradient_colour2.value_or(0);
   multi_line_ = multi_line.value_or(false);
-  auto_contrast_ = auto_contrast.value_or(false);
-  text_effect_ = text_effect.value_or(kEffectNone);
-  glow_colour_ = glow_colour.value_or(0);
-  frame_ = frame.value_or(0);
+  auto_contrast_ = o.auto_contrast.value_or(false);
+  text_effect_ = o.text_effect.value_or(kEffectNone);
+  glow_colour_ = o.glow_colour.value_or(0);
+  frame_ = o.frame.value_or(0);
   vertical_align_ = kVerticalCentre;
   text_ = Utf16FromGbk(text);
 
   const GpRectF bounds = {static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
                           static_cast<float>(height)};
   const ControlRef ref =
-      Control::Create(parent, bounds, kKindLabel, visible.value_or(true), false, std::nullopt, 0, 0, 0);
+      Control::Create(parent, bounds, kKindLabel, o.visible.value_or(true), false, std::nullopt, 0, 0, 0);
   if (ref == kNoControl) {
     // Nothing else will release what was made for it.
     DeleteFont();
@@ -493,12 +493,4 @@ void Label::DeleteFont() {
   font_ = nullptr;
 }
 
-}  // namespace quillet
-
-namespace quillet {
-namespace {
-// Any program that shows a label gets the host's icon, title and system
-// buttons made from the control classes without a further call.
-const bool kFrameControlsInstalled = (InstallFrameControls(), true);
-}  // namespace
 }  // namespace quillet

@@ -18,35 +18,43 @@ constexpr int kDefaultChangeFrames = 5;
 constexpr int kDefaultChangePeriodMs = 60;
 constexpr float kDefaultFontSize = 12.0f;
 
+// Arguments of Label::Create after the place and the text; an empty optional
+// is "not given" and takes the default named beside it.
+struct LabelOptions {
+  std::optional<ARGB> text_colour;          // kLabelDefaultTextColour
+  std::optional<int> gradient_mode;         // kGradientHorizontal; kGradientNone: no gradient
+  std::optional<ARGB> gradient_colour1;     // transparent
+  std::optional<ARGB> gradient_colour2;     // transparent
+  std::optional<bool> multi_line;           // one line
+  std::optional<bool> auto_contrast;        // off
+  // Without any of these three the label shares the toolkit's default font.
+  std::optional<const char*> font_name;     // the default font's family
+  std::optional<float> font_size;           // kDefaultFontSize
+  std::optional<int> font_style;            // regular
+  std::optional<int> alignment;             // kAlignNear
+  std::optional<int> trimming;              // kTrimmingNone
+  std::optional<int> text_effect;           // kEffectNone
+  std::optional<ARGB> glow_colour;          // automatic
+  std::optional<int64_t> frame;             // no frame
+  std::optional<bool> visible;              // visible
+};
+
 class Label : public Control {
  public:
   Label() = default;
   ~Label() override;
 
-  // Slot 40.
+  // Handles creation, paint, focus, size, backdrop and text-change events.
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
-  // Slots 41-67.
+  // Measures the text into MeasuredWidth and MeasuredHeight.
   virtual void Measure();
   // A tip set here is the application's: it comes back when a cut text fits again.
   quillet::Text Tooltip(std::optional<const char*> text = std::nullopt, bool apply = false) override;
   const wchar_t* TooltipTextW() const override;
+  // Makes the control at (left, top) with the GBK `text`.
   virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height, const char* text,
-                            std::optional<ARGB> text_colour = std::nullopt,
-                            std::optional<int> gradient_mode = std::nullopt,
-                            std::optional<ARGB> gradient_colour1 = std::nullopt,
-                            std::optional<ARGB> gradient_colour2 = std::nullopt,
-                            std::optional<bool> multi_line = std::nullopt,
-                            std::optional<bool> auto_contrast = std::nullopt,
-                            std::optional<const char*> font_name = std::nullopt,
-                            std::optional<float> font_size = std::nullopt,
-                            std::optional<int> font_style = std::nullopt,
-                            std::optional<int> alignment = std::nullopt,
-                            std::optional<int> trimming = std::nullopt,
-                            std::optional<int> text_effect = std::nullopt,
-                            std::optional<ARGB> glow_colour = std::nullopt,
-                            std::optional<int64_t> frame = std::nullopt,
-                            std::optional<bool> visible = std::nullopt);
+                            const LabelOptions& options = {});
   // Safe from any thread: a change asked for on another thread is carried
   // out on the host window's thread while the caller waits.
   virtual quillet::Text Text(std::optional<const char*> text = std::nullopt, std::optional<int> effect = std::nullopt,

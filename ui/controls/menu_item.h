@@ -46,7 +46,7 @@ struct MenuItemRecord {
   int state = kItemNormal;
   int type = kItemCommand;
   int notify = kNotifyOwner;
-  intptr_t command = 0;        // id (notify 1), MenuCommandRoutine (notify 0), PopupMenu* (submenu)
+  intptr_t command = 0;        // id (kNotifyOwner), MenuCommandRoutine (kNotifyRoutine), PopupMenu* (submenu)
   ARGB text_colour = kMenuTextColour;
   int text_effect = 0;
   ARGB glow_colour = 0;        // 0 = automatic
@@ -61,17 +61,17 @@ class MenuItem : public Control {
   MenuItem() = default;
   ~MenuItem() override;
 
-  // Slot 40.
+  // Handles creation, hover (a submenu opens after a delay), its timer and clicks.
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
-  // Slot 41: a focusable control of kind 20 in a menu window.
+  // A focusable control of kind kKindMenuItem in a menu window.
   virtual ControlRef Create(HWND menu_window, int x, int y, int width, int height, const MenuItemRecord& record,
                             std::optional<bool> visible = std::nullopt);
-  // Slot 42.
+  // The item's record; a given one replaces it and its icon and repaints the item.
   virtual MenuItemRecord Item(std::optional<MenuItemRecord> record = std::nullopt);
-  // Slot 43: opens this item's submenu, or closes a sibling's (at once when immediate).
+  // Opens this item's submenu, or closes a sibling's (at once when immediate).
   virtual void OpenSubmenu(bool immediate);
-  // Slot 44.
+  // Draws the item in a look (kMenuLookNormal or kMenuLookHighlighted).
   virtual void Paint(ControlRef sender, int look);
 
   int Look() const { return look_; }

@@ -35,7 +35,7 @@ class Picture : public Control {
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
 
-  // Slots 41-46.
+  // Makes the control from encoded image bytes (CreateFromHandle: from an icon).
   virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height,
                             const ByteSetBlock* image_bytes, std::optional<bool> animate = std::nullopt,
                             std::optional<ARGB> background = std::nullopt,

@@ -42,7 +42,7 @@ constexpr int kAnimationWipeRight = 3;
 constexpr int kAnimationWipeLeft = 4;
 
 // Routines a menu calls.
-using MenuCommandRoutine = void (*)();                        // a chosen item with notify 0
+using MenuCommandRoutine = void (*)();                        // a chosen item with kNotifyRoutine
 using MenuOpenRoutine = void (*)(HWND menu_window, bool is_root);
 
 // Defaults of CreateToolkitWindow.
@@ -68,37 +68,38 @@ void DefaultMenuBackground(HWND window, GpGraphics* graphics, int width, int hei
 class PopupMenu {
  public:
   PopupMenu() = default;
-  // Slot 0: frees the item records.
+  // Frees the item records.
   virtual ~PopupMenu();
-  // Slot 1: a menu with copies of the records and the same settings.
+  // A menu with copies of the records and the same settings.
   virtual std::unique_ptr<PopupMenu> Copy() const;
-  // Slot 2: shows the menu as a submenu of a menu window; returns when it closed.
+  // Shows the menu as a submenu of a menu window; returns when it closed.
   virtual void OpenFrom(HWND parent_menu_window);
-  // Slot 3: shows the menu as a root at the screen point; (0, 0) = the cursor.
+  // Shows the menu as a root at the screen point; (0, 0) = the cursor.
   virtual void Popup(HWND owner, int x = 0, int y = 0);
-  // Slot 4: appends a record; `text` is GBK, `command` as MenuItemRecord::command.
+  // Appends a record; `text` is GBK, `command` as MenuItemRecord::command.
   virtual void AddItem(const char* text, const ByteSetBlock* image = nullptr, int state = kItemNormal,
-                       int type = kItemCommand, int notify = 1, intptr_t command = 0,
+                       int type = kItemCommand, int notify = kNotifyOwner, intptr_t command = 0,
                        std::optional<ARGB> text_colour = std::nullopt, int text_effect = 0, ARGB glow_colour = 0,
                        std::optional<ARGB> highlight_colour = std::nullopt);
-  // Slot 5: 1-based.
+  // Removes the record at a 1-based index; false for an invalid one.
   virtual bool RemoveItem(int index);
-  // Slot 6.
+  // Removes every record.
   virtual void Clear();
-  // Slots 7-10: 0 or an empty value for an invalid index.
+  // A record's state, text, UTF-16 text and image by 1-based index, set when
+  // given; 0 or an empty value for an invalid index.
   virtual int ItemState(int index, std::optional<int> state = std::nullopt);
   virtual Text ItemText(int index, std::optional<const char*> text = std::nullopt);
   virtual ByteSet ItemTextW(int index, std::optional<const ByteSetBlock*> text = std::nullopt);
   virtual ByteSet ItemImage(int index, std::optional<const ByteSetBlock*> image = std::nullopt);
-  // Slot 11.
+  // Whether a 1-based index names a record.
   virtual bool IsValidIndex(int index) const;
-  // Slot 12: 0 = automatic; 1..49 become 50 when shown.
+  // The menu window's width: 0 = automatic; 1..49 become 50 when shown.
   virtual void SetWidth(int width);
-  // Slot 13.
+  // The menu itself.
   virtual PopupMenu& Self() { return *this; }
-  // Slot 14: called with (menu window, is root) just before the menu shows.
+  // The routine called with (menu window, is root) just before the menu shows.
   virtual void SetOnOpen(MenuOpenRoutine routine);
-  // Slot 15: replaces the default background painter (null = default).
+  // Replaces the default background painter (null = default).
   virtual void SetBackgroundPainter(BackgroundPaintedHandler painter);
 
   PopupMenu(const PopupMenu&) = delete;

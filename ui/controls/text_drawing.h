@@ -36,7 +36,7 @@ bool BackgroundIsDark(HWND host_window, const GpRectF& bounds);
 // White or black with the alpha of `text_colour`, chosen against the background.
 ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colour);
 
-// Draws `text` with an optional glow (effect 3) or halo (effect 4); glow 0 = automatic.
+// Draws `text` with an optional glow (kEffectGlow) or halo (kEffectHalo); glow colour 0 = automatic.
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
                      GpStringFormat* format, int effect, ARGB glow_colour);
 // A 32-bit ARGB bitmap over pixels this object owns, readable while GDI+ draws into it.

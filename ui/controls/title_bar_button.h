@@ -35,8 +35,10 @@ class TitleBarButton : public Control {
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
 
-  // Slots 41-43.
+  // Draws the strip cell of a look, fading over `frames`; the same look again
+  // only when forced.
   virtual void Paint(ControlRef sender, int look, bool force, int frames);
+  // `type` is the button's frame flag (kFrameClose, kFrameMaximize, kFrameMinimize, ...).
   virtual ControlRef Create(HWND host_window, int x, int y, int width, int height, int type,
                             std::optional<bool> visible = std::nullopt);
   virtual int Type() const { return type_; }

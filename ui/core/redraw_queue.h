@@ -25,8 +25,9 @@ class RedrawQueue {
 
   virtual void Bind(HWND window, HostWindow* host, GpGraphics* graphics);
   virtual void Clear();
-  // Kind 0 appends, 1 redraws and presents at once, 2 puts it first; then
-  // flushes unless a flush is already running.
+  // kRedrawAppend appends, kRedrawNow redraws and presents at once,
+  // kRedrawFirst puts the rectangle first; then flushes unless a flush is
+  // already running.
   virtual void Add(const GpRectF& rect, int kind);
   virtual bool IsIdle() const { return !flushing_; }
   virtual void Flush();

@@ -48,8 +48,14 @@ class DemoWindowTest : public HostFixture {
 
 TEST_F(DemoWindowTest, RendersLabelButtonAndTitleBarToAPng) {
   Label label;
-  label.Create(window_, 20, 50, 340, 120, "你好", std::nullopt, kGradientNone, {}, {}, true, true, {}, 20.0f, {},
-               1, {}, kEffectGlow);
+  LabelOptions options;
+  options.gradient_mode = kGradientNone;
+  options.multi_line = true;
+  options.auto_contrast = true;
+  options.font_size = 20.0f;
+  options.alignment = 1;
+  options.text_effect = kEffectGlow;
+  label.Create(window_, 20, 50, 340, 120, "你好", options);
   Button button;
   button.Create(window_, 150, 190, 80, 30, "获取(&G)");
   host_.PresentFrame();

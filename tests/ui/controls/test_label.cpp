@@ -83,7 +83,10 @@ TEST_F(LabelTest, VerticalAlignmentPlacesTheTextRectangle) {
 
 TEST_F(LabelTest, BottomAlignedGlyphsLandInTheLowerHalf) {
   Label label;
-  label.Create(window_, 10, 10, 100, 60, "Wg", 0xFF000000u, kGradientNone);
+  LabelOptions black;
+  black.text_colour = 0xFF000000u;
+  black.gradient_mode = kGradientNone;
+  label.Create(window_, 10, 10, 100, 60, "Wg", black);
   label.VerticalAlign(kVerticalBottom);
   GpBitmap* buffer = label.BackBufferBitmap();
   int top_half = 0, bottom_half = 0;
@@ -130,7 +133,9 @@ TEST_F(LabelTest, SameTextDoesNotRepaintButAnEffectAlwaysAnimates) {
 
 TEST_F(LabelTest, EmptyTextPaintsOnlyFrameAndBackground) {
   Label empty;
-  empty.Create(window_, 10, 10, 60, 30, "", std::nullopt, kGradientNone);
+  LabelOptions no_gradient;
+  no_gradient.gradient_mode = kGradientNone;
+  empty.Create(window_, 10, 10, 60, 30, "", no_gradient);
   EXPECT_EQ(OpaquePixels(empty.BackBufferBitmap(), 60, 30), 0);
   empty.Frame(kBorderFlat);
   GpBitmap* buffer = empty.BackBufferBitmap();
@@ -149,9 +154,12 @@ TEST_F(LabelTest, EveryKindOfLineBreakDrawsAsALineBreak) {
   // Sentences arrive with CR LF; a CR must not show as a box or add a line.
   constexpr int kWidth = 120, kHeight = 60;
   Label lf, crlf, cr;
-  lf.Create(window_, 10, 10, kWidth, kHeight, "\xBC\xD7\n\xD2\xD2", 0xFF000000u, {}, {}, {}, true);
-  crlf.Create(window_, 10, 80, kWidth, kHeight, "\xBC\xD7\r\n\xD2\xD2", 0xFF000000u, {}, {}, {}, true);
-  cr.Create(window_, 10, 150, kWidth, kHeight, "\xBC\xD7\r\xD2\xD2", 0xFF000000u, {}, {}, {}, true);
+  LabelOptions lines;
+  lines.text_colour = 0xFF000000u;
+  lines.multi_line = true;
+  lf.Create(window_, 10, 10, kWidth, kHeight, "\xBC\xD7\n\xD2\xD2", lines);
+  crlf.Create(window_, 10, 80, kWidth, kHeight, "\xBC\xD7\r\n\xD2\xD2", lines);
+  cr.Create(window_, 10, 150, kWidth, kHeight, "\xBC\xD7\r\xD2\xD2", lines);
   EXPECT_EQ(crlf.MeasuredHeight(), lf.MeasuredHeight());
   EXPECT_EQ(cr.MeasuredHeight(), lf.MeasuredHeight());
   int differing_crlf = 0, differing_cr = 0;
@@ -170,7 +178,9 @@ TEST_F(LabelTest, EveryKindOfLineBreakDrawsAsALineBreak) {
 TEST_F(LabelTest, ShorterTextLeavesNothingOfTheLongerOne) {
   // The default gradient runs between two invisible colours: nothing but the letters is drawn.
   Label label;
-  label.Create(window_, 10, 10, 200, 30, "WWWWWWWWWWWW", 0xFF000000u);
+  LabelOptions black;
+  black.text_colour = 0xFF000000u;
+  label.Create(window_, 10, 10, 200, 30, "WWWWWWWWWWWW", black);
   GpBitmap* buffer = label.BackBufferBitmap();
   auto opaque_right_of = [&](int left) {
     int count = 0;
@@ -195,7 +205,11 @@ class LongTextLabelTest : public LabelTest {
  protected:
   void SetUp() override {
     LabelTest::SetUp();
-    label_.Create(window_, 8, 88, 364, 88, "你好", 0xFF000000u, {}, {}, {}, true, {}, {}, 20.0f);
+    LabelOptions sentence;
+    sentence.text_colour = 0xFF000000u;
+    sentence.multi_line = true;
+    sentence.font_size = 20.0f;
+    label_.Create(window_, 8, 88, 364, 88, "你好", sentence);
   }
   void TearDown() override {
     label_.Destroy();
@@ -274,11 +288,14 @@ TEST_F(LongTextLabelTest, TheTipOfATrimmedTextIsShownWhileTheMouseIsOnTheLabel) 
 
 TEST_F(LabelTest, GlowAndHaloDrawAroundTheLetters) {
   Label plain, glow, halo;
-  plain.Create(window_, 10, 10, 120, 40, "Glow", 0xFF000000u, kGradientNone);
-  glow.Create(window_, 10, 60, 120, 40, "Glow", 0xFF000000u, kGradientNone, {}, {}, {}, {}, {}, {}, {}, {}, {},
-              kEffectGlow);
-  halo.Create(window_, 10, 110, 120, 40, "Glow", 0xFF000000u, kGradientNone, {}, {}, {}, {}, {}, {}, {}, {}, {},
-              kEffectHalo);
+  LabelOptions options;
+  options.text_colour = 0xFF000000u;
+  options.gradient_mode = kGradientNone;
+  plain.Create(window_, 10, 10, 120, 40, "Glow", options);
+  options.text_effect = kEffectGlow;
+  glow.Create(window_, 10, 60, 120, 40, "Glow", options);
+  options.text_effect = kEffectHalo;
+  halo.Create(window_, 10, 110, 120, 40, "Glow", options);
   const int plain_pixels = OpaquePixels(plain.BackBufferBitmap(), 120, 40);
   const int glow_pixels = OpaquePixels(glow.BackBufferBitmap(), 120, 40);
   const int halo_pixels = OpaquePixels(halo.BackBufferBitmap(), 120, 40);
@@ -332,7 +349,10 @@ class WhitePictureLabelTest : public HostFixture {
 template <typename Fixture>
 ARGB AutoContrastOf(HWND window) {
   Label label;
-  label.Create(window, 20, 40, 200, 30, "对比", 0xC8123456u, std::nullopt, {}, {}, {}, true);
+  LabelOptions options;
+  options.text_colour = 0xC8123456u;
+  options.auto_contrast = true;
+  label.Create(window, 20, 40, 200, 30, "对比", options);
   return label.LastTextColour();
 }
 
@@ -372,7 +392,9 @@ TEST_F(LabelThreadTest, TextChangesFromEightThreadsWhileTheUiThreadRepaints) {
   constexpr int kThreads = 8;
   constexpr int kChangesPerThread = 500;
   Label label;
-  label.Create(window_, 10, 10, 300, 40, "开始", std::nullopt, std::nullopt, {}, {}, {}, true);
+  LabelOptions options;
+  options.auto_contrast = true;
+  label.Create(window_, 10, 10, 300, 40, "开始", options);
   std::atomic<int> finished{0};
   std::atomic<int> mismatches{0};
   std::atomic<int> ui_repaints{0};

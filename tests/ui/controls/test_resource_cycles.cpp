@@ -68,8 +68,13 @@ class ResourceCycleTest : public HostFixture {
 
   void Cycle(int i) {
     Label label;
-    label.Create(window_, 10, 40, 200, 30, "你好", std::nullopt, 1, 0xFF336699u, 0xFF6699CCu, {}, true, {},
-                 {}, {}, {}, {}, kEffectGlow);
+    LabelOptions options;
+    options.gradient_mode = 1;
+    options.gradient_colour1 = 0xFF336699u;
+    options.gradient_colour2 = 0xFF6699CCu;
+    options.auto_contrast = true;
+    options.text_effect = kEffectGlow;
+    label.Create(window_, 10, 40, 200, 30, "你好", options);
     label.Text(i % 2 ? "甲" : "乙", i % 3 == 0 ? std::optional<int>(3) : std::nullopt);  // sometimes animated
     Button button;
     button.Create(window_, 10, 80, 100, 30, "获取(&G)");
