@@ -112,8 +112,8 @@ ControlRef Control::Create(ControlParent parent, const GpRectF& bounds, int kind
   }
 
   MakeBackBuffer();
-  SendEvent(WM_CREATE, reinterpret_cast<WPARAM>(back_buffer_), reinterpret_cast<LPARAM>(graphics_));
-  SendEvent(WM_PAINT, reinterpret_cast<WPARAM>(back_buffer_), reinterpret_cast<LPARAM>(graphics_));
+  SendEvent(WM_CREATE, reinterpret_cast<WPARAM>(back_buffer_.get()), reinterpret_cast<LPARAM>(graphics_.get()));
+  SendEvent(WM_PAINT, reinterpret_cast<WPARAM>(back_buffer_.get()), reinterpret_cast<LPARAM>(graphics_.get()));
   return self_;
 }
 
@@ -270,30 +270,25 @@ void Control::ResetFields() {
 void Control::MakeBackBuffer() {
   const int width = static_cast<int>(bounds_.Width);
   const int height = static_cast<int>(bounds_.Height);
-  back_buffer_ = nullptr;
-  graphics_ = nullptr;
+  ReleaseBackBuffer();
   if (width <= 0 || height <= 0) return;
-  if (dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, &back_buffer_) != 0) {
-    back_buffer_ = nullptr;
+  if (dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, Receive(back_buffer_)) != 0) {
     return;
   }
-  dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(back_buffer_), &graphics_);
+  dll::GdipGetImageGraphicsContext(AsImage(back_buffer_.get()), Receive(graphics_));
   if (graphics_ != nullptr) {
-    dll::GdipSetSmoothingMode(graphics_, kSmoothingAntiAlias);
-    dll::GdipSetTextRenderingHint(graphics_, kTextHintAntiAliasGridFit);
+    dll::GdipSetSmoothingMode(graphics_.get(), kSmoothingAntiAlias);
+    dll::GdipSetTextRenderingHint(graphics_.get(), kTextHintAntiAliasGridFit);
   }
 }
 
 void Control::ReleaseBackBuffer() {
-  if (graphics_ != nullptr) dll::GdipDeleteGraphics(graphics_);
-  graphics_ = nullptr;
-  if (back_buffer_ != nullptr) dll::GdipDisposeImage(reinterpret_cast<GpImage*>(back_buffer_));
-  back_buffer_ = nullptr;
+  graphics_.reset();  // before the bitmap it draws on
+  back_buffer_.reset();
 }
 
 void Control::DisposeSnapshot() {
-  if (transition_snapshot_ != nullptr) dll::GdipDisposeImage(transition_snapshot_);
-  transition_snapshot_ = nullptr;
+  transition_snapshot_.reset();
 }
 
 // ---- Properties -----------------------------------------------------------------
@@ -557,14 +552,14 @@ bool Control::BeginControlPaint(PaintContext* context, GpRectF* area, bool keep_
   if (!keep_position) *area = GpRectF{0, 0, bounds_.Width, bounds_.Height};
   if (host_window_ == nullptr || host_ == nullptr) return false;
   context->host_window = host_window_;
-  context->graphics = graphics_;
+  context->graphics = graphics_.get();
   context->area = *area;
   context->redraw = for_real ? 1 : 0;
   context->surfaces[0] = host_;
   context->surfaces[1] = host_->WindowDC();
   context->surfaces[2] = host_->FrameDC();
   context->surfaces[3] = host_->FrameGraphics();
-  context->surfaces[4] = back_buffer_;
+  context->surfaces[4] = back_buffer_.get();
   context->surfaces[5] = nullptr;
   if (for_real) {
     DisposeSnapshot();
@@ -573,10 +568,10 @@ bool Control::BeginControlPaint(PaintContext* context, GpRectF* area, bool keep_
       transition_frame_ = transition_frames_;
       TakeTransitionSnapshot();
     }
-    if (graphics_ != nullptr && !ClearToTransparent(back_buffer_, *area)) {
-      dll::GdipSetClipRect(graphics_, area->X, area->Y, area->Width, area->Height, 0);
-      dll::GdipGraphicsClear(graphics_, 0);
-      dll::GdipResetClip(graphics_);
+    if (graphics_ != nullptr && !ClearToTransparent(back_buffer_.get(), *area)) {
+      dll::GdipSetClipRect(graphics_.get(), area->X, area->Y, area->Width, area->Height, 0);
+      dll::GdipGraphicsClear(graphics_.get(), 0);
+      dll::GdipResetClip(graphics_.get());
     }
   }
   OnBeginPaint(*context);
@@ -598,9 +593,9 @@ void Control::TakeTransitionSnapshot() {
   const int stride = section.dsBm.bmWidthBytes;
   // Bottom-up DIB: the first scan line is the last row in memory.
   BYTE* top_row = static_cast<BYTE*>(section.dsBm.bmBits) + static_cast<ptrdiff_t>(frame_height - 1) * stride;
-  GpBitmap* frame = nullptr;
-  if (dll::GdipCreateBitmapFromScan0(frame_width, frame_height, -stride, kPixelFormat32bppPARGB, top_row, &frame) !=
-      0) {
+  OwnedBitmap frame;
+  if (dll::GdipCreateBitmapFromScan0(frame_width, frame_height, -stride, kPixelFormat32bppPARGB, top_row,
+                                     Receive(frame)) != 0) {
     return;
   }
   float x = std::trunc(bounds_.X), y = std::trunc(bounds_.Y);
@@ -610,10 +605,9 @@ void Control::TakeTransitionSnapshot() {
   if (x + w > frame_width) w = static_cast<float>(frame_width) - x;
   if (y + h > frame_height) h = static_cast<float>(frame_height) - y;
   GpBitmap* snapshot = nullptr;
-  if (w >= 1 && h >= 1 && dll::GdipCloneBitmapArea(x, y, w, h, kPixelFormat32bppARGB, frame, &snapshot) == 0) {
-    transition_snapshot_ = reinterpret_cast<GpImage*>(snapshot);
+  if (w >= 1 && h >= 1 && dll::GdipCloneBitmapArea(x, y, w, h, kPixelFormat32bppARGB, frame.get(), &snapshot) == 0) {
+    transition_snapshot_.reset(AsImage(snapshot));
   }
-  dll::GdipDisposeImage(reinterpret_cast<GpImage*>(frame));
 }
 
 void Control::EndControlPaint(PaintContext* context) {

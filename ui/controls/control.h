@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "runtime/value.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/hosted_control.h"
 #include "ui/core/toolkit_messages.h"
@@ -124,8 +125,8 @@ class Control : public HostedControl {
   const char* TooltipText() const override { return tooltip_.c_str(); }
   const GpRectF& BoundsRect() const override { return bounds_; }
   const GpRectF& PreviousBoundsRect() const override { return previous_bounds_; }
-  GpBitmap* BackBufferBitmap() const override { return back_buffer_; }
-  GpImage* TransitionSnapshot() const override { return transition_snapshot_; }
+  GpBitmap* BackBufferBitmap() const override { return back_buffer_.get(); }
+  GpImage* TransitionSnapshot() const override { return transition_snapshot_.get(); }
   int TransitionPeriodMs() const override { return transition_period_; }
   int TransitionFrameCount() const override { return transition_frames_; }
   int TransitionFrameIndex() const override { return transition_frame_; }
@@ -137,7 +138,7 @@ class Control : public HostedControl {
   // ---- For derived classes and the toolkit ----
   bool IsCreated() const { return self_ != kNoControl; }
   bool RedrawEnabled() const { return redraw_enabled_; }
-  GpGraphics* Graphics() const { return graphics_; }
+  GpGraphics* Graphics() const { return graphics_.get(); }
   HostWindow* Host() const { return host_; }
   // Handler table size (entries), for diagnostics.
   int HandlerCount() const;
@@ -187,11 +188,11 @@ class Control : public HostedControl {
   ControlRef previous_sibling_ = kNoControl;  // 16
   ControlRef next_sibling_ = kNoControl;      // 17
   int transition_frame_ = 0;            // 18
-  GpBitmap* back_buffer_ = nullptr;     // 19
-  GpGraphics* graphics_ = nullptr;      // 20
+  OwnedBitmap back_buffer_;             // 19
+  OwnedGraphics graphics_;              // 20
   HostWindow* host_ = nullptr;          // 21
   int alpha_ = kDefaultAlpha;           // 22
-  GpImage* transition_snapshot_ = nullptr;  // 23
+  OwnedImage transition_snapshot_;      // 23
   int transition_period_ = 0;           // 24
   GpRectF previous_bounds_ = {0, 0, 0, 0};  // 25
   int transition_frames_ = 0;           // 26

@@ -91,8 +91,9 @@ int AverageColour(GpBitmap* bitmap) {
   UINT width = ImageWidth(reinterpret_cast<GpImage*>(bitmap));
   UINT height = ImageHeight(reinterpret_cast<GpImage*>(bitmap));
   if (width == 0 || height == 0) return 0;
-  HBITMAP hbitmap = nullptr;
-  if (dll::GdipCreateHBITMAPFromBitmap(bitmap, &hbitmap, 0) != 0 || !hbitmap) return 0;
+  OwnedGdiBitmap hbitmap;
+  if (dll::GdipCreateHBITMAPFromBitmap(bitmap, Receive(hbitmap), 0) != 0) return 0;
+  if (!hbitmap) return 0;
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -101,10 +102,8 @@ int AverageColour(GpBitmap* bitmap) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  HDC screen = dll::GetDC(nullptr);
-  int lines = dll::GetDIBits(screen, hbitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-  dll::ReleaseDC(nullptr, screen);
-  dll::DeleteObject(hbitmap);
+  int lines = dll::GetDIBits(GetWindowDc(nullptr).get(), hbitmap.get(), 0, height, pixels.data(), &info,
+                             DIB_RGB_COLORS);
   if (lines <= 0) return 0;
   uint64_t red = 0, green = 0, blue = 0;
   for (uint32_t p : pixels) {
@@ -137,8 +136,6 @@ HostWindow::HostWindow() = default;
 
 HostWindow::~HostWindow() {
   if (previous_proc_) Detach(window_);
-  if (background_image_ && !background_source_) DisposeImage(reinterpret_cast<GpImage*>(background_image_));
-  background_image_ = nullptr;
 }
 
 std::unique_ptr<HostWindow> HostWindow::Copy() const {
@@ -217,9 +214,9 @@ bool HostWindow::Attach(const AttachOptions& o) {
   dll::GetWindowRect(window, &rect);
   width_ = rect.right - rect.left;
   height_ = rect.bottom - rect.top;
-  window_dc_ = dll::GetDC(window);
-  CreateSurface(window, window_dc_, width_, height_, &frame_);
-  CreateBackBuffer(window, window_dc_, width_, height_, &background_);
+  window_dc_ = GetWindowDc(window);
+  CreateSurface(window, window_dc_.get(), width_, height_, &frame_);
+  CreateBackBuffer(window, window_dc_.get(), width_, height_, &background_);
   EnsureScratchSurface(width_, height_);
 
   if (window_alpha_ != kNoAlpha) AddStyle(window, WS_EX_LAYERED, true);
@@ -230,9 +227,10 @@ bool HostWindow::Attach(const AttachOptions& o) {
       dll::SetWindowProcedure(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(thunk_)));
 
   animate_first_show_ = 0;
-  busy_ = 1;
-  if (frame_flags_ != 0) CreateFrameControls();
-  busy_ = 0;
+  if (frame_flags_ != 0) {
+    BusyScope busy(this);
+    CreateFrameControls();
+  }
   SetBackground(o.picture, o.picture_given, o.base_colour.value_or(kNoColour), o.base_colour.has_value(),
                 kPresentNone);
   if (window_alpha_ != kNoAlpha && !(frame_flags_ != 0 && animate_first_show)) PresentFrame();
@@ -342,136 +340,133 @@ void HostWindow::DrawDropShadow() {
 int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, int base_colour, bool colour_given,
                               int present_mode, bool keep_control_caches) {
   if (!window_) return 1;
-  busy_ = 1;
-  // A fade still running would push its old frame over this one.
-  if (fade_.dc) StopCrossFade();
-  whole_frame_shown_ = false;
-  GpGraphics* g = frame_.graphics;
-  const bool framed = background_mode_ != kBackgroundSkin;
-  const bool rounded = background_mode_ != kBackgroundSquare;
+  {
+    BusyScope busy(this);
+    // A fade still running would push its old frame over this one.
+    if (fade_.dc) StopCrossFade();
+    whole_frame_shown_ = false;
+    GpGraphics* g = frame_.graphics;
+    const bool framed = background_mode_ != kBackgroundSkin;
+    const bool rounded = background_mode_ != kBackgroundSquare;
 
-  HostWindow* source = nullptr;
-  if (background_source_ && dll::IsWindow(background_source_)) source = HostFromWindow(background_source_);
-  if (source && source != this) {
-    background_image_ = source->background_image_;
-    base_colour_ = source->base_colour_;
-  } else {
-    if (background_source_) {
-      background_source_ = nullptr;  // gone or not a host: use our own picture from now on
-      background_image_ = nullptr;
-    }
-    if (picture_given) {
-      DisposeImage(reinterpret_cast<GpImage*>(background_image_));
-      background_image_ = reinterpret_cast<GpBitmap*>(ImageFromBytes(picture, false, false));
-      if (background_image_) base_colour_ = AverageColour(background_image_);
-    }
-  }
-  if (colour_given && base_colour != kNoColour) base_colour_ = base_colour;
-
-  if (present_mode == kPresentCrossFade && window_alpha_ != kNoAlpha) {
-    CreateBackBuffer(window_, window_dc_, width_, height_, &fade_);
-    dll::BitBlt(fade_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
-  }
-  dll::GdipGraphicsClear(g, 0);
-  GpImage* image = reinterpret_cast<GpImage*>(background_image_);
-
-  GpRegion* frame_clip = nullptr;
-  if (!framed) {
-    if (image) {
-      if (dll::IsRectEmpty(&nine_grid_)) {
-        DrawImageNatural(g, image, GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, false);
-      } else {
-        DrawNineGrid(g, image, GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, nine_grid_,
-                     std::nullopt);
+    HostWindow* source = nullptr;
+    if (background_source_ && dll::IsWindow(background_source_)) source = HostFromWindow(background_source_);
+    if (source && source != this) {
+      background_image_ = source->background_image_;
+      base_colour_ = source->base_colour_;
+    } else {
+      if (background_source_) {
+        background_source_ = nullptr;  // gone or not a host: use our own picture from now on
+        background_image_ = nullptr;
+      }
+      if (picture_given) {
+        own_background_.reset(reinterpret_cast<GpBitmap*>(ImageFromBytes(picture, false, false)));
+        background_image_ = own_background_.get();
+        if (background_image_) base_colour_ = AverageColour(background_image_);
       }
     }
-  } else {
-    HRGN region = RoundRectRegion(width_, height_, kFrameInset, rounded ? kFrameDiameter : 0);
-    frame_clip = GdiRegionToGdiplus(region);
-    dll::DeleteObject(region);
-    if (frame_clip) ClipToRegion(g, frame_clip, kClipReplace);
-    if (image) {
-      dll::GdipGraphicsClear(g, ArgbFromColor(static_cast<uint32_t>(base_colour_), 255, 1));
-      float pw = static_cast<float>(ImageWidth(image)), ph = static_cast<float>(ImageHeight(image));
-      if (image_placement_ == kPlaceStretch) {
-        DrawImageRect(g, image,
-                      GpRectF{static_cast<float>(kPictureMargin), static_cast<float>(kPictureMargin),
-                              static_cast<float>(width_ - 2 * kPictureMargin),
-                              static_cast<float>(height_ - 2 * kPictureMargin)});
-      } else if (image_placement_ == kPlaceCentre) {
-        float x = std::floor((width_ - pw) / 2), y = std::floor((height_ - ph) / 2);
-        dll::GdipDrawImageRect(g, image, x, y, pw, ph);
-        if (edge_glow_) {
-          GpRectF glow = {x - 1, y - 1, pw + 1, ph + 1};
-          DrawEdgeGlow(g, &glow, static_cast<uint32_t>(base_colour_), kGlowSize, kGlowDepth, true, true, true, true);
-        }
-      } else {
-        dll::GdipDrawImageRect(g, image, static_cast<float>(kPictureMargin), static_cast<float>(kPictureMargin), pw,
-                               ph);
-        if (edge_glow_) {
-          GpRectF glow = {0, 0, pw, ph};
-          DrawEdgeGlow(g, &glow, static_cast<uint32_t>(base_colour_), kGlowSize, kGlowDepth, false, false, true,
-                       true);
-        }
-      }
-      if (window_alpha_ != kNoAlpha) {
-        GpBitmap* composed = nullptr;
-        if (dll::GdipCreateBitmapFromHBITMAP(frame_.dib, nullptr, &composed) == 0 && composed) {
-          dll::GdipGraphicsClear(g, 0);
-          DrawImageAlpha(g, reinterpret_cast<GpImage*>(composed),
-                         GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, window_alpha_);
-          DisposeImage(reinterpret_cast<GpImage*>(composed));
+    if (colour_given && base_colour != kNoColour) base_colour_ = base_colour;
+
+    if (present_mode == kPresentCrossFade && window_alpha_ != kNoAlpha) {
+      CreateBackBuffer(window_, window_dc_.get(), width_, height_, &fade_);
+      dll::BitBlt(fade_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
+    }
+    dll::GdipGraphicsClear(g, 0);
+    GpImage* image = reinterpret_cast<GpImage*>(background_image_);
+
+    OwnedRegion frame_clip;
+    if (!framed) {
+      if (image) {
+        if (dll::IsRectEmpty(&nine_grid_)) {
+          DrawImageNatural(g, image, GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, false);
+        } else {
+          DrawNineGrid(g, image, GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, nine_grid_,
+                       std::nullopt);
         }
       }
     } else {
-      int alpha = window_alpha_ == kNoAlpha ? 255 : window_alpha_;
-      dll::GdipGraphicsClear(g, ArgbFromColor(static_cast<uint32_t>(base_colour_), alpha, 1));
+      frame_clip.reset(GdiRegionToGdiplus(
+          OwnedGdiRegion(RoundRectRegion(width_, height_, kFrameInset, rounded ? kFrameDiameter : 0)).get()));
+      if (frame_clip) ClipToRegion(g, frame_clip.get(), kClipReplace);
+      if (image) {
+        dll::GdipGraphicsClear(g, ArgbFromColor(static_cast<uint32_t>(base_colour_), 255, 1));
+        float pw = static_cast<float>(ImageWidth(image)), ph = static_cast<float>(ImageHeight(image));
+        if (image_placement_ == kPlaceStretch) {
+          DrawImageRect(g, image,
+                        GpRectF{static_cast<float>(kPictureMargin), static_cast<float>(kPictureMargin),
+                                static_cast<float>(width_ - 2 * kPictureMargin),
+                                static_cast<float>(height_ - 2 * kPictureMargin)});
+        } else if (image_placement_ == kPlaceCentre) {
+          float x = std::floor((width_ - pw) / 2), y = std::floor((height_ - ph) / 2);
+          dll::GdipDrawImageRect(g, image, x, y, pw, ph);
+          if (edge_glow_) {
+            GpRectF glow = {x - 1, y - 1, pw + 1, ph + 1};
+            DrawEdgeGlow(g, &glow, static_cast<uint32_t>(base_colour_), kGlowSize, kGlowDepth, true, true, true, true);
+          }
+        } else {
+          dll::GdipDrawImageRect(g, image, static_cast<float>(kPictureMargin), static_cast<float>(kPictureMargin), pw,
+                                 ph);
+          if (edge_glow_) {
+            GpRectF glow = {0, 0, pw, ph};
+            DrawEdgeGlow(g, &glow, static_cast<uint32_t>(base_colour_), kGlowSize, kGlowDepth, false, false, true,
+                         true);
+          }
+        }
+        if (window_alpha_ != kNoAlpha) {
+          OwnedBitmap composed;
+          const bool made = dll::GdipCreateBitmapFromHBITMAP(frame_.dib, nullptr, Receive(composed)) == 0;
+          if (made && composed) {
+            dll::GdipGraphicsClear(g, 0);
+            DrawImageAlpha(g, AsImage(composed.get()),
+                           GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, window_alpha_);
+          }
+        }
+      } else {
+        int alpha = window_alpha_ == kNoAlpha ? 255 : window_alpha_;
+        dll::GdipGraphicsClear(g, ArgbFromColor(static_cast<uint32_t>(base_colour_), alpha, 1));
+      }
     }
-  }
 
-  if (on_background_painted_) on_background_painted_(window_, g, width_, height_);
+    if (on_background_painted_) on_background_painted_(window_, g, width_, height_);
 
-  if (framed) {
-    GpRectF outer = {static_cast<float>(kFrameInset), static_cast<float>(kFrameInset),
-                     static_cast<float>(width_ - 2 * kFrameInset), static_cast<float>(height_ - 2 * kFrameInset)};
-    GpRectF inner = {outer.X + 1, outer.Y + 1, outer.Width - 2, outer.Height - 2};
-    ARGB outer_colour = ArgbFromColor(kOuterOutlineGrey, kOuterOutlineAlpha, 1);
-    ARGB inner_colour = ArgbFromColor(kWhite, kInnerOutlineAlpha, 1);
-    if (rounded) {
-      DrawRoundRect(g, outer, kOuterOutlineDiameter, outer_colour, kDashSolid, 1.0f);
-      DrawRoundRect(g, inner, kInnerOutlineDiameter, inner_colour, kDashSolid, 1.0f);
-    } else {
-      DrawBorder(g, outer, outer_colour, std::nullopt, 1.0f);
-      DrawBorder(g, inner, inner_colour, std::nullopt, 1.0f);
+    if (framed) {
+      GpRectF outer = {static_cast<float>(kFrameInset), static_cast<float>(kFrameInset),
+                       static_cast<float>(width_ - 2 * kFrameInset), static_cast<float>(height_ - 2 * kFrameInset)};
+      GpRectF inner = {outer.X + 1, outer.Y + 1, outer.Width - 2, outer.Height - 2};
+      ARGB outer_colour = ArgbFromColor(kOuterOutlineGrey, kOuterOutlineAlpha, 1);
+      ARGB inner_colour = ArgbFromColor(kWhite, kInnerOutlineAlpha, 1);
+      if (rounded) {
+        DrawRoundRect(g, outer, kOuterOutlineDiameter, outer_colour, kDashSolid, 1.0f);
+        DrawRoundRect(g, inner, kInnerOutlineDiameter, inner_colour, kDashSolid, 1.0f);
+      } else {
+        DrawBorder(g, outer, outer_colour, std::nullopt, 1.0f);
+        DrawBorder(g, inner, inner_colour, std::nullopt, 1.0f);
+      }
+      ResetClip(g);
+      frame_clip.reset();
+      if (window_alpha_ == kNoAlpha) {
+        ApplyWindowRegion(window_, width_, height_, kFrameInset, rounded ? kWindowRegionDiameter : 0);
+      } else if (frame_flags_ & kFrameShadow) {
+        DrawDropShadow();
+      }
     }
-    ResetClip(g);
-    if (frame_clip) dll::GdipDeleteRegion(frame_clip);
-    if (window_alpha_ == kNoAlpha) {
-      ApplyWindowRegion(window_, width_, height_, kFrameInset, rounded ? kWindowRegionDiameter : 0);
-    } else if (frame_flags_ & kFrameShadow) {
-      DrawDropShadow();
+
+    dll::BitBlt(background_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
+
+    control_clip_.reset();
+    if (framed) {
+      control_clip_.reset(GdiRegionToGdiplus(
+          OwnedGdiRegion(RoundRectRegion(width_, height_, kControlClipInset, rounded ? kControlClipDiameter : 0))
+              .get()));
+      if (control_clip_) ClipToRegion(g, control_clip_.get(), kClipReplace);
     }
+
+    redraw_queue_.Bind(window_, self_, g);
+    LayoutTitleBar();
+    PaintControls(first_control_, !keep_control_caches, nullptr);
+    skipped_while_busy_.reset();  // every control was just composed where it is now
+    if (framed) ResetClip(g);
   }
-
-  dll::BitBlt(background_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
-
-  if (framed) {
-    if (control_clip_) dll::GdipDeleteRegion(control_clip_);
-    HRGN region = RoundRectRegion(width_, height_, kControlClipInset, rounded ? kControlClipDiameter : 0);
-    control_clip_ = GdiRegionToGdiplus(region);
-    dll::DeleteObject(region);
-    if (control_clip_) ClipToRegion(g, control_clip_, kClipReplace);
-  } else if (control_clip_) {
-    dll::GdipDeleteRegion(control_clip_);
-    control_clip_ = nullptr;
-  }
-
-  redraw_queue_.Bind(window_, self_, g);
-  LayoutTitleBar();
-  PaintControls(first_control_, !keep_control_caches, nullptr);
-  skipped_while_busy_.reset();  // every control was just composed where it is now
-  if (framed) ResetClip(g);
-  busy_ = 0;
 
   if (blur_behind_ && window_alpha_ != kNoAlpha) {
     EnableBlur(kBlurInset, kBlurInset, width_ - kBlurInset + 1, height_ - kBlurInset + 1, kBlurDiameter, true);
@@ -554,7 +549,7 @@ void HostWindow::RedrawRect(const GpRectF& rect, bool present) {
     return;
   }
   GpGraphics* g = frame_.graphics;
-  if (control_clip_) ClipToRegion(g, control_clip_, kClipReplace);
+  if (control_clip_) ClipToRegion(g, control_clip_.get(), kClipReplace);
   ClipToRect(g, rect, kClipIntersect);
   RECT r = PixelRect(rect);
   dll::BitBlt(frame_.dc, r.left, r.top, r.right - r.left, r.bottom - r.top, background_.dc, r.left, r.top, SRCCOPY);
@@ -562,7 +557,7 @@ void HostWindow::RedrawRect(const GpRectF& rect, bool present) {
   ResetClip(g);
   if (!present) return;
   if (window_alpha_ == kNoAlpha) {
-    dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
+    dll::BitBlt(window_dc_.get(), r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
     if (g_present_observer) g_present_observer(window_, false);
   } else {
     PresentFrame();
@@ -570,7 +565,7 @@ void HostWindow::RedrawRect(const GpRectF& rect, bool present) {
 }
 
 BOOL HostWindow::BlitToWindow(const RECT& r) {
-  BOOL ok = dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
+  BOOL ok = dll::BitBlt(window_dc_.get(), r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
                         SRCCOPY);
   if (g_present_observer) g_present_observer(window_, false);
   return ok;
@@ -662,8 +657,8 @@ void HostWindow::OnSize(HWND window, WPARAM size_kind) {
   width_ = w;
   height_ = h;
   if (on_size_changed_) on_size_changed_(window_, w, h);
-  CreateSurface(window_, window_dc_, w, h, &frame_);
-  CreateBackBuffer(window_, window_dc_, w, h, &background_);
+  CreateSurface(window_, window_dc_.get(), w, h, &frame_);
+  CreateBackBuffer(window_, window_dc_.get(), w, h, &background_);
   EnsureScratchSurface(w, h);
   SetBackground(nullptr, false, kNoColour, false, kPresentNow, true);
 }
@@ -697,11 +692,10 @@ bool HostWindow::EnableBlur(int left, int top, int right, int bottom, int diamet
   if (!BlurApplies(Toolkit().os_major_version, background_mode_, window_alpha_)) return false;
   BOOL composition = FALSE;
   if (dll::DwmIsCompositionEnabled(&composition) != S_OK || !composition) return false;
-  HRGN region = enable ? dll::CreateRoundRectRgn(left, top, right, bottom, diameter, diameter)
-                       : dll::CreateRectRgn(0, 0, 0, 0);
-  DwmBlurRecord record = {kDwmBbEnable | kDwmBbBlurRegion, TRUE, region, FALSE};
+  OwnedGdiRegion region(enable ? dll::CreateRoundRectRgn(left, top, right, bottom, diameter, diameter)
+                                : dll::CreateRectRgn(0, 0, 0, 0));
+  DwmBlurRecord record = {kDwmBbEnable | kDwmBbBlurRegion, TRUE, region.get(), FALSE};
   dll::DwmEnableBlurBehindWindow(window_, &record);
-  dll::DeleteObject(region);
   return true;
 }
 
@@ -737,7 +731,7 @@ void HostWindow::ForgetControl(ControlRef control) {
 void HostWindow::Detach(HWND) {
   if (!previous_proc_) return;
   HWND window = window_;
-  busy_ = 1;
+  BusyScope busy(this);
   dll::SetWindowProcedure(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_proc_));
   redraw_queue_.Clear();
   for (ControlRef ref = first_control_; ref != kNoControl;) {
@@ -750,9 +744,8 @@ void HostWindow::Detach(HWND) {
   MSG stale;
   while (dll::PeekMessageW(&stale, window, DUIM_INVALIDATE, DUIM_INVALIDATE, PM_REMOVE)) {
   }
-  if (control_clip_) dll::GdipDeleteRegion(control_clip_);
-  control_clip_ = nullptr;
-  if (!background_source_) DisposeImage(reinterpret_cast<GpImage*>(background_image_));
+  control_clip_.reset();
+  own_background_.reset();
   background_image_ = nullptr;
   if (tooltip_) {
     dll::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
@@ -772,8 +765,7 @@ void HostWindow::Detach(HWND) {
   skipped_while_busy_.reset();
   ReleaseSurface(window, &frame_);
   ReleaseBackBuffer(window, &background_);
-  if (window_dc_) dll::ReleaseDC(window, window_dc_);
-  window_dc_ = nullptr;
+  window_dc_.reset();
   access_keys_.clear();
   icon_control_.reset();
   title_control_.reset();
@@ -785,7 +777,6 @@ void HostWindow::Detach(HWND) {
   previous_proc_ = nullptr;
   window_ = nullptr;
   background_source_ = nullptr;
-  busy_ = 0;
 }
 
 }  // namespace quillet

@@ -11,6 +11,7 @@
 
 #include "runtime/value.h"
 #include "ui/core/back_buffer.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/hosted_control.h"
 #include "ui/core/redraw_queue.h"
@@ -149,7 +150,7 @@ class HostWindow {
   // ---- For the control library (not slots) ----
   HWND Window() const { return window_; }
   bool IsBusy() const { return busy_ != 0; }
-  HDC WindowDC() const { return window_dc_; }
+  HDC WindowDC() const { return window_dc_.get(); }
   HDC FrameDC() const { return frame_.dc; }
   GpGraphics* FrameGraphics() const { return frame_.graphics; }
   GpBitmap* BackgroundImage() const;
@@ -215,6 +216,19 @@ class HostWindow {
   static LRESULT CALLBACK ThunkTarget(HostWindow* self, UINT message, WPARAM wparam, LPARAM lparam);
   static void CALLBACK FadeTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 
+  // Marks the host busy for a scope: partial redraws are remembered, presents
+  // and mouse input wait. Leaving clears the flag; it is not a count.
+  class BusyScope {
+   public:
+    explicit BusyScope(HostWindow* host) : host_(host) { host_->busy_ = 1; }
+    ~BusyScope() { host_->busy_ = 0; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    HostWindow* host_;
+  };
+
   LRESULT PassOn(UINT message, WPARAM wparam, LPARAM lparam);
   void PaintControls(ControlRef first, bool backdrop_changed, const GpRectF* dirty);
   void ComposeControl(HostedControl* control, const GpRectF* dirty);
@@ -256,11 +270,12 @@ class HostWindow {
   int captured_ = 0;
   int busy_ = 0;
   bool whole_frame_shown_ = false;  // the window shows the frame, so pushing a part suffices
-  HDC window_dc_ = nullptr;
+  OwnedWindowDc window_dc_;
   BackBuffer frame_;
   BackBuffer background_;
   HWND background_source_ = nullptr;
-  GpBitmap* background_image_ = nullptr;
+  GpBitmap* background_image_ = nullptr;  // own_background_, or the source host's picture
+  OwnedBitmap own_background_;
   int base_colour_ = 0;             // Win32 colour 0x00BBGGRR
   ControlRef first_control_ = kNoControl;
   ControlRef last_control_ = kNoControl;
@@ -275,7 +290,7 @@ class HostWindow {
   int edge_glow_ = 1;
   int close_animation_ = 0;
   int width_ = 0, height_ = 0;
-  GpRegion* control_clip_ = nullptr;
+  OwnedRegion control_clip_;
   ControlRef keyboard_focus_control_ = kNoControl;
   int blur_behind_ = 0;
   int animate_first_show_ = 1;

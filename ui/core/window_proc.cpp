@@ -164,7 +164,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       PAINTSTRUCT paint;
       dll::BeginPaint(window_, &paint);
       const RECT& r = paint.rcPaint;
-      dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
+      dll::BitBlt(window_dc_.get(), r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
+                  SRCCOPY);
       dll::EndPaint(window_, &paint);
       return PassOn(message, wparam, lparam);
     }
