@@ -43,8 +43,6 @@ constexpr DWORD kMoveRetryMs = 1;
 
 bool Near(float a, float b) { return std::fabs(a - b) <= kTolerance; }
 
-ControlRef ReadFirst(HostWindow* host) { return host->FirstControl(); }
-
 }  // namespace
 
 bool OnWindowThread(HWND window) {
@@ -83,17 +81,14 @@ ControlRef Control::Create(ControlParent parent, const GpRectF& bounds, int kind
   transition_effect_ = transition_effect;
   disabled_ = false;
   redraw_enabled_ = true;
-  first_child_ = last_child_ = previous_sibling_ = next_sibling_ = kNoControl;
+  children_.Clear();
+  siblings_ = SiblingLinks();
   transition_frame_ = 0;
 
   const bool parent_is_window = parent.value != 0 && dll::IsWindow(reinterpret_cast<HWND>(parent.value));
   host_ = parent_is_window ? HostFromWindow(reinterpret_cast<HWND>(parent.value)) : nullptr;
   if (host_ != nullptr) {
-    ControlRef head = host_->FirstControl();
-    ControlRef tail = host_->LastControl();
-    AppendTo(&head, &tail);
-    host_->SetFirstControl(head);
-    host_->SetLastControl(tail);
+    host_->Controls().Append(self_, &Control::LinksOf);
   } else {
     // A window without a host, or no parent at all, cannot hold a control.
     Control* owner = (parent_is_window || parent.value == 0) ? nullptr : AsControl(parent.value);
@@ -117,17 +112,11 @@ ControlRef Control::Create(ControlParent parent, const GpRectF& bounds, int kind
   return self_;
 }
 
-void Control::AppendTo(ControlRef* head, ControlRef* tail) {
-  if (*head == kNoControl) {
-    *head = self_;
-    *tail = self_;
-    previous_sibling_ = next_sibling_ = kNoControl;
-    return;
-  }
-  AsControl(*tail)->next_sibling_ = self_;
-  previous_sibling_ = *tail;
-  next_sibling_ = kNoControl;
-  *tail = self_;
+SiblingLinks& Control::LinksOf(ControlRef control) { return AsControl(control)->siblings_; }
+
+ControlList* Control::SiblingList() {
+  if (parent_ != kNoControl) return &AsControl(parent_)->children_;
+  return host_ != nullptr ? &host_->Controls() : nullptr;
 }
 
 void Control::SetParentControl(ControlParent parent) {
@@ -135,78 +124,29 @@ void Control::SetParentControl(ControlParent parent) {
   const ControlRef wanted = top_level ? kNoControl : parent.value;
   if (wanted == parent_) return;
   Unlink();
-  if (top_level) {
-    if (host_ != nullptr) {
-      ControlRef head = host_->FirstControl();
-      ControlRef tail = host_->LastControl();
-      AppendTo(&head, &tail);
-      host_->SetFirstControl(head);
-      host_->SetLastControl(tail);
-    }
-  } else {
-    Control* owner = AsControl(wanted);
-    AppendTo(&owner->first_child_, &owner->last_child_);
-  }
   parent_ = wanted;
+  if (ControlList* list = SiblingList()) list->Append(self_, &Control::LinksOf);
   Invalidate();
 }
 
 void Control::Unlink() {
-  if (parent_ == kNoControl) {
-    if (host_ == nullptr) {
-      previous_sibling_ = next_sibling_ = kNoControl;
-      return;
-    }
-    bool listed = false;
-    for (ControlRef c = ReadFirst(host_); c != kNoControl; c = AsControl(c)->next_sibling_) {
-      if (c == self_) {
-        listed = true;
-        break;
-      }
-    }
-    if (!listed) {
-      previous_sibling_ = next_sibling_ = kNoControl;
-      return;
-    }
-    if (host_->FirstControl() == self_) host_->SetFirstControl(next_sibling_);
-    if (host_->LastControl() == self_) host_->SetLastControl(previous_sibling_);
-  } else {
-    Control* owner = AsControl(parent_);
-    if (owner->first_child_ == self_) owner->first_child_ = next_sibling_;
-    if (owner->last_child_ == self_) owner->last_child_ = previous_sibling_;
+  ControlList* list = SiblingList();
+  // A top-level control may not be in its host's list (a failed Create).
+  if (list == nullptr || (parent_ == kNoControl && !list->Contains(self_, &Control::LinksOf))) {
+    siblings_ = SiblingLinks();
+    return;
   }
-  if (previous_sibling_ != kNoControl) AsControl(previous_sibling_)->next_sibling_ = next_sibling_;
-  if (next_sibling_ != kNoControl) AsControl(next_sibling_)->previous_sibling_ = previous_sibling_;
-  previous_sibling_ = next_sibling_ = kNoControl;
+  list->Remove(self_, &Control::LinksOf);
 }
 
 void Control::SetZOrder(std::optional<int> position, std::optional<bool> redraw) {
   Unlink();
-  ControlRef head = kNoControl;
-  ControlRef tail = kNoControl;
-  Control* owner = parent_ != kNoControl ? AsControl(parent_) : nullptr;
-  if (owner != nullptr) {
-    head = owner->first_child_;
-    tail = owner->last_child_;
-  } else if (host_ != nullptr) {
-    head = host_->FirstControl();
-    tail = host_->LastControl();
-  }
-  if (position.value_or(0) == kZOrderBottom && head != kNoControl) {
-    AsControl(head)->previous_sibling_ = self_;
-    next_sibling_ = head;
-    previous_sibling_ = kNoControl;
-    head = self_;
-  } else {
-    AppendTo(&head, &tail);
-  }
-  if (tail == kNoControl) tail = self_;
-  if (owner != nullptr) {
-    owner->first_child_ = head;
-    owner->last_child_ = tail;
-  } else if (host_ != nullptr) {
-    host_->SetFirstControl(head);
-    host_->SetLastControl(tail);
+  if (ControlList* list = SiblingList()) {
+    if (position.value_or(0) == kZOrderBottom) {
+      list->Prepend(self_, &Control::LinksOf);
+    } else {
+      list->Append(self_, &Control::LinksOf);
+    }
   }
   if (redraw.value_or(true)) Invalidate();
 }
@@ -219,12 +159,12 @@ void Control::Destroy() {
   if (!host_->IsBusy() && dll::IsWindow(host_window_)) {
     dll::SendMessageW(host_window_, DUIM_INVALIDATE, kRedrawNow, reinterpret_cast<LPARAM>(&bounds_));
   }
-  for (ControlRef child = first_child_; child != kNoControl;) {
+  for (ControlRef child = children_.First(); child != kNoControl;) {
     Control* c = AsControl(child);
-    const ControlRef next = c->next_sibling_;
-    for (ControlRef grandchild = c->first_child_; grandchild != kNoControl;) {
+    const ControlRef next = c->siblings_.next;
+    for (ControlRef grandchild = c->children_.First(); grandchild != kNoControl;) {
       Control* g = AsControl(grandchild);
-      const ControlRef after = g->next_sibling_;
+      const ControlRef after = g->siblings_.next;
       g->Destroy();
       grandchild = after;
     }
@@ -255,7 +195,8 @@ void Control::ResetFields() {
   cursor_ = nullptr;
   bounds_ = GpRectF{0, 0, 0, 0};
   kind_ = 0;
-  first_child_ = last_child_ = previous_sibling_ = next_sibling_ = kNoControl;
+  children_.Clear();
+  siblings_ = SiblingLinks();
   transition_frame_ = 0;
   host_ = nullptr;
   alpha_ = 0;
@@ -376,12 +317,12 @@ void Control::Move(std::optional<float> x, std::optional<float> y, std::optional
 }
 
 void Control::ShiftDescendants(float dx, float dy) {
-  for (ControlRef child = first_child_; child != kNoControl;) {
+  for (ControlRef child = children_.First(); child != kNoControl;) {
     Control* c = AsControl(child);
     c->bounds_.X += dx;
     c->bounds_.Y += dy;
     c->ShiftDescendants(dx, dy);
-    child = c->next_sibling_;
+    child = c->siblings_.next;
   }
 }
 

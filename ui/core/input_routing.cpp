@@ -80,7 +80,7 @@ bool HostWindow::IsOwnControl(ControlRef control) const {
   if (control == kNoControl) return false;
   // Depth-first over the tree; the timer ids of other code never match.
   std::vector<ControlRef> pending;
-  for (ControlRef ref = first_control_; ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
+  for (ControlRef ref = controls_.First(); ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
   while (!pending.empty()) {
     ControlRef ref = pending.back();
     pending.pop_back();
@@ -353,7 +353,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     if (message != WM_LBUTTONUP) return;
     CallControlHandler(on_button_up_, kNoControl, wparam, lparam);
     dll::ReleaseCapture();
-    ControlRef under = HitTest(last_control_, x, y);
+    ControlRef under = HitTest(controls_.Last(), x, y);
     if (pressed_control && under == pressed) {
       pressed_control->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(pressed), lparam);
       CallControlHandler(on_click_, pressed, wparam, lparam);
@@ -372,7 +372,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     return;
   }
 
-  ControlRef under = HitTest(last_control_, x, y);
+  ControlRef under = HitTest(controls_.Last(), x, y);
   if (hover_control_ && hover_control_ != under && ControlFromRef(hover_control_)->IsVisible()) {
     ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
     CallControlHandler(on_mouse_leave_, hover_control_, wparam, lparam);
@@ -450,15 +450,15 @@ void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
     return;
   }
   if (virtual_key == VK_TAB) {
-    ControlRef start = focus_control_ ? focus_control_ : first_control_;
+    ControlRef start = focus_control_ ? focus_control_ : controls_.First();
     if (!start) return;
     while (ControlFromRef(start)->ParentRef()) start = ControlFromRef(start)->ParentRef();
     int count = 0;
-    for (ControlRef r = first_control_; r; r = ControlFromRef(r)->NextSiblingRef()) ++count;
+    for (ControlRef r = controls_.First(); r; r = ControlFromRef(r)->NextSiblingRef()) ++count;
     ControlRef candidate = start;
     for (int i = 0; i < count; ++i) {
       candidate = ControlFromRef(candidate)->NextSiblingRef();
-      if (!candidate) candidate = first_control_;
+      if (!candidate) candidate = controls_.First();
       HostedControl* c = ControlFromRef(candidate);
       if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton &&
           !IsTitleBarControl(candidate)) {
