@@ -5,6 +5,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "ui/core/host_window.h"
+#include "ui/core/toolkit.h"
 
 namespace quillet {
 namespace {
@@ -406,26 +407,18 @@ intptr_t Control::SendEvent(UINT message, WPARAM wparam, LPARAM lparam) {
   // The packet belongs to the host once it is sent; a message that reaches no
   // window would leave it behind, so it is not sent at all.
   if (host_window_ == nullptr || !dll::IsWindow(host_window_)) return 0;
-  auto* packet = static_cast<PackedMessage*>(
-      dll::VirtualAlloc(nullptr, sizeof(PackedMessage), MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  PackedMessage* packet = PackMessage(message, static_cast<intptr_t>(wparam), static_cast<intptr_t>(lparam));
   if (packet == nullptr) return 0;
-  packet->message = static_cast<intptr_t>(message);
-  packet->wparam = static_cast<intptr_t>(wparam);
-  packet->lparam = static_cast<intptr_t>(lparam);
   return static_cast<intptr_t>(
       dll::SendMessageW(host_window_, DUIM_EVENT, self_, reinterpret_cast<LPARAM>(packet)));
 }
 
 BOOL Control::PostEvent(UINT message, WPARAM wparam, LPARAM lparam) {
   if (host_window_ == nullptr) return FALSE;
-  auto* packet = static_cast<PackedMessage*>(
-      dll::VirtualAlloc(nullptr, sizeof(PackedMessage), MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  PackedMessage* packet = PackMessage(message, static_cast<intptr_t>(wparam), static_cast<intptr_t>(lparam));
   if (packet == nullptr) return FALSE;
-  packet->message = static_cast<intptr_t>(message);
-  packet->wparam = static_cast<intptr_t>(wparam);
-  packet->lparam = static_cast<intptr_t>(lparam);
   const BOOL posted = dll::PostMessageW(host_window_, DUIM_EVENT, self_, reinterpret_cast<LPARAM>(packet));
-  if (!posted) dll::VirtualFree(packet, 0, MEM_RELEASE);
+  if (!posted) FreeScratch(packet);
   return posted;
 }
 

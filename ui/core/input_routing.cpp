@@ -296,9 +296,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT HostWindow::SendPacked(ControlRef control, UINT message, intptr_t wparam, intptr_t lparam) {
-  PackedMessage* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  PackedMessage* packet = PackMessage(message, wparam, lparam);
   if (!packet) return 0;
-  *packet = PackedMessage{static_cast<intptr_t>(message), wparam, lparam};
   return dll::SendMessageW(window_, DUIM_EVENT, static_cast<WPARAM>(control), reinterpret_cast<LPARAM>(packet));
 }
 

@@ -8,6 +8,7 @@
 #include "runtime/runtime_error.h"
 #include "ui/core/drawing.h"
 #include "ui/core/gdi_owners.h"
+#include "ui/core/toolkit_messages.h"
 
 namespace quillet {
 
@@ -222,6 +223,12 @@ void* AllocScratch(size_t size) { return dll::VirtualAlloc(nullptr, size, MEM_CO
 
 void FreeScratch(void* address) {
   if (address) dll::VirtualFree(address, 0, MEM_RELEASE);
+}
+
+PackedMessage* PackMessage(UINT message, intptr_t wparam, intptr_t lparam) {
+  auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  if (packet) *packet = PackedMessage{static_cast<intptr_t>(message), wparam, lparam};
+  return packet;
 }
 
 bool HasStyle(HWND window, LONG bits, bool extended) {

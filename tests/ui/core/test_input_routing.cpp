@@ -312,8 +312,8 @@ TEST_F(InputRoutingTest, SetCursorUsesTheHoverControlsCursor) {
 TEST_F(InputRoutingTest, PackedEventsAreDeliveredAndFreed) {
   ProbeControl* a = Add({50, 50, 60, 30});
   a->key_answer = 77;
-  auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
-  *packet = PackedMessage{WM_KEYDOWN, 9, 8};
+  PackedMessage* packet = PackMessage(WM_KEYDOWN, 9, 8);
+  ASSERT_NE(packet, nullptr);
   EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, RefOf(a), reinterpret_cast<LPARAM>(packet)), 77);
   MEMORY_BASIC_INFORMATION info = {};
   VirtualQuery(packet, &info, sizeof(info));
@@ -322,7 +322,7 @@ TEST_F(InputRoutingTest, PackedEventsAreDeliveredAndFreed) {
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->wparam, 9);
   EXPECT_EQ(d->lparam, 8);
-  packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  packet = PackMessage(WM_KEYDOWN, 9, 8);
   EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, 0, reinterpret_cast<LPARAM>(packet)), 0);
   VirtualQuery(packet, &info, sizeof(info));
   EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "a packet for no control is freed too";
@@ -503,8 +503,7 @@ TEST_F(InputRoutingTest, ControlsOfAnotherHostAreNotDeliveredTo) {
     ProbeControl foreign(&other, GpRectF{10, 10, 20, 20}, 0xFF00FF00u, &log_);
     SendMessageW(window_, DUIM_SETFOCUS, 0, RefOf(&foreign));
     EXPECT_EQ(host_.FocusControl(), kNoControl);
-    auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
-    *packet = PackedMessage{WM_KEYDOWN, 9, 8};
+    PackedMessage* packet = PackMessage(WM_KEYDOWN, 9, 8);
     EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, RefOf(&foreign), reinterpret_cast<LPARAM>(packet)), 0);
     MEMORY_BASIC_INFORMATION info = {};
     VirtualQuery(packet, &info, sizeof(info));
