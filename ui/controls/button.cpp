@@ -7,6 +7,7 @@
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
 #include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 
@@ -27,27 +28,6 @@ bool SameBytes(const ByteSet& a, const ByteSetBlock* b) {
   const size_t length = a.size();
   if (length != ByteSetLength(b)) return false;
   return length == 0 || std::memcmp(a.data(), ByteSetData(b), length) == 0;
-}
-
-void StrokeRect(GpGraphics* graphics, const GpRectF& rect, ARGB colour) {
-  GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(colour, 1.0f, kUnitWorld, &pen) != 0) return;
-  dll::GdipDrawRectangle(graphics, pen, rect.X, rect.Y, rect.Width - 1, rect.Height - 1);
-  dll::GdipDeletePen(pen);
-}
-
-void FillPath(GpGraphics* graphics, GpPath* path, ARGB colour) {
-  GpSolidFill* brush = nullptr;
-  if (dll::GdipCreateSolidFill(colour, &brush) != 0) return;
-  dll::GdipFillPath(graphics, reinterpret_cast<GpBrush*>(brush), path);
-  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
-}
-
-void DrawLine(GpGraphics* graphics, float x1, float y1, float x2, float y2, ARGB colour) {
-  GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(colour, 1.0f, kUnitWorld, &pen) != 0) return;
-  dll::GdipDrawLine(graphics, pen, x1, y1, x2, y2);
-  dll::GdipDeletePen(pen);
 }
 
 GpRectF RectOf(int x, int y, int width, int height) {
@@ -119,18 +99,18 @@ ControlRef Button::Create(ControlParent parent, int left, int top, int width, in
                           std::optional<bool> rounded, std::optional<bool> visible) {
   if (IsCreated()) return GetRef();
   if (!font_name && !font_size && !font_style) {
-    font_ = Toolkit().default_font;
+    font_.reset(Toolkit().default_font);
   } else {
     quillet::Text face = font_name ? quillet::Text::Copy(*font_name) : FontFamilyName(Toolkit().default_font);
-    font_ = CreateFontByName(face.c_str(), font_size.value_or(static_cast<float>(kDefaultFontPixels)),
-                             font_style.value_or(0));
+    font_.reset(CreateFontByName(face.c_str(), font_size.value_or(static_cast<float>(kDefaultFontPixels)),
+                                 font_style.value_or(0)));
   }
   TextFormat format;
   format.CreateFormat(kFormatNoWrap, std::nullopt, false);
   format.FormatAlignment(kAlignNear);
   format.FormatTrimming(kTrimmingNone);
   format.HotkeyPrefix(kHotkeyPrefixShow);
-  format_ = format.Handle();
+  format_.reset(format.Handle());
 
   caption_ = Utf16FromGbk(caption);
   text_colour_ = text_colour.value_or(kButtonDefaultTextColour);
@@ -152,8 +132,7 @@ ControlRef Button::Create(ControlParent parent, int left, int top, int width, in
                                          kButtonTransitionPeriodMs, 0, 0);
   if (ref == kNoControl) {
     DeleteFont();
-    if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-    format_ = nullptr;
+    format_.reset();
     caption_.Reset();
   }
   return ref;
@@ -169,8 +148,7 @@ intptr_t Button::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, 
       RegisterAccelerator();
       break;
     case WM_DESTROY:
-      if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-      format_ = nullptr;
+      format_.reset();
       DeleteFont();
       break;
     case WM_PAINT:
@@ -248,26 +226,25 @@ int Button::TextEffect(std::optional<int> effect) {
 }
 
 void Button::ReplaceFont(GpFont* font) {
-  if (font == nullptr || font == font_) return;
-  DeleteFont();
-  font_ = font;
+  if (font == nullptr || font == font_.get()) return;
+  font_.reset(font);
 }
 
 quillet::Text Button::FontName(std::optional<const char*> name) {
   if (name && font_ != nullptr) {
-    quillet::Text current = FontFamilyName(font_);
+    quillet::Text current = FontFamilyName(font_.get());
     if (CompareTexts(current.get(), *name) != 0) ReplaceFont(CreateFontByName(*name, FontSize(), FontStyle()));
     PaintNow();
   }
-  return font_ != nullptr ? FontFamilyName(font_) : quillet::Text();
+  return font_ != nullptr ? FontFamilyName(font_.get()) : quillet::Text();
 }
 
 int Button::FontStyle(std::optional<int> style) {
   INT current = 0;
-  if (font_ != nullptr) dll::GdipGetFontStyle(font_, &current);
+  if (font_ != nullptr) dll::GdipGetFontStyle(font_.get(), &current);
   if (style && font_ != nullptr) {
     if (*style != current) {
-      quillet::Text face = FontFamilyName(font_);
+      quillet::Text face = FontFamilyName(font_.get());
       ReplaceFont(CreateFontByName(face.c_str(), FontSize(), *style));
     }
     PaintNow();
@@ -278,12 +255,12 @@ int Button::FontStyle(std::optional<int> style) {
 
 float Button::FontSize(std::optional<float> size) {
   float current = 0;
-  if (font_ != nullptr) dll::GdipGetFontSize(font_, &current);
+  if (font_ != nullptr) dll::GdipGetFontSize(font_.get(), &current);
   if (size && font_ != nullptr) {
     if (*size != current) {
-      quillet::Text face = FontFamilyName(font_);
+      quillet::Text face = FontFamilyName(font_.get());
       INT style = 0;
-      dll::GdipGetFontStyle(font_, &style);
+      dll::GdipGetFontStyle(font_.get(), &style);
       ReplaceFont(CreateFontByName(face.c_str(), *size, style));
     }
     PaintNow();
@@ -297,16 +274,15 @@ GpFont* Button::Font(std::optional<GpFont*> font) {
     ReplaceFont(*font);
     PaintNow();
   }
-  return font_;
+  return font_.get();
 }
 
 GpStringFormat* Button::StringFormat(std::optional<GpStringFormat*> format) {
   if (format) {
-    if (*format != format_ && format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-    format_ = *format;
+    if (*format != format_.get()) format_.reset(*format);
     PaintNow();
   }
-  return format_;
+  return format_.get();
 }
 
 ARGB Button::GlowColour(std::optional<ARGB> colour) {
@@ -374,8 +350,7 @@ int Button::Gap(std::optional<int> value) {
 }
 
 void Button::DeleteFont() {
-  if (font_ != nullptr && font_ != Toolkit().default_font) dll::GdipDeleteFont(font_);
-  font_ = nullptr;
+  font_.reset();
 }
 
 // ---- Painting ------------------------------------------------------------------------------
@@ -384,15 +359,13 @@ void Button::DrawFace(GpGraphics* graphics, const GpRectF& area, const ButtonLoo
   HostWindow* host = Host();
   const uint32_t base = host != nullptr ? static_cast<uint32_t>(host->BaseColour()) : 0;
   const GpRectF face = {area.X, area.Y, area.Width, area.Height - 1};
-  GpPath* clip = nullptr;
+  OwnedPath clip;
   if (rounded_) {
-    clip = RoundRectPath(face, kFaceClipDiameter);
-    if (clip != nullptr) dll::GdipSetClipPath(graphics, clip, kClipReplace);
+    clip.reset(RoundRectPath(face, kFaceClipDiameter));
+    if (clip != nullptr) dll::GdipSetClipPath(graphics, clip.get(), kClipReplace);
   }
-  GpPath* fill = RoundRectPath(face, kFaceDiameter);
-  if (fill != nullptr) {
-    FillPath(graphics, fill, ArgbFromColor(look.colours[kLookFace], look.alphas[kLookFace], 1));
-    dll::GdipDeletePath(fill);
+  if (OwnedPath fill{RoundRectPath(face, kFaceDiameter)}) {
+    FillSolidPath(graphics, fill.get(), ArgbFromColor(look.colours[kLookFace], look.alphas[kLookFace], 1));
   }
   FillGradientRect(graphics, face, ArgbFromColor(base, look.alphas[kLookGradientTop], 1),
                    ArgbFromColor(base, look.alphas[kLookGradientBottom], 1), kGradientVertical);
@@ -400,35 +373,35 @@ void Button::DrawFace(GpGraphics* graphics, const GpRectF& area, const ButtonLoo
   const ARGB inner = ArgbFromColor(look.colours[kLookInnerBorder], look.alphas[kLookInnerBorder], 1);
   const GpRectF shrunk = {face.X + 1, face.Y + 1, face.Width - 2, face.Height - 2};
   if (rounded_) {
-    if (clip != nullptr) dll::GdipDeletePath(clip);
+    clip.reset();
     dll::GdipResetClip(graphics);
     DrawRoundRect(graphics, face, kFaceDiameter, outer, kDashSolid);
     DrawRoundRect(graphics, shrunk, kFaceDiameter, inner, kDashSolid);
   } else {
-    StrokeRect(graphics, face, outer);
-    StrokeRect(graphics, shrunk, inner);
+    DrawOutline(graphics, face, outer);
+    DrawOutline(graphics, shrunk, inner);
   }
   const ARGB line = ArgbFromColor(look.colours[kLookBottomLine], look.alphas[kLookBottomLine], 1);
-  DrawLine(graphics, shrunk.X, shrunk.Height + 2, shrunk.Width, shrunk.Height + 2, line);
+  DrawLine(graphics, line, 1.0f, shrunk.X, shrunk.Height + 2, shrunk.Width, shrunk.Height + 2);
 }
 
 GpRectF Button::MeasureCaption(GpGraphics* graphics, const std::wstring& caption, const GpRectF& layout) {
   GpRectF bounds = {0, 0, 0, 0};
   if (caption.empty() || font_ == nullptr || format_ == nullptr) return bounds;
   const int range[2] = {0, static_cast<int>(caption.size())};
-  dll::GdipSetStringFormatMeasurableCharacterRanges(format_, 1, range);
-  GpRegion* region = nullptr;
-  if (dll::GdipCreateRegion(&region) != 0) return bounds;
-  if (dll::GdipMeasureCharacterRanges(graphics, caption.c_str(), static_cast<INT>(caption.size()), font_, &layout,
-                                      format_, 1, &region) == 0) {
-    dll::GdipGetRegionBounds(region, graphics, &bounds);
+  dll::GdipSetStringFormatMeasurableCharacterRanges(format_.get(), 1, range);
+  OwnedRegion region;
+  if (dll::GdipCreateRegion(Receive(region)) != 0) return bounds;
+  GpRegion* regions[1] = {region.get()};
+  if (dll::GdipMeasureCharacterRanges(graphics, caption.c_str(), static_cast<INT>(caption.size()), font_.get(),
+                                      &layout, format_.get(), 1, regions) == 0) {
+    dll::GdipGetRegionBounds(region.get(), graphics, &bounds);
   }
-  dll::GdipDeleteRegion(region);
   // Some GDI+ builds (Wine's) measure a range short when the caption holds a
   // hotkey "&"; the caption must never be cut, so the plain measure bounds it.
   GpRectF box = {0, 0, 0, 0};
-  dll::GdipMeasureString(graphics, caption.c_str(), static_cast<INT>(caption.size()), font_, &layout, format_, &box,
-                         nullptr, nullptr);
+  dll::GdipMeasureString(graphics, caption.c_str(), static_cast<INT>(caption.size()), font_.get(), &layout,
+                         format_.get(), &box, nullptr, nullptr);
   if (box.Width > bounds.Width) bounds.Width = box.Width;
   if (box.Height > bounds.Height) bounds.Height = box.Height;
   return bounds;
@@ -473,7 +446,8 @@ void Button::Paint(ControlRef, std::optional<int> look, std::optional<bool> redr
   if (!caption.empty()) {
     ARGB colour = text_colour_;
     if (auto_contrast_) colour = AutoContrastColour(GetHostWindow(), BoundsRect(), text_colour_);
-    DrawControlText(graphics, place.caption, caption.c_str(), font_, colour, format_, text_effect_, glow_colour_);
+    DrawControlText(graphics, place.caption, caption.c_str(), font_.get(), colour, format_.get(), text_effect_,
+                    glow_colour_);
   }
   ResetClip(graphics);
   HostWindow* host = Host();

@@ -6,6 +6,8 @@
 
 #include "ui/controls/button_looks.h"
 #include "ui/controls/control.h"
+#include "ui/core/gdi_owners.h"
+#include "ui/core/toolkit.h"
 
 namespace quillet {
 
@@ -98,11 +100,11 @@ class Button : public Control {
 
   int state_ = kLookNormal;          // 1
   ByteSet caption_;                  // 2
-  GpFont* font_ = nullptr;           // 3
+  ControlFont font_;                 // 3
   int text_effect_ = 0;              // 4
   ARGB text_colour_ = kButtonDefaultTextColour;  // 5
   bool rounded_ = true;              // 6
-  GpStringFormat* format_ = nullptr; // 7
+  OwnedStringFormat format_;         // 7
   ARGB glow_colour_ = 0;             // 8
   bool auto_contrast_ = false;       // 9
   ByteSet image_;                    // 10

@@ -5,6 +5,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "ui/core/host_window.h"
+#include "ui/core/toolkit.h"
 
 namespace quillet {
 namespace {
@@ -42,8 +43,6 @@ constexpr int kPixelFormat32bppPARGB = 0xE200B;
 constexpr DWORD kMoveRetryMs = 1;
 
 bool Near(float a, float b) { return std::fabs(a - b) <= kTolerance; }
-
-ControlRef ReadFirst(HostWindow* host) { return host->FirstControl(); }
 
 }  // namespace
 
@@ -83,17 +82,14 @@ ControlRef Control::Create(ControlParent parent, const GpRectF& bounds, int kind
   transition_effect_ = transition_effect;
   disabled_ = false;
   redraw_enabled_ = true;
-  first_child_ = last_child_ = previous_sibling_ = next_sibling_ = kNoControl;
+  children_.Clear();
+  siblings_ = SiblingLinks();
   transition_frame_ = 0;
 
   const bool parent_is_window = parent.value != 0 && dll::IsWindow(reinterpret_cast<HWND>(parent.value));
   host_ = parent_is_window ? HostFromWindow(reinterpret_cast<HWND>(parent.value)) : nullptr;
   if (host_ != nullptr) {
-    ControlRef head = host_->FirstControl();
-    ControlRef tail = host_->LastControl();
-    AppendTo(&head, &tail);
-    host_->SetFirstControl(head);
-    host_->SetLastControl(tail);
+    host_->Controls().Append(self_, &Control::LinksOf);
   } else {
     // A window without a host, or no parent at all, cannot hold a control.
     Control* owner = (parent_is_window || parent.value == 0) ? nullptr : AsControl(parent.value);
@@ -112,22 +108,16 @@ ControlRef Control::Create(ControlParent parent, const GpRectF& bounds, int kind
   }
 
   MakeBackBuffer();
-  SendEvent(WM_CREATE, reinterpret_cast<WPARAM>(back_buffer_), reinterpret_cast<LPARAM>(graphics_));
-  SendEvent(WM_PAINT, reinterpret_cast<WPARAM>(back_buffer_), reinterpret_cast<LPARAM>(graphics_));
+  SendEvent(WM_CREATE, reinterpret_cast<WPARAM>(back_buffer_.get()), reinterpret_cast<LPARAM>(graphics_.get()));
+  SendEvent(WM_PAINT, reinterpret_cast<WPARAM>(back_buffer_.get()), reinterpret_cast<LPARAM>(graphics_.get()));
   return self_;
 }
 
-void Control::AppendTo(ControlRef* head, ControlRef* tail) {
-  if (*head == kNoControl) {
-    *head = self_;
-    *tail = self_;
-    previous_sibling_ = next_sibling_ = kNoControl;
-    return;
-  }
-  AsControl(*tail)->next_sibling_ = self_;
-  previous_sibling_ = *tail;
-  next_sibling_ = kNoControl;
-  *tail = self_;
+SiblingLinks& Control::LinksOf(ControlRef control) { return AsControl(control)->siblings_; }
+
+ControlList* Control::SiblingList() {
+  if (parent_ != kNoControl) return &AsControl(parent_)->children_;
+  return host_ != nullptr ? &host_->Controls() : nullptr;
 }
 
 void Control::SetParentControl(ControlParent parent) {
@@ -135,78 +125,29 @@ void Control::SetParentControl(ControlParent parent) {
   const ControlRef wanted = top_level ? kNoControl : parent.value;
   if (wanted == parent_) return;
   Unlink();
-  if (top_level) {
-    if (host_ != nullptr) {
-      ControlRef head = host_->FirstControl();
-      ControlRef tail = host_->LastControl();
-      AppendTo(&head, &tail);
-      host_->SetFirstControl(head);
-      host_->SetLastControl(tail);
-    }
-  } else {
-    Control* owner = AsControl(wanted);
-    AppendTo(&owner->first_child_, &owner->last_child_);
-  }
   parent_ = wanted;
+  if (ControlList* list = SiblingList()) list->Append(self_, &Control::LinksOf);
   Invalidate();
 }
 
 void Control::Unlink() {
-  if (parent_ == kNoControl) {
-    if (host_ == nullptr) {
-      previous_sibling_ = next_sibling_ = kNoControl;
-      return;
-    }
-    bool listed = false;
-    for (ControlRef c = ReadFirst(host_); c != kNoControl; c = AsControl(c)->next_sibling_) {
-      if (c == self_) {
-        listed = true;
-        break;
-      }
-    }
-    if (!listed) {
-      previous_sibling_ = next_sibling_ = kNoControl;
-      return;
-    }
-    if (host_->FirstControl() == self_) host_->SetFirstControl(next_sibling_);
-    if (host_->LastControl() == self_) host_->SetLastControl(previous_sibling_);
-  } else {
-    Control* owner = AsControl(parent_);
-    if (owner->first_child_ == self_) owner->first_child_ = next_sibling_;
-    if (owner->last_child_ == self_) owner->last_child_ = previous_sibling_;
+  ControlList* list = SiblingList();
+  // A top-level control may not be in its host's list (a failed Create).
+  if (list == nullptr || (parent_ == kNoControl && !list->Contains(self_, &Control::LinksOf))) {
+    siblings_ = SiblingLinks();
+    return;
   }
-  if (previous_sibling_ != kNoControl) AsControl(previous_sibling_)->next_sibling_ = next_sibling_;
-  if (next_sibling_ != kNoControl) AsControl(next_sibling_)->previous_sibling_ = previous_sibling_;
-  previous_sibling_ = next_sibling_ = kNoControl;
+  list->Remove(self_, &Control::LinksOf);
 }
 
 void Control::SetZOrder(std::optional<int> position, std::optional<bool> redraw) {
   Unlink();
-  ControlRef head = kNoControl;
-  ControlRef tail = kNoControl;
-  Control* owner = parent_ != kNoControl ? AsControl(parent_) : nullptr;
-  if (owner != nullptr) {
-    head = owner->first_child_;
-    tail = owner->last_child_;
-  } else if (host_ != nullptr) {
-    head = host_->FirstControl();
-    tail = host_->LastControl();
-  }
-  if (position.value_or(0) == kZOrderBottom && head != kNoControl) {
-    AsControl(head)->previous_sibling_ = self_;
-    next_sibling_ = head;
-    previous_sibling_ = kNoControl;
-    head = self_;
-  } else {
-    AppendTo(&head, &tail);
-  }
-  if (tail == kNoControl) tail = self_;
-  if (owner != nullptr) {
-    owner->first_child_ = head;
-    owner->last_child_ = tail;
-  } else if (host_ != nullptr) {
-    host_->SetFirstControl(head);
-    host_->SetLastControl(tail);
+  if (ControlList* list = SiblingList()) {
+    if (position.value_or(0) == kZOrderBottom) {
+      list->Prepend(self_, &Control::LinksOf);
+    } else {
+      list->Append(self_, &Control::LinksOf);
+    }
   }
   if (redraw.value_or(true)) Invalidate();
 }
@@ -220,12 +161,12 @@ void Control::Destroy() {
   if (dll::IsWindow(host_window_)) {
     dll::SendMessageW(host_window_, DUIM_INVALIDATE, kRedrawNow, reinterpret_cast<LPARAM>(&bounds_));
   }
-  for (ControlRef child = first_child_; child != kNoControl;) {
+  for (ControlRef child = children_.First(); child != kNoControl;) {
     Control* c = AsControl(child);
-    const ControlRef next = c->next_sibling_;
-    for (ControlRef grandchild = c->first_child_; grandchild != kNoControl;) {
+    const ControlRef next = c->siblings_.next;
+    for (ControlRef grandchild = c->children_.First(); grandchild != kNoControl;) {
       Control* g = AsControl(grandchild);
-      const ControlRef after = g->next_sibling_;
+      const ControlRef after = g->siblings_.next;
       g->Destroy();
       grandchild = after;
     }
@@ -256,7 +197,8 @@ void Control::ResetFields() {
   cursor_ = nullptr;
   bounds_ = GpRectF{0, 0, 0, 0};
   kind_ = 0;
-  first_child_ = last_child_ = previous_sibling_ = next_sibling_ = kNoControl;
+  children_.Clear();
+  siblings_ = SiblingLinks();
   transition_frame_ = 0;
   host_ = nullptr;
   alpha_ = 0;
@@ -271,30 +213,25 @@ void Control::ResetFields() {
 void Control::MakeBackBuffer() {
   const int width = static_cast<int>(bounds_.Width);
   const int height = static_cast<int>(bounds_.Height);
-  back_buffer_ = nullptr;
-  graphics_ = nullptr;
+  ReleaseBackBuffer();
   if (width <= 0 || height <= 0) return;
-  if (dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, &back_buffer_) != 0) {
-    back_buffer_ = nullptr;
+  if (dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, Receive(back_buffer_)) != 0) {
     return;
   }
-  dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(back_buffer_), &graphics_);
+  dll::GdipGetImageGraphicsContext(AsImage(back_buffer_.get()), Receive(graphics_));
   if (graphics_ != nullptr) {
-    dll::GdipSetSmoothingMode(graphics_, kSmoothingAntiAlias);
-    dll::GdipSetTextRenderingHint(graphics_, kTextHintAntiAliasGridFit);
+    dll::GdipSetSmoothingMode(graphics_.get(), kSmoothingAntiAlias);
+    dll::GdipSetTextRenderingHint(graphics_.get(), kTextHintAntiAliasGridFit);
   }
 }
 
 void Control::ReleaseBackBuffer() {
-  if (graphics_ != nullptr) dll::GdipDeleteGraphics(graphics_);
-  graphics_ = nullptr;
-  if (back_buffer_ != nullptr) dll::GdipDisposeImage(reinterpret_cast<GpImage*>(back_buffer_));
-  back_buffer_ = nullptr;
+  graphics_.reset();  // before the bitmap it draws on
+  back_buffer_.reset();
 }
 
 void Control::DisposeSnapshot() {
-  if (transition_snapshot_ != nullptr) dll::GdipDisposeImage(transition_snapshot_);
-  transition_snapshot_ = nullptr;
+  transition_snapshot_.reset();
 }
 
 // ---- Properties -----------------------------------------------------------------
@@ -382,12 +319,12 @@ void Control::Move(std::optional<float> x, std::optional<float> y, std::optional
 }
 
 void Control::ShiftDescendants(float dx, float dy) {
-  for (ControlRef child = first_child_; child != kNoControl;) {
+  for (ControlRef child = children_.First(); child != kNoControl;) {
     Control* c = AsControl(child);
     c->bounds_.X += dx;
     c->bounds_.Y += dy;
     c->ShiftDescendants(dx, dy);
-    child = c->next_sibling_;
+    child = c->siblings_.next;
   }
 }
 
@@ -471,26 +408,18 @@ intptr_t Control::SendEvent(UINT message, WPARAM wparam, LPARAM lparam) {
   // The packet belongs to the host once it is sent; a message that reaches no
   // window would leave it behind, so it is not sent at all.
   if (host_window_ == nullptr || !dll::IsWindow(host_window_)) return 0;
-  auto* packet = static_cast<PackedMessage*>(
-      dll::VirtualAlloc(nullptr, sizeof(PackedMessage), MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  PackedMessage* packet = PackMessage(message, static_cast<intptr_t>(wparam), static_cast<intptr_t>(lparam));
   if (packet == nullptr) return 0;
-  packet->message = static_cast<intptr_t>(message);
-  packet->wparam = static_cast<intptr_t>(wparam);
-  packet->lparam = static_cast<intptr_t>(lparam);
   return static_cast<intptr_t>(
       dll::SendMessageW(host_window_, DUIM_EVENT, self_, reinterpret_cast<LPARAM>(packet)));
 }
 
 BOOL Control::PostEvent(UINT message, WPARAM wparam, LPARAM lparam) {
   if (host_window_ == nullptr) return FALSE;
-  auto* packet = static_cast<PackedMessage*>(
-      dll::VirtualAlloc(nullptr, sizeof(PackedMessage), MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  PackedMessage* packet = PackMessage(message, static_cast<intptr_t>(wparam), static_cast<intptr_t>(lparam));
   if (packet == nullptr) return FALSE;
-  packet->message = static_cast<intptr_t>(message);
-  packet->wparam = static_cast<intptr_t>(wparam);
-  packet->lparam = static_cast<intptr_t>(lparam);
   const BOOL posted = dll::PostMessageW(host_window_, DUIM_EVENT, self_, reinterpret_cast<LPARAM>(packet));
-  if (!posted) dll::VirtualFree(packet, 0, MEM_RELEASE);
+  if (!posted) FreeScratch(packet);
   return posted;
 }
 
@@ -558,14 +487,14 @@ bool Control::BeginControlPaint(PaintContext* context, GpRectF* area, bool keep_
   if (!keep_position) *area = GpRectF{0, 0, bounds_.Width, bounds_.Height};
   if (host_window_ == nullptr || host_ == nullptr) return false;
   context->host_window = host_window_;
-  context->graphics = graphics_;
+  context->graphics = graphics_.get();
   context->area = *area;
   context->redraw = for_real ? 1 : 0;
   context->surfaces[0] = host_;
   context->surfaces[1] = host_->WindowDC();
   context->surfaces[2] = host_->FrameDC();
   context->surfaces[3] = host_->FrameGraphics();
-  context->surfaces[4] = back_buffer_;
+  context->surfaces[4] = back_buffer_.get();
   context->surfaces[5] = nullptr;
   if (for_real) {
     DisposeSnapshot();
@@ -574,10 +503,10 @@ bool Control::BeginControlPaint(PaintContext* context, GpRectF* area, bool keep_
       transition_frame_ = transition_frames_;
       TakeTransitionSnapshot();
     }
-    if (graphics_ != nullptr && !ClearToTransparent(back_buffer_, *area)) {
-      dll::GdipSetClipRect(graphics_, area->X, area->Y, area->Width, area->Height, 0);
-      dll::GdipGraphicsClear(graphics_, 0);
-      dll::GdipResetClip(graphics_);
+    if (graphics_ != nullptr && !ClearToTransparent(back_buffer_.get(), *area)) {
+      dll::GdipSetClipRect(graphics_.get(), area->X, area->Y, area->Width, area->Height, 0);
+      dll::GdipGraphicsClear(graphics_.get(), 0);
+      dll::GdipResetClip(graphics_.get());
     }
   }
   OnBeginPaint(*context);
@@ -599,9 +528,9 @@ void Control::TakeTransitionSnapshot() {
   const int stride = section.dsBm.bmWidthBytes;
   // Bottom-up DIB: the first scan line is the last row in memory.
   BYTE* top_row = static_cast<BYTE*>(section.dsBm.bmBits) + static_cast<ptrdiff_t>(frame_height - 1) * stride;
-  GpBitmap* frame = nullptr;
-  if (dll::GdipCreateBitmapFromScan0(frame_width, frame_height, -stride, kPixelFormat32bppPARGB, top_row, &frame) !=
-      0) {
+  OwnedBitmap frame;
+  if (dll::GdipCreateBitmapFromScan0(frame_width, frame_height, -stride, kPixelFormat32bppPARGB, top_row,
+                                     Receive(frame)) != 0) {
     return;
   }
   float x = std::trunc(bounds_.X), y = std::trunc(bounds_.Y);
@@ -611,10 +540,9 @@ void Control::TakeTransitionSnapshot() {
   if (x + w > frame_width) w = static_cast<float>(frame_width) - x;
   if (y + h > frame_height) h = static_cast<float>(frame_height) - y;
   GpBitmap* snapshot = nullptr;
-  if (w >= 1 && h >= 1 && dll::GdipCloneBitmapArea(x, y, w, h, kPixelFormat32bppARGB, frame, &snapshot) == 0) {
-    transition_snapshot_ = reinterpret_cast<GpImage*>(snapshot);
+  if (w >= 1 && h >= 1 && dll::GdipCloneBitmapArea(x, y, w, h, kPixelFormat32bppARGB, frame.get(), &snapshot) == 0) {
+    transition_snapshot_.reset(AsImage(snapshot));
   }
-  dll::GdipDisposeImage(reinterpret_cast<GpImage*>(frame));
 }
 
 void Control::EndControlPaint(PaintContext* context) {

@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "runtime/value.h"
+#include "ui/core/gdi_owners.h"
+#include "ui/core/control_list.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/hosted_control.h"
 #include "ui/core/toolkit_messages.h"
@@ -55,7 +57,7 @@ class Control : public HostedControl {
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
-  // ---- Operations, in slot order (2..39) ----
+  // ---- Operations ----
   virtual ControlRef Create(ControlParent parent, const GpRectF& bounds, int kind, bool visible,
                             std::optional<bool> focusable, std::optional<int> cursor_id, int transition_period,
                             int transition_frames, int transition_effect);
@@ -99,7 +101,7 @@ class Control : public HostedControl {
   virtual void OnBeginPaint(PaintContext& context) { (void)context; }
   virtual void OnEndPaint(PaintContext& context) { (void)context; }
 
-  // ---- Slot 40 of derived classes ----
+  // ---- What derived classes handle ----
   // Answers kNotHandled for what it does not handle. The base has none.
   virtual intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam);
   virtual bool HasClassProcedure() const { return false; }
@@ -111,10 +113,10 @@ class Control : public HostedControl {
   ControlRef SelfRef() const override { return self_; }
   HWND HostWindowHandle() const override { return host_window_; }
   ControlRef ParentRef() const override { return parent_; }
-  ControlRef FirstChildRef() const override { return first_child_; }
-  ControlRef LastChildRef() const override { return last_child_; }
-  ControlRef PreviousSiblingRef() const override { return previous_sibling_; }
-  ControlRef NextSiblingRef() const override { return next_sibling_; }
+  ControlRef FirstChildRef() const override { return children_.First(); }
+  ControlRef LastChildRef() const override { return children_.Last(); }
+  ControlRef PreviousSiblingRef() const override { return siblings_.previous; }
+  ControlRef NextSiblingRef() const override { return siblings_.next; }
   bool IsVisible() const override { return visible_; }
   bool IsDisabled() const override { return disabled_; }
   bool IsFocusable() const override { return focusable_; }
@@ -124,8 +126,8 @@ class Control : public HostedControl {
   const char* TooltipText() const override { return tooltip_.c_str(); }
   const GpRectF& BoundsRect() const override { return bounds_; }
   const GpRectF& PreviousBoundsRect() const override { return previous_bounds_; }
-  GpBitmap* BackBufferBitmap() const override { return back_buffer_; }
-  GpImage* TransitionSnapshot() const override { return transition_snapshot_; }
+  GpBitmap* BackBufferBitmap() const override { return back_buffer_.get(); }
+  GpImage* TransitionSnapshot() const override { return transition_snapshot_.get(); }
   int TransitionPeriodMs() const override { return transition_period_; }
   int TransitionFrameCount() const override { return transition_frames_; }
   int TransitionFrameIndex() const override { return transition_frame_; }
@@ -137,7 +139,7 @@ class Control : public HostedControl {
   // ---- For derived classes and the toolkit ----
   bool IsCreated() const { return self_ != kNoControl; }
   bool RedrawEnabled() const { return redraw_enabled_; }
-  GpGraphics* Graphics() const { return graphics_; }
+  GpGraphics* Graphics() const { return graphics_.get(); }
   HostWindow* Host() const { return host_; }
   // Handler table size (entries), for diagnostics.
   int HandlerCount() const;
@@ -160,7 +162,10 @@ class Control : public HostedControl {
 
   void StoreHandler(UINT message, void* handler, bool takes_parent);
   void CallHandler(const HandlerEntry& entry, UINT message, intptr_t wparam, intptr_t lparam);
-  void AppendTo(ControlRef* head, ControlRef* tail);
+  // Where a control keeps its place among its siblings, for the lists it is in.
+  static SiblingLinks& LinksOf(ControlRef control);
+  // The list the control is in: its parent's children or the host's controls (null for neither).
+  ControlList* SiblingList();
   void ShiftDescendants(float dx, float dy);
   void MakeBackBuffer();
   void ReleaseBackBuffer();
@@ -169,33 +174,31 @@ class Control : public HostedControl {
   void OnTransitionTick();
   void ResetFields();
 
-  HWND host_window_ = nullptr;          // 1
-  ControlRef self_ = kNoControl;        // 2
-  ControlRef parent_ = kNoControl;      // 3
-  bool visible_ = false;                // 4
-  bool disabled_ = false;               // 5
-  bool focusable_ = true;               // 6
-  bool redraw_enabled_ = false;         // 7
-  HCURSOR cursor_ = nullptr;            // 8
-  HandlerTable* handlers_ = nullptr;    // 9
-  GpRectF bounds_ = {0, 0, 0, 0};       // 10
-  Text tooltip_;                        // 11
-  Text tag_;                            // 12
-  int kind_ = 0;                        // 13
-  ControlRef first_child_ = kNoControl;       // 14
-  ControlRef last_child_ = kNoControl;        // 15
-  ControlRef previous_sibling_ = kNoControl;  // 16
-  ControlRef next_sibling_ = kNoControl;      // 17
-  int transition_frame_ = 0;            // 18
-  GpBitmap* back_buffer_ = nullptr;     // 19
-  GpGraphics* graphics_ = nullptr;      // 20
-  HostWindow* host_ = nullptr;          // 21
-  int alpha_ = kDefaultAlpha;           // 22
-  GpImage* transition_snapshot_ = nullptr;  // 23
-  int transition_period_ = 0;           // 24
-  GpRectF previous_bounds_ = {0, 0, 0, 0};  // 25
-  int transition_frames_ = 0;           // 26
-  int transition_effect_ = 0;           // 27
+  HWND host_window_ = nullptr;
+  ControlRef self_ = kNoControl;
+  ControlRef parent_ = kNoControl;
+  bool visible_ = false;
+  bool disabled_ = false;
+  bool focusable_ = true;
+  bool redraw_enabled_ = false;
+  HCURSOR cursor_ = nullptr;
+  HandlerTable* handlers_ = nullptr;
+  GpRectF bounds_ = {0, 0, 0, 0};
+  Text tooltip_;
+  Text tag_;
+  int kind_ = 0;
+  ControlList children_;
+  SiblingLinks siblings_;
+  int transition_frame_ = 0;
+  OwnedBitmap back_buffer_;
+  OwnedGraphics graphics_;
+  HostWindow* host_ = nullptr;
+  int alpha_ = kDefaultAlpha;
+  OwnedImage transition_snapshot_;
+  int transition_period_ = 0;
+  GpRectF previous_bounds_ = {0, 0, 0, 0};
+  int transition_frames_ = 0;
+  int transition_effect_ = 0;
 };
 
 // The control behind a reference (null for 0).

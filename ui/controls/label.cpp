@@ -42,10 +42,10 @@ ControlRef Label::Create(ControlParent parent, int left, int top, int width, int
   const auto& trimming = o.trimming;
   const auto& multi_line = o.multi_line;
   if (!font_name && !font_size && !font_style) {
-    font_ = Toolkit().default_font;
+    font_.reset(Toolkit().default_font);
   } else {
     quillet::Text face = font_name ? quillet::Text::Copy(*font_name) : FontFamilyName(Toolkit().default_font);
-    font_ = CreateFontByName(face.c_str(), font_size.value_or(kDefaultFontSize), font_style.value_or(0));
+    font_.reset(CreateFontByName(face.c_str(), font_size.value_or(kDefaultFontSize), font_style.value_or(0)));
   }
 
   TextFormat format;
@@ -54,7 +54,7 @@ ControlRef Label::Create(ControlParent parent, int left, int top, int width, int
   format.FormatTrimming(trimming.value_or(kTrimmingNone));
   format.HotkeyPrefix(kHotkeyPrefixNone);
   if (multi_line.value_or(false)) format.FormatFlagsOf(kMultiLineFormatFlags);
-  format_ = format.Handle();
+  format_.reset(format.Handle());
 
   text_colour_ = o.text_colour.value_or(kLabelDefaultTextColour);
   gradient_mode_ = o.gradient_mode.value_or(0);
@@ -75,8 +75,7 @@ ControlRef Label::Create(ControlParent parent, int left, int top, int width, int
   if (ref == kNoControl) {
     // Nothing else will release what was made for it.
     DeleteFont();
-    if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-    format_ = nullptr;
+    format_.reset();
     text_.Reset();
   }
   return ref;
@@ -99,8 +98,7 @@ intptr_t Label::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, L
       application_tip_.Reset();
       glow_colour_ = 0;
       DeleteFont();
-      if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-      format_ = nullptr;
+      format_.reset();
       break;
     case WM_PAINT:
       Paint(static_cast<ControlRef>(wparam));
@@ -141,12 +139,12 @@ void Label::Measure() {
   if (!multi_line_) {
     layout = BoundsRect();
     float font_height = 0;
-    dll::GdipGetFontHeight(font_, graphics, &font_height);
+    dll::GdipGetFontHeight(font_.get(), graphics, &font_height);
     layout.Height = font_height;
   }
   GpRectF box = {0, 0, 0, 0};
-  dll::GdipMeasureString(graphics, text.c_str(), static_cast<INT>(text.size()), font_, &layout, format_, &box,
-                         nullptr, nullptr);
+  dll::GdipMeasureString(graphics, text.c_str(), static_cast<INT>(text.size()), font_.get(), &layout,
+                         format_.get(), &box, nullptr, nullptr);
   measured_width_ = static_cast<int>(std::round(box.Width));
   measured_height_ = static_cast<int>(std::round(box.Height));
 }
@@ -224,7 +222,7 @@ void Label::Paint(ControlRef) {
       GpRectF text_rect = text_area;
       if (multi_line_) {
         float font_height = 0;
-        dll::GdipGetFontHeight(font_, graphics, &font_height);
+        dll::GdipGetFontHeight(font_.get(), graphics, &font_height);
         text_rect.Height += font_height + kMultiLineExtra;
       } else {
         const float measured = static_cast<float>(measured_height_);
@@ -241,7 +239,8 @@ void Label::Paint(ControlRef) {
       // show its top half: only the lines that fit the area are drawn.
       shown_text_ = multi_line_ ? FitWholeLines(graphics, wide, text_area) : wide;
       if (multi_line_) UpdateTrimmedTooltip(shown_text_ != wide, wide);
-      DrawControlText(graphics, text_rect, shown_text_.c_str(), font_, colour, format_, text_effect_, glow_colour_);
+      DrawControlText(graphics, text_rect, shown_text_.c_str(), font_.get(), colour, format_.get(), text_effect_,
+                      glow_colour_);
       ResetClip(graphics);
       HostWindow* host = Host();
       if (host != nullptr && host->KeyboardFocusControl() == GetRef()) {
@@ -258,8 +257,8 @@ std::wstring Label::FitWholeLines(GpGraphics* graphics, const std::wstring& text
   auto fitted = [&](const std::wstring& candidate) {
     GpRectF box = {0, 0, 0, 0};
     INT characters = 0, lines = 0;
-    dll::GdipMeasureString(graphics, candidate.c_str(), static_cast<INT>(candidate.size()), font_, &visible, format_,
-                           &box, &characters, &lines);
+    dll::GdipMeasureString(graphics, candidate.c_str(), static_cast<INT>(candidate.size()), font_.get(), &visible,
+                           format_.get(), &box, &characters, &lines);
     return static_cast<size_t>(characters);
   };
   const size_t whole = fitted(text);
@@ -360,28 +359,27 @@ int Label::GradientMode(std::optional<int> mode) {
 }
 
 void Label::ReplaceFont(GpFont* font) {
-  if (font == nullptr || font == font_) return;
-  DeleteFont();
-  font_ = font;
+  if (font == nullptr || font == font_.get()) return;
+  font_.reset(font);
   Measure();
   Repaint();
 }
 
 quillet::Text Label::FontName(std::optional<const char*> name) {
   if (name && font_ != nullptr) {
-    quillet::Text current = FontFamilyName(font_);
+    quillet::Text current = FontFamilyName(font_.get());
     if (CompareTexts(current.get(), *name) != 0) {
       ReplaceFont(CreateFontByName(*name, FontSize(), FontStyle()));
     }
   }
-  return font_ != nullptr ? FontFamilyName(font_) : quillet::Text();
+  return font_ != nullptr ? FontFamilyName(font_.get()) : quillet::Text();
 }
 
 int Label::FontStyle(std::optional<int> style) {
   INT current = 0;
-  if (font_ != nullptr) dll::GdipGetFontStyle(font_, &current);
+  if (font_ != nullptr) dll::GdipGetFontStyle(font_.get(), &current);
   if (style && *style != current && font_ != nullptr) {
-    quillet::Text face = FontFamilyName(font_);
+    quillet::Text face = FontFamilyName(font_.get());
     ReplaceFont(CreateFontByName(face.c_str(), FontSize(), *style));
     return *style;
   }
@@ -390,11 +388,11 @@ int Label::FontStyle(std::optional<int> style) {
 
 float Label::FontSize(std::optional<float> size) {
   float current = 0;
-  if (font_ != nullptr) dll::GdipGetFontSize(font_, &current);
+  if (font_ != nullptr) dll::GdipGetFontSize(font_.get(), &current);
   if (size && *size != current && font_ != nullptr) {
-    quillet::Text face = FontFamilyName(font_);
+    quillet::Text face = FontFamilyName(font_.get());
     INT style = 0;
-    dll::GdipGetFontStyle(font_, &style);
+    dll::GdipGetFontStyle(font_.get(), &style);
     ReplaceFont(CreateFontByName(face.c_str(), *size, style));
     return *size;
   }
@@ -403,44 +401,41 @@ float Label::FontSize(std::optional<float> size) {
 
 int Label::Trimming(std::optional<int> trimming) {
   if (trimming && format_ != nullptr) {
-    dll::GdipSetStringFormatTrimming(format_, *trimming);
+    dll::GdipSetStringFormatTrimming(format_.get(), *trimming);
     Repaint();
   }
   int value = 0;
-  if (format_ != nullptr) dll::GdipGetStringFormatTrimming(format_, &value);
+  if (format_ != nullptr) dll::GdipGetStringFormatTrimming(format_.get(), &value);
   return value;
 }
 
 int Label::FormatFlags(std::optional<int> flags) {
   if (flags && format_ != nullptr) {
-    dll::GdipSetStringFormatFlags(format_, *flags);
+    dll::GdipSetStringFormatFlags(format_.get(), *flags);
     Repaint();
   }
   INT value = 0;
-  if (format_ != nullptr) dll::GdipGetStringFormatFlags(format_, &value);
+  if (format_ != nullptr) dll::GdipGetStringFormatFlags(format_.get(), &value);
   return value;
 }
 
 GpFont* Label::Font(std::optional<GpFont*> font) {
   if (font) ReplaceFont(*font);
-  return font_;
+  return font_.get();
 }
 
 GpStringFormat* Label::StringFormat(std::optional<GpStringFormat*> format) {
-  if (format && *format != format_) {
-    if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-    format_ = *format;
-  }
-  return format_;
+  if (format && *format != format_.get()) format_.reset(*format);
+  return format_.get();
 }
 
 int Label::Alignment(std::optional<int> alignment) {
   if (alignment && format_ != nullptr) {
-    dll::GdipSetStringFormatAlign(format_, *alignment);
+    dll::GdipSetStringFormatAlign(format_.get(), *alignment);
     Repaint();
   }
   int value = 0;
-  if (format_ != nullptr) dll::GdipGetStringFormatAlign(format_, &value);
+  if (format_ != nullptr) dll::GdipGetStringFormatAlign(format_.get(), &value);
   return value;
 }
 
@@ -448,7 +443,7 @@ bool Label::MultiLine(std::optional<bool> multi_line) {
   if (multi_line) {
     multi_line_ = *multi_line;
     if (format_ != nullptr) {
-      dll::GdipSetStringFormatFlags(format_, multi_line_ ? kMultiLineFormatFlags : kFormatNoWrap);
+      dll::GdipSetStringFormatFlags(format_.get(), multi_line_ ? kMultiLineFormatFlags : kFormatNoWrap);
     }
     Measure();
     Repaint();
@@ -489,8 +484,7 @@ bool Label::AutoContrast(std::optional<bool> on) {
 }
 
 void Label::DeleteFont() {
-  if (font_ != nullptr && font_ != Toolkit().default_font) dll::GdipDeleteFont(font_);
-  font_ = nullptr;
+  font_.reset();
 }
 
 }  // namespace quillet

@@ -6,6 +6,8 @@
 
 #include "ui/controls/control.h"
 #include "ui/controls/control_messages.h"
+#include "ui/core/gdi_owners.h"
+#include "ui/core/toolkit.h"
 
 namespace quillet {
 
@@ -115,7 +117,7 @@ class Label : public Control {
   // A cut text's tip holds the whole text; the tip goes again when the text fits.
   void UpdateTrimmedTooltip(bool trimmed, const std::wstring& whole);
 
-  GpFont* font_ = nullptr;                   // 1
+  ControlFont font_;                         // 1
   ByteSet text_;                             // 2
   ARGB text_colour_ = kLabelDefaultTextColour;  // 3
   int gradient_mode_ = 0;                    // 4
@@ -127,7 +129,7 @@ class Label : public Control {
   int64_t frame_ = 0;                        // 10
   bool auto_contrast_ = false;               // 11
   ARGB glow_colour_ = 0;                     // 12
-  GpStringFormat* format_ = nullptr;         // 13
+  OwnedStringFormat format_;                 // 13
   int measured_width_ = 0;                   // 14
   int measured_height_ = 0;                  // 15
   bool change_pending_ = false;              // 16

@@ -9,6 +9,7 @@
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
 #include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 
@@ -35,26 +36,17 @@ ARGB ScaleAlpha(ARGB colour, uint32_t percent) {
   return (colour & 0x00FFFFFF) | (alpha << 24);
 }
 
-void FillRect(GpGraphics* graphics, const GpRectF& rect, ARGB colour) {
-  GpSolidFill* brush = nullptr;
-  if (dll::GdipCreateSolidFill(colour, &brush) != 0) return;
-  dll::GdipFillRectangle(graphics, reinterpret_cast<GpBrush*>(brush), rect.X, rect.Y, rect.Width, rect.Height);
-  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
-}
-
 void DrawArrow(GpGraphics* graphics, float width, float height, ARGB colour) {
   const float middle = height / 2.0f;
   const GpPointF points[3] = {{width - 5.0f, middle - 1.0f}, {width - 8.0f, middle - 4.5f},
                               {width - 8.0f, middle + 2.5f}};
-  GpSolidFill* brush = nullptr;
-  if (dll::GdipCreateSolidFill(colour, &brush) == 0) {
-    dll::GdipFillPolygon(graphics, reinterpret_cast<GpBrush*>(brush), points, 3, kFillModeAlternate);
-    dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
+  OwnedSolidFill brush;
+  if (dll::GdipCreateSolidFill(colour, Receive(brush)) == 0) {
+    dll::GdipFillPolygon(graphics, AsBrush(brush), points, 3, kFillModeAlternate);
   }
-  GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(ScaleAlpha(colour, kArrowOutlineAlphaPercent), 1.0f, kUnitWorld, &pen) == 0) {
-    dll::GdipDrawPolygon(graphics, pen, points, 3);
-    dll::GdipDeletePen(pen);
+  OwnedPen pen;
+  if (dll::GdipCreatePen1(ScaleAlpha(colour, kArrowOutlineAlphaPercent), 1.0f, kUnitWorld, Receive(pen)) == 0) {
+    dll::GdipDrawPolygon(graphics, pen.get(), points, 3);
   }
 }
 
@@ -79,10 +71,10 @@ ControlRef MenuItem::Create(HWND menu_window, int x, int y, int width, int heigh
   if (IsCreated()) return GetRef();
   item_ = record;
   look_ = kMenuLookNormal;
-  if (format_ == nullptr && dll::GdipCreateStringFormat(kFormatNoWrap, LANG_NEUTRAL, &format_) == 0) {
-    dll::GdipSetStringFormatAlign(format_, kAlignNear);
-    dll::GdipSetStringFormatTrimming(format_, kTrimmingEllipsisCharacter);
-    dll::GdipSetStringFormatHotkeyPrefix(format_, kHotkeyPrefixShow);
+  if (format_ == nullptr && dll::GdipCreateStringFormat(kFormatNoWrap, LANG_NEUTRAL, Receive(format_)) == 0) {
+    dll::GdipSetStringFormatAlign(format_.get(), kAlignNear);
+    dll::GdipSetStringFormatTrimming(format_.get(), kTrimmingEllipsisCharacter);
+    dll::GdipSetStringFormatHotkeyPrefix(format_.get(), kHotkeyPrefixShow);
   }
   LoadIcon();
   const GpRectF bounds = {static_cast<float>(x), static_cast<float>(y), static_cast<float>(width),
@@ -130,8 +122,7 @@ intptr_t MenuItem::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam
     }
     case WM_DESTROY:
       item_ = MenuItemRecord();
-      if (format_ != nullptr) dll::GdipDeleteStringFormat(format_);
-      format_ = nullptr;
+      format_.reset();
       ReleaseIcon();
       break;
     case WM_TIMER:
@@ -239,11 +230,7 @@ void MenuItem::Paint(ControlRef sender, int look) {
   ++paints_;
 
   if (item_.type == kItemSeparator) {
-    GpPen* pen = nullptr;
-    if (dll::GdipCreatePen1(ArgbFromColor(kSeparatorColour, kOpaqueAlpha, 1), 1.0f, kUnitWorld, &pen) == 0) {
-      dll::GdipDrawLine(graphics, pen, 0.0f, 1.0f, width - 3.0f, 1.0f);
-      dll::GdipDeletePen(pen);
-    }
+    DrawLine(graphics, ArgbFromColor(kSeparatorColour, kOpaqueAlpha, 1), 1.0f, 0.0f, 1.0f, width - 3.0f, 1.0f);
   } else {
     const bool is_submenu = item_.type == kItemSubmenu;
     int shown = look;
@@ -251,7 +238,7 @@ void MenuItem::Paint(ControlRef sender, int look) {
     ARGB text_colour = item_.text_colour;
     if (shown == kMenuLookHighlighted) {
       text_colour = kHighlightedTextColour;
-      FillRect(graphics, area, item_.highlight_colour);
+      FillSolidRect(graphics, area, item_.highlight_colour);
       DrawBorder(graphics, area, kBorderFlat, ScaleAlpha(item_.highlight_colour, kFrameAlphaPercent));
     }
     GpFont* font = Toolkit().default_font;
@@ -262,7 +249,7 @@ void MenuItem::Paint(ControlRef sender, int look) {
       GpRectF text_rect = {kTextLeft, top, width - kTextLeft, height - top};
       if (is_submenu) text_rect.Width -= kSubmenuArrowSpace;
       const std::wstring text = WideString(item_.text.get());
-      DrawControlText(graphics, text_rect, text.c_str(), font, text_colour, format_, item_.text_effect,
+      DrawControlText(graphics, text_rect, text.c_str(), font, text_colour, format_.get(), item_.text_effect,
                       item_.glow_colour);
     }
     if (is_submenu) {

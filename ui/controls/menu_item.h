@@ -9,6 +9,7 @@
 
 #include "runtime/value.h"
 #include "ui/controls/control.h"
+#include "ui/core/gdi_owners.h"
 
 namespace quillet {
 
@@ -85,7 +86,7 @@ class MenuItem : public Control {
 
   MenuItemRecord item_;
   int look_ = kMenuLookNormal;
-  GpStringFormat* format_ = nullptr;
+  OwnedStringFormat format_;
   GpImage* icon_ = nullptr;      // the check mark or the record's picture
   bool clicked_ = false;         // a click counts as hovering until the submenu opened
   int paints_ = 0;

@@ -4,6 +4,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 
@@ -21,7 +22,7 @@ struct PropertyItemFlat {
   void* value;
 };
 
-GpBitmap* BitmapFromIconBits(HBITMAP colour, int* width, int* height) {
+OwnedBitmap BitmapFromIconBits(HBITMAP colour, int* width, int* height) {
   BITMAP info = {};
   if (colour == nullptr || dll::GetObjectW(colour, sizeof(info), &info) != sizeof(info)) return nullptr;
   *width = info.bmWidth;
@@ -35,10 +36,9 @@ GpBitmap* BitmapFromIconBits(HBITMAP colour, int* width, int* height) {
   header.bmiHeader.biBitCount = 32;
   header.bmiHeader.biCompression = BI_RGB;
   std::vector<uint32_t> bits(static_cast<size_t>(info.bmWidth) * static_cast<size_t>(info.bmHeight));
-  HDC dc = dll::CreateCompatibleDC(nullptr);
-  const int lines = dll::GetDIBits(dc, colour, 0, static_cast<UINT>(info.bmHeight), bits.data(), &header,
+  const OwnedMemoryDc dc(dll::CreateCompatibleDC(nullptr));
+  const int lines = dll::GetDIBits(dc.get(), colour, 0, static_cast<UINT>(info.bmHeight), bits.data(), &header,
                                    DIB_RGB_COLORS);
-  dll::DeleteDC(dc);
   if (lines != info.bmHeight) return nullptr;
   bool has_alpha = false;
   for (uint32_t pixel : bits) {
@@ -49,15 +49,14 @@ GpBitmap* BitmapFromIconBits(HBITMAP colour, int* width, int* height) {
   }
   if (!has_alpha) return nullptr;
   // Wrap the bits, then copy them into a bitmap that owns its memory.
-  GpBitmap* wrapped = nullptr;
+  OwnedBitmap wrapped;
   if (dll::GdipCreateBitmapFromScan0(info.bmWidth, info.bmHeight, info.bmWidth * 4, kPixelFormat32bppARGBValue,
-                                     reinterpret_cast<BYTE*>(bits.data()), &wrapped) != 0) {
+                                     reinterpret_cast<BYTE*>(bits.data()), Receive(wrapped)) != 0) {
     return nullptr;
   }
-  GpBitmap* copy = nullptr;
+  OwnedBitmap copy;
   dll::GdipCloneBitmapArea(0, 0, static_cast<float>(info.bmWidth), static_cast<float>(info.bmHeight),
-                           kPixelFormat32bppARGBValue, wrapped, &copy);
-  dll::GdipDisposeImage(reinterpret_cast<GpImage*>(wrapped));
+                           kPixelFormat32bppARGBValue, wrapped.get(), Receive(copy));
   return copy;
 }
 
@@ -108,8 +107,7 @@ ControlRef Picture::CreateWithImage(ControlParent parent, int left, int top, int
 }
 
 void Picture::ReleaseImage() {
-  if (image_ != nullptr) dll::GdipDisposeImage(image_);
-  image_ = nullptr;
+  image_.reset();
   if (stream_ != nullptr) stream_->Release();
   stream_ = nullptr;
   if (stream_memory_ != nullptr) dll::GlobalFree(stream_memory_);
@@ -124,19 +122,19 @@ void Picture::LoadBytes(const ByteSetBlock* bytes) {
   ReleaseImage();
   image_bytes_ = ByteSet(ByteSetData(bytes), ByteSetLength(bytes));
   if (!image_bytes_.empty()) {
-    image_ = ImageFromBytes(image_bytes_.get(), false, true, &stream_memory_, &stream_);
+    image_.reset(ImageFromBytes(image_bytes_.get(), false, true, &stream_memory_, &stream_));
   }
   if (image_ == nullptr) return;
   UINT count = 0;
-  dll::GdipImageGetFrameCount(image_, &kFrameDimensionTime, &count);
+  dll::GdipImageGetFrameCount(image_.get(), &kFrameDimensionTime, &count);
   frame_count_ = count == 0 ? 1 : static_cast<int>(count);
   current_frame_ = 1;
 
   UINT size = 0;
-  if (dll::GdipGetPropertyItemSize(image_, kPropertyFrameDelay, &size) == 0 && size >= sizeof(PropertyItemFlat)) {
+  if (dll::GdipGetPropertyItemSize(image_.get(), kPropertyFrameDelay, &size) == 0 && size >= sizeof(PropertyItemFlat)) {
     std::vector<unsigned char> buffer(size);
     auto* item = reinterpret_cast<PropertyItemFlat*>(buffer.data());
-    if (dll::GdipGetPropertyItem(image_, kPropertyFrameDelay, size, item) == 0 && item->value != nullptr) {
+    if (dll::GdipGetPropertyItem(image_.get(), kPropertyFrameDelay, size, item) == 0 && item->value != nullptr) {
       const size_t delays = item->length / sizeof(int32_t);
       const auto* values = static_cast<const int32_t*>(item->value);
       frame_delays_.assign(values, values + delays);
@@ -154,32 +152,31 @@ void Picture::LoadIcon(HICON icon) {
   ReleaseImage();
   ICONINFO info = {};
   if (icon == nullptr || !dll::GetIconInfo(icon, &info)) return;
+  // GetIconInfo hands over copies of the icon's bitmaps.
+  const OwnedGdiBitmap colour_bits(info.hbmColor);
+  const OwnedGdiBitmap mask_bits(info.hbmMask);
   int width = 0;
   int height = 0;
-  GpBitmap* source = BitmapFromIconBits(info.hbmColor, &width, &height);
-  if (source == nullptr) dll::GdipCreateBitmapFromHICON(icon, &source);
+  OwnedBitmap source = BitmapFromIconBits(info.hbmColor, &width, &height);
+  if (source == nullptr) dll::GdipCreateBitmapFromHICON(icon, Receive(source));
   if (source != nullptr) {
     UINT w = 0, h = 0;
-    dll::GdipGetImageWidth(reinterpret_cast<GpImage*>(source), &w);
-    dll::GdipGetImageHeight(reinterpret_cast<GpImage*>(source), &h);
+    dll::GdipGetImageWidth(AsImage(source.get()), &w);
+    dll::GdipGetImageHeight(AsImage(source.get()), &h);
     GpBitmap* copy = nullptr;
     if (w > 0 && h > 0 &&
         dll::GdipCreateBitmapFromScan0(static_cast<INT>(w), static_cast<INT>(h), 0, kPixelFormat32bppARGBValue,
                                        nullptr, &copy) == 0) {
-      GpGraphics* graphics = nullptr;
-      dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(copy), &graphics);
+      image_.reset(AsImage(copy));
+      OwnedGraphics graphics;
+      dll::GdipGetImageGraphicsContext(image_.get(), Receive(graphics));
       if (graphics != nullptr) {
-        dll::GdipSetInterpolationMode(graphics, kInterpolationHighQualityBilinear);
-        dll::GdipDrawImageRect(graphics, reinterpret_cast<GpImage*>(source), 0, 0, static_cast<float>(w),
+        dll::GdipSetInterpolationMode(graphics.get(), kInterpolationHighQualityBilinear);
+        dll::GdipDrawImageRect(graphics.get(), AsImage(source.get()), 0, 0, static_cast<float>(w),
                                static_cast<float>(h));
-        dll::GdipDeleteGraphics(graphics);
       }
-      image_ = reinterpret_cast<GpImage*>(copy);
     }
-    dll::GdipDisposeImage(reinterpret_cast<GpImage*>(source));
   }
-  if (info.hbmColor != nullptr) dll::DeleteObject(info.hbmColor);
-  if (info.hbmMask != nullptr) dll::DeleteObject(info.hbmMask);
   if (image_ != nullptr) {
     frame_count_ = 1;
     current_frame_ = 1;
@@ -272,36 +269,32 @@ void Picture::Paint(ControlRef) {
   GpGraphics* graphics = Graphics();
   if (graphics != nullptr) {
     if (background_ != 0) {
-      GpSolidFill* brush = nullptr;
-      if (dll::GdipCreateSolidFill(background_, &brush) == 0) {
-        dll::GdipFillRectangle(graphics, reinterpret_cast<GpBrush*>(brush), area.X, area.Y, area.Width, area.Height);
-        dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
-      }
+      FillSolidRect(graphics, area, background_);
     }
     const UINT index = frame_count_ > 1 ? static_cast<UINT>(current_frame_ - 1) : 0;
-    dll::GdipImageSelectActiveFrame(image_, &kFrameDimensionTime, index);
+    dll::GdipImageSelectActiveFrame(image_.get(), &kFrameDimensionTime, index);
     last_drawn_frame_ = static_cast<int>(index);
     const bool has_source = source_rect_.right > source_rect_.left && source_rect_.bottom > source_rect_.top;
     switch (size_mode_) {
       case kSizeStretch:
-        DrawImageRect(graphics, image_, area);
+        DrawImageRect(graphics, image_.get(), area);
         break;
       case kSizeCentred:
-        DrawImageNatural(graphics, image_, area, true);
+        DrawImageNatural(graphics, image_.get(), area, true);
         break;
       case kSizeSourceRect:
         if (has_source) {
-          dll::GdipDrawImageRectRect(graphics, image_, area.X, area.Y, area.Width, area.Height,
+          dll::GdipDrawImageRectRect(graphics, image_.get(), area.X, area.Y, area.Width, area.Height,
                                      static_cast<float>(source_rect_.left), static_cast<float>(source_rect_.top),
                                      static_cast<float>(source_rect_.right - source_rect_.left),
                                      static_cast<float>(source_rect_.bottom - source_rect_.top), kUnitPixel, nullptr,
                                      nullptr, nullptr);
         } else {
-          DrawImageNatural(graphics, image_, area, false);
+          DrawImageNatural(graphics, image_.get(), area, false);
         }
         break;
       default:
-        DrawImageNatural(graphics, image_, area, false);
+        DrawImageNatural(graphics, image_.get(), area, false);
         break;
     }
     if (frame_ != 0) DrawBorder(graphics, area, frame_, std::nullopt);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/controls/control.h"
+#include "ui/core/gdi_owners.h"
 
 namespace quillet {
 
@@ -59,7 +60,7 @@ class Picture : public Control {
   int CurrentFrame() const { return current_frame_; }
   int FrameCount() const { return frame_count_; }
   const std::vector<int>& FrameDelays() const { return frame_delays_; }
-  GpImage* Image() const { return image_; }
+  GpImage* Image() const { return image_.get(); }
   int ChangeEffect() const { return change_effect_; }
   // Frame index drawn by the last paint (0-based), -1 before any.
   int LastDrawnFrame() const { return last_drawn_frame_; }
@@ -74,7 +75,7 @@ class Picture : public Control {
   bool IsAnimated() const { return animate_ && frame_count_ > 1; }
 
   ByteSet image_bytes_;                 // 1
-  GpImage* image_ = nullptr;            // 2
+  OwnedImage image_;                    // 2
   bool animate_ = false;                // 3
   int64_t frame_ = 0;                   // 4
   int current_frame_ = 0;               // 5

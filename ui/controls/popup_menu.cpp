@@ -9,6 +9,7 @@
 #include "ui/controls/popup_hook.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/toolkit.h"
 
 namespace quillet {
@@ -29,18 +30,8 @@ constexpr uint32_t kColourWhiteRgb = 0xFFFFFF;
 constexpr uint32_t kColourBlackRgb = 0x000000;
 constexpr ARGB kTransparent = 0;
 
-void FillPath(GpGraphics* graphics, GpPath* path, ARGB colour) {
-  GpSolidFill* brush = nullptr;
-  if (dll::GdipCreateSolidFill(colour, &brush) != 0) return;
-  dll::GdipFillPath(graphics, reinterpret_cast<GpBrush*>(brush), path);
-  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
-}
-
 void FillRoundRect(GpGraphics* graphics, const GpRectF& rect, float corner, ARGB colour) {
-  GpPath* path = RoundRectPath(rect, corner);
-  if (path == nullptr) return;
-  FillPath(graphics, path, colour);
-  dll::GdipDeletePath(path);
+  if (const OwnedPath path{RoundRectPath(rect, corner)}) FillSolidPath(graphics, path.get(), colour);
 }
 
 int ClampedMenuWidth(int width) {
@@ -192,7 +183,7 @@ SIZE PopupMenu::MeasureWindow(bool* has_submenu) const {
   const bool automatic = width_ <= 0;
   int height = 0;
   bool submenu = false;
-  HDC screen = automatic ? dll::GetDC(nullptr) : nullptr;
+  const OwnedWindowDc screen = automatic ? GetWindowDc(nullptr) : OwnedWindowDc();
   for (const MenuItemRecord& record : items_) {
     if (record.state == kItemHidden) continue;
     if (record.type == kItemSeparator) {
@@ -203,13 +194,12 @@ SIZE PopupMenu::MeasureWindow(bool* has_submenu) const {
     if (screen != nullptr) {
       const std::wstring text = WideString(record.text.get());
       SIZE extent = {0, 0};
-      if (dll::GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &extent)) {
+      if (dll::GetTextExtentPoint32W(screen.get(), text.c_str(), static_cast<int>(text.size()), &extent)) {
         width = std::max(width, static_cast<int>(extent.cx) + kMenuTextPadding);
       }
     }
     if (record.type == kItemSubmenu) submenu = true;
   }
-  if (screen != nullptr) dll::ReleaseDC(nullptr, screen);
   height += kMenuVerticalPadding;
   if (submenu) width += kMenuSubmenuArrowWidth;
   // A menu of separators alone still gets the narrowest width.

@@ -28,10 +28,9 @@ constexpr int kAlphaShift = 24;
 
 void FillText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, GpStringFormat* format,
               ARGB colour) {
-  GpSolidFill* brush = nullptr;
-  if (dll::GdipCreateSolidFill(colour, &brush) != 0) return;
-  dll::GdipDrawString(graphics, text, -1, font, &rect, format, reinterpret_cast<GpBrush*>(brush));
-  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
+  OwnedSolidFill brush;
+  if (dll::GdipCreateSolidFill(colour, Receive(brush)) != 0) return;
+  dll::GdipDrawString(graphics, text, -1, font, &rect, format, AsBrush(brush));
 }
 
 }  // namespace
@@ -76,26 +75,24 @@ GlowSurface::GlowSurface(int width, int height)
     : width_(width), height_(height), pixels_(width > 0 && height > 0 ? static_cast<size_t>(width) * height : 0) {
   if (pixels_.empty()) return;
   dll::GdipCreateBitmapFromScan0(width, height, width * static_cast<int>(sizeof(ARGB)), kPixelFormat32bppARGB,
-                                 reinterpret_cast<BYTE*>(pixels_.data()), &bitmap_);
+                                 reinterpret_cast<BYTE*>(pixels_.data()), Receive(bitmap_));
 }
 
-GlowSurface::~GlowSurface() {
-  if (bitmap_ != nullptr) dll::GdipDisposeImage(reinterpret_cast<GpImage*>(bitmap_));
-}
+GlowSurface::~GlowSurface() = default;
 
 namespace {
 
 // The letters drawn once, opaque, into the surface at the centre pass; answers their coverage.
 bool DrawLetterCoverage(GlowSurface* surface, const wchar_t* text, GpFont* font, GpStringFormat* format,
                         const GpRectF& rect, ARGB rgb, std::vector<uint8_t>* coverage) {
-  GpGraphics* graphics = nullptr;
-  if (dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(surface->bitmap()), &graphics) != 0) return false;
-  dll::GdipSetSmoothingMode(graphics, kSmoothingAntiAlias);
-  dll::GdipSetTextRenderingHint(graphics, kTextHintAntiAliasGridFit);
+  OwnedGraphics graphics;
+  if (dll::GdipGetImageGraphicsContext(AsImage(surface->bitmap()), Receive(graphics)) != 0) return false;
+  dll::GdipSetSmoothingMode(graphics.get(), kSmoothingAntiAlias);
+  dll::GdipSetTextRenderingHint(graphics.get(), kTextHintAntiAliasGridFit);
   const GpRectF at = {kGlowPasses[kGlowCentrePass][0], kGlowPasses[kGlowCentrePass][1], rect.Width, rect.Height};
-  FillText(graphics, at, text, font, format, kOpaque | rgb);
+  FillText(graphics.get(), at, text, font, format, kOpaque | rgb);
   // Deleting the context flushes the drawing into the pixels read below.
-  dll::GdipDeleteGraphics(graphics);
+  graphics.reset();
   const std::vector<ARGB>& pixels = surface->pixels();
   coverage->resize(pixels.size());
   for (size_t i = 0; i < pixels.size(); ++i) (*coverage)[i] = static_cast<uint8_t>(pixels[i] >> kAlphaShift);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/value.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
 
 namespace quillet {
@@ -46,7 +47,7 @@ class GlowSurface {
   ~GlowSurface();
   GlowSurface(const GlowSurface&) = delete;
   GlowSurface& operator=(const GlowSurface&) = delete;
-  GpBitmap* bitmap() const { return bitmap_; }
+  GpBitmap* bitmap() const { return bitmap_.get(); }
   int width() const { return width_; }
   int height() const { return height_; }
   std::vector<ARGB>& pixels() { return pixels_; }
@@ -54,7 +55,7 @@ class GlowSurface {
  private:
   int width_, height_;
   std::vector<ARGB> pixels_;
-  GpBitmap* bitmap_ = nullptr;
+  OwnedBitmap bitmap_;
 };
 
 // The glow before blurring: the letters in `glow_colour` laid five times, a pixel apart,

@@ -149,8 +149,8 @@ void HostWindow::RunOpenAnimation(int type, int duration_ms) {
     AddStyle(window_, WS_EX_LAYERED, true);
     ApplyWindowRegion(window_, w, h, kRegionInset, kRegionDiameter);
   }
-  busy_ = 1;
-  ScopedSurface temp(window_dc_, w, h);
+  BusyScope busy(this);
+  ScopedSurface temp(window_dc_.get(), w, h);
   HDC dc = temp.get().dc;
   GpGraphics* g = temp.get().graphics;
   dll::GdipGraphicsClear(g, 0);
@@ -190,7 +190,6 @@ void HostWindow::RunOpenAnimation(int type, int duration_ms) {
   if (blur_behind_) EnableBlur(kBlurInset, kBlurInset, w - kBlurInset + 1, h - kBlurInset + 1, kBlurDiameter, true);
   // A window presented with BitBlt cannot stay layered, or it would show nothing.
   if (window_alpha_ == kNoAlpha) RemoveStyle(window_, WS_EX_LAYERED, true);
-  busy_ = 0;
 }
 
 void HostWindow::RunCloseAnimation() {
@@ -201,14 +200,14 @@ void HostWindow::RunCloseAnimation() {
   RECT rect = {};
   dll::GetWindowRect(window_, &rect);
   const int w = rect.right - rect.left, h = rect.bottom - rect.top;
-  ScopedSurface temp(window_dc_, w, h);
+  ScopedSurface temp(window_dc_.get(), w, h);
   HDC dc = temp.get().dc;
   GpGraphics* g = temp.get().graphics;
   dll::GdipGraphicsClear(g, 0);
   Blend(dc, 0, 0, w, h, frame_.dc, 0, 0, w, h, 255);
   if (window_alpha_ == kNoAlpha) AddStyle(window_, WS_EX_LAYERED, true);
   Push(window_, dc, w, h, -1);
-  busy_ = 1;
+  BusyScope busy(this);
   if (blur_behind_) EnableBlur(0, 0, 0, 0, 0, false);
 
   const int steps = CloseAnimationSteps(type);
@@ -249,7 +248,6 @@ void HostWindow::RunCloseAnimation() {
   }
   dll::GdipGraphicsClear(g, 0);
   Push(window_, dc, w, h, -1);
-  busy_ = 0;
 }
 
 void HostWindow::ComposeTransition(HostedControl* control, const TransitionDrawRecord& r) {

@@ -1,7 +1,10 @@
 #include "ui/core/back_buffer.h"
 
+#include <utility>
+
 #include "runtime/program_dll_commands.h"
 #include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
 
 namespace quillet {
 
@@ -12,12 +15,11 @@ constexpr WORD kBitsPerPixel = 32;
 }  // namespace
 
 void ReleaseBackBuffer(HWND, BackBuffer* buffer) {
-  if (buffer->dc && buffer->previous) dll::SelectObject(buffer->dc, buffer->previous);
-  if (buffer->dib) dll::DeleteObject(buffer->dib);
-  if (buffer->dc) dll::DeleteDC(buffer->dc);
-  buffer->dc = nullptr;
-  buffer->dib = nullptr;
-  buffer->previous = nullptr;
+  // The DIB is deleted before the DC, once the DC's first bitmap is back in it.
+  OwnedMemoryDc dc(std::exchange(buffer->dc, nullptr));
+  OwnedGdiBitmap dib(std::exchange(buffer->dib, nullptr));
+  const HGDIOBJ previous = std::exchange(buffer->previous, nullptr);
+  if (dc && previous) dll::SelectObject(dc.get(), previous);
 }
 
 void CreateBackBuffer(HWND window, HDC window_dc, int width, int height, BackBuffer* buffer) {
@@ -36,8 +38,7 @@ void CreateBackBuffer(HWND window, HDC window_dc, int width, int height, BackBuf
 }
 
 void CreateSurface(HWND window, HDC window_dc, int width, int height, BackBuffer* buffer) {
-  if (buffer->graphics) dll::GdipDeleteGraphics(buffer->graphics);
-  buffer->graphics = nullptr;
+  OwnedGraphics(std::exchange(buffer->graphics, nullptr)).reset();
   CreateBackBuffer(window, window_dc, width, height, buffer);
   if (dll::GdipCreateFromHDC(buffer->dc, &buffer->graphics) != 0) {
     buffer->graphics = nullptr;
@@ -48,8 +49,7 @@ void CreateSurface(HWND window, HDC window_dc, int width, int height, BackBuffer
 }
 
 void ReleaseSurface(HWND window, BackBuffer* buffer) {
-  if (buffer->graphics) dll::GdipDeleteGraphics(buffer->graphics);
-  buffer->graphics = nullptr;
+  OwnedGraphics(std::exchange(buffer->graphics, nullptr)).reset();
   ReleaseBackBuffer(window, buffer);
 }
 

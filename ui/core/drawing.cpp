@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/program_dll_commands.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/toolkit.h"
 
 namespace quillet {
@@ -34,32 +35,50 @@ void AlphaMatrix(int alpha, float matrix[25]) {
   matrix[18] = static_cast<float>(alpha) / 255.0f;
 }
 
-GpImageAttributes* AlphaAttributes(int alpha) {
-  GpImageAttributes* attributes = nullptr;
-  if (dll::GdipCreateImageAttributes(&attributes) != 0) return nullptr;
+OwnedImageAttributes AlphaAttributes(int alpha) {
+  OwnedImageAttributes attributes;
+  if (dll::GdipCreateImageAttributes(Receive(attributes)) != 0) return nullptr;
   float matrix[25];
   AlphaMatrix(alpha, matrix);
-  dll::GdipSetImageAttributesColorMatrix(attributes, kColorAdjustTypeBitmap, TRUE, matrix, nullptr,
+  dll::GdipSetImageAttributesColorMatrix(attributes.get(), kColorAdjustTypeBitmap, TRUE, matrix, nullptr,
                                          kColorMatrixFlagsDefault);
   return attributes;
 }
 
-void Line(GpGraphics* graphics, ARGB colour, float width, float x1, float y1, float x2, float y2) {
-  GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(colour, width, kUnitWorld, &pen) != 0) return;
-  dll::GdipDrawLine(graphics, pen, x1, y1, x2, y2);
-  dll::GdipDeletePen(pen);
+OwnedPen MakePen(ARGB colour, float width, int dash_style) {
+  OwnedPen pen;
+  if (dll::GdipCreatePen1(colour, width, kUnitWorld, Receive(pen)) != 0) return nullptr;
+  if (dash_style != kDashSolid) dll::GdipSetPenDashStyle(pen.get(), dash_style);
+  return pen;
 }
 
-void Outline(GpGraphics* graphics, const GpRectF& r, ARGB colour, int dash_style, float width) {
-  GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(colour, width, kUnitWorld, &pen) != 0) return;
-  if (dash_style != kDashSolid) dll::GdipSetPenDashStyle(pen, dash_style);
-  dll::GdipDrawRectangle(graphics, pen, r.X, r.Y, r.Width - 1, r.Height - 1);
-  dll::GdipDeletePen(pen);
+OwnedSolidFill MakeSolidFill(ARGB colour) {
+  OwnedSolidFill brush;
+  if (dll::GdipCreateSolidFill(colour, Receive(brush)) != 0) return nullptr;
+  return brush;
 }
 
 }  // namespace
+
+void DrawLine(GpGraphics* graphics, ARGB colour, float width, float x1, float y1, float x2, float y2) {
+  if (OwnedPen pen = MakePen(colour, width, kDashSolid)) dll::GdipDrawLine(graphics, pen.get(), x1, y1, x2, y2);
+}
+
+void DrawOutline(GpGraphics* graphics, const GpRectF& r, ARGB colour, int dash_style, float width) {
+  if (OwnedPen pen = MakePen(colour, width, dash_style)) {
+    dll::GdipDrawRectangle(graphics, pen.get(), r.X, r.Y, r.Width - 1, r.Height - 1);
+  }
+}
+
+void FillSolidRect(GpGraphics* graphics, const GpRectF& rect, ARGB colour) {
+  if (OwnedSolidFill brush = MakeSolidFill(colour)) {
+    dll::GdipFillRectangle(graphics, AsBrush(brush), rect.X, rect.Y, rect.Width, rect.Height);
+  }
+}
+
+void FillSolidPath(GpGraphics* graphics, GpPath* path, ARGB colour) {
+  if (OwnedSolidFill brush = MakeSolidFill(colour)) dll::GdipFillPath(graphics, AsBrush(brush), path);
+}
 
 GpImage* ImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool keep_stream, HGLOBAL* global_memory,
                         IStream** stream_out) {
@@ -95,20 +114,17 @@ GpImage* ImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool k
   }
   GpImage* copy = nullptr;
   if (image) {
+    OwnedImage loaded(image);
     UINT width = ImageWidth(image), height = ImageHeight(image);
-    GpBitmap* bitmap = nullptr;
-    if (dll::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0, kPixelFormatArgb32,
-                                       nullptr, &bitmap) == 0) {
-      GpGraphics* graphics = nullptr;
-      if (dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(bitmap), &graphics) == 0) {
-        dll::GdipDrawImageRect(graphics, image, 0, 0, static_cast<float>(width), static_cast<float>(height));
-        dll::GdipDeleteGraphics(graphics);
-        copy = reinterpret_cast<GpImage*>(bitmap);
-      } else {
-        dll::GdipDisposeImage(reinterpret_cast<GpImage*>(bitmap));
-      }
+    OwnedBitmap bitmap;
+    const bool made = dll::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
+                                                     kPixelFormatArgb32, nullptr, Receive(bitmap)) == 0;
+    OwnedGraphics graphics;
+    if (made && dll::GdipGetImageGraphicsContext(AsImage(bitmap.get()), Receive(graphics)) == 0) {
+      dll::GdipDrawImageRect(graphics.get(), image, 0, 0, static_cast<float>(width), static_cast<float>(height));
+      graphics.reset();  // flushes the drawing into the bitmap
+      copy = AsImage(bitmap.release());  // the caller owns the copy
     }
-    dll::GdipDisposeImage(image);
   }
   stream->Release();
   dll::GlobalFree(memory);
@@ -132,9 +148,7 @@ uint32_t ImageHeight(GpImage* image) {
   return height;
 }
 
-void DisposeImage(GpImage* image) {
-  if (image) dll::GdipDisposeImage(image);
-}
+void DisposeImage(GpImage* image) { OwnedImage owned(image); }
 
 void ClipToRegion(GpGraphics* graphics, GpRegion* region, int mode) {
   dll::GdipSetClipRegion(graphics, region, mode);
@@ -175,15 +189,14 @@ void DrawImageNatural(GpGraphics* graphics, GpImage* image, const GpRectF& rect,
 
 void DrawImageAlpha(GpGraphics* graphics, GpImage* image, const GpRectF& dest, int alpha, float source_x,
                     float source_y) {
-  GpImageAttributes* attributes = nullptr;
+  OwnedImageAttributes attributes;
   // An identity colour matrix changes nothing but sends every pixel through the slow path.
   if (alpha != kOpaqueAlpha) {
     attributes = AlphaAttributes(alpha);
     if (!attributes) return;
   }
   dll::GdipDrawImageRectRect(graphics, image, dest.X, dest.Y, dest.Width, dest.Height, source_x, source_y,
-                             dest.Width, dest.Height, kUnitPixel, attributes, nullptr, nullptr);
-  if (attributes) dll::GdipDisposeImageAttributes(attributes);
+                             dest.Width, dest.Height, kUnitPixel, attributes.get(), nullptr, nullptr);
 }
 
 GpPath* RoundRectPath(const GpRectF& rect, float d, int fill_mode) {
@@ -201,23 +214,17 @@ GpPath* RoundRectPath(const GpRectF& rect, float d, int fill_mode) {
 
 void DrawRoundRect(GpGraphics* graphics, const GpRectF& rect, float diameter, ARGB colour, int dash_style,
                    float width) {
-  GpPath* path = RoundRectPath(rect, diameter, kFillModeAlternate);
+  OwnedPath path(RoundRectPath(rect, diameter, kFillModeAlternate));
   if (!path) return;
-  GpPen* pen = nullptr;
-  if (dll::GdipCreatePen1(colour, width, kUnitWorld, &pen) == 0) {
-    if (dash_style != kDashSolid) dll::GdipSetPenDashStyle(pen, dash_style);
-    dll::GdipDrawPath(graphics, pen, path);
-    dll::GdipDeletePen(pen);
-  }
-  dll::GdipDeletePath(path);
+  if (OwnedPen pen = MakePen(colour, width, dash_style)) dll::GdipDrawPath(graphics, pen.get(), path.get());
 }
 
 void FillGradientRect(GpGraphics* graphics, const GpRectF& rect, ARGB colour1, ARGB colour2, int mode) {
-  GpLineGradient* brush = nullptr;
-  if (dll::GdipCreateLineBrushFromRect(&rect, colour1, colour2, mode, kWrapModeTileFlipXY, &brush) != 0) return;
-  dll::GdipFillRectangle(graphics, reinterpret_cast<GpBrush*>(brush), rect.X, rect.Y, rect.Width - 1,
-                         rect.Height - 1);
-  dll::GdipDeleteBrush(reinterpret_cast<GpBrush*>(brush));
+  OwnedLineGradient brush;
+  if (dll::GdipCreateLineBrushFromRect(&rect, colour1, colour2, mode, kWrapModeTileFlipXY, Receive(brush)) != 0) {
+    return;
+  }
+  dll::GdipFillRectangle(graphics, AsBrush(brush), rect.X, rect.Y, rect.Width - 1, rect.Height - 1);
 }
 
 void DrawEdgeGlow(GpGraphics* graphics, GpRectF* rect, uint32_t colour, float size, float depth, bool top,
@@ -243,29 +250,29 @@ void DrawBorder(GpGraphics* graphics, const GpRectF& r, int64_t style, std::opti
     case kBorderSunken: {
       ARGB shade = ArgbFromColor(kBlack, kSunkenShadeAlpha, 1);
       ARGB light = ArgbFromColor(kWhite, kHighlightAlpha, 1);
-      Line(graphics, shade, width, x, y, right, y);
-      Line(graphics, shade, width, x, y, x, bottom);
-      Line(graphics, light, width / 2, x, bottom, right, bottom);
-      Line(graphics, light, width / 2, right, y, right, bottom);
+      DrawLine(graphics, shade, width, x, y, right, y);
+      DrawLine(graphics, shade, width, x, y, x, bottom);
+      DrawLine(graphics, light, width / 2, x, bottom, right, bottom);
+      DrawLine(graphics, light, width / 2, right, y, right, bottom);
       return;
     }
     case kBorderRaised: {
       ARGB light = ArgbFromColor(kWhite, kHighlightAlpha, 1);
       ARGB shade = ArgbFromColor(kBlack, kRaisedShadeAlpha, 1);
-      Line(graphics, light, width / 2, x, y, r.X + r.Width - 2, y);
-      Line(graphics, light, width / 2, x, y, x, r.Y + r.Height - 2);
-      Line(graphics, shade, width, x, bottom, right, bottom);
-      Line(graphics, shade, width, right, y, right, r.Y + r.Height - 2);
+      DrawLine(graphics, light, width / 2, x, y, r.X + r.Width - 2, y);
+      DrawLine(graphics, light, width / 2, x, y, x, r.Y + r.Height - 2);
+      DrawLine(graphics, shade, width, x, bottom, right, bottom);
+      DrawLine(graphics, shade, width, right, y, right, r.Y + r.Height - 2);
       return;
     }
     case kBorderFlat:
-      Outline(graphics, r, colour ? *colour : ArgbFromColor(kFlatDefaultGrey, 255, 1), kDashSolid, width);
+      DrawOutline(graphics, r, colour ? *colour : ArgbFromColor(kFlatDefaultGrey, 255, 1), kDashSolid, width);
       return;
     case kBorderDashed:
-      Outline(graphics, r, colour ? *colour : ArgbFromColor(kBlack, kDashedDefaultAlpha, 1), kDashDash, width);
+      DrawOutline(graphics, r, colour ? *colour : ArgbFromColor(kBlack, kDashedDefaultAlpha, 1), kDashDash, width);
       return;
     default:
-      Outline(graphics, r, static_cast<ARGB>(style), kDashSolid, width);
+      DrawOutline(graphics, r, static_cast<ARGB>(style), kDashSolid, width);
       return;
   }
 }
@@ -280,7 +287,7 @@ void DrawNineGrid(GpGraphics* graphics, GpImage* image, const GpRectF& dest, con
   const float l = cx, t = cy, r = iw - cx - cw, b = ih - cy - ch;
   const float dx = dest.X, dy = dest.Y, dw = dest.Width, dh = dest.Height;
   const float inner_w = dw - l - r, inner_h = dh - t - b;
-  GpImageAttributes* attributes = alpha ? AlphaAttributes(*alpha) : nullptr;
+  OwnedImageAttributes attributes = alpha ? AlphaAttributes(*alpha) : nullptr;
   struct Part {
     GpRectF to, from;
   };
@@ -297,9 +304,8 @@ void DrawNineGrid(GpGraphics* graphics, GpImage* image, const GpRectF& dest, con
   };
   for (const Part& p : parts) {
     dll::GdipDrawImageRectRect(graphics, image, p.to.X, p.to.Y, p.to.Width, p.to.Height, p.from.X, p.from.Y,
-                               p.from.Width, p.from.Height, kUnitPixel, attributes, nullptr, nullptr);
+                               p.from.Width, p.from.Height, kUnitPixel, attributes.get(), nullptr, nullptr);
   }
-  if (attributes) dll::GdipDisposeImageAttributes(attributes);
 }
 
 HRGN RoundRectRegion(int width, int height, int inset, int diameter) {
@@ -314,10 +320,10 @@ GpRegion* GdiRegionToGdiplus(HRGN region) {
 
 void ApplyWindowRegion(HWND window, int width, int height, int inset, int diameter) {
   if (dll::IsZoomed(window)) inset -= 1;
-  HRGN region = dll::CreateRoundRectRgn(inset, inset, width - inset + 1, height - inset + 1, diameter, diameter);
-  dll::SetWindowRgn(window, region, TRUE);
-  // The system owns a region it accepted; deleting it then fails harmlessly.
-  dll::DeleteObject(region);
+  OwnedGdiRegion region(
+      dll::CreateRoundRectRgn(inset, inset, width - inset + 1, height - inset + 1, diameter, diameter));
+  // The system owns a region it accepted.
+  if (dll::SetWindowRgn(window, region.get(), TRUE)) region.release();
 }
 
 }  // namespace quillet

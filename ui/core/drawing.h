@@ -59,6 +59,14 @@ void DrawImageAlpha(GpGraphics* graphics, GpImage* image, const GpRectF& dest, i
 void DrawNineGrid(GpGraphics* graphics, GpImage* image, const GpRectF& dest, const RECT& centre,
                   std::optional<int> alpha);
 
+// Lines, outlines and solid fills.
+void DrawLine(GpGraphics* graphics, ARGB colour, float width, float x1, float y1, float x2, float y2);
+// The rectangle's outline inside its right and bottom edges.
+void DrawOutline(GpGraphics* graphics, const GpRectF& rect, ARGB colour, int dash_style = kDashSolid,
+                 float width = 1.0f);
+void FillSolidRect(GpGraphics* graphics, const GpRectF& rect, ARGB colour);
+void FillSolidPath(GpGraphics* graphics, GpPath* path, ARGB colour);
+
 // Shapes.
 GpPath* RoundRectPath(const GpRectF& rect, float diameter, int fill_mode = 0);
 void DrawRoundRect(GpGraphics* graphics, const GpRectF& rect, float diameter, ARGB colour, int dash_style,

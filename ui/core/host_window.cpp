@@ -8,6 +8,7 @@
 #include "runtime/library_commands.h"
 #include "runtime/program_dll_commands.h"
 #include "ui/core/drawing.h"
+#include "ui/core/frame_background.h"
 #include "ui/core/thunk.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -16,24 +17,10 @@ namespace quillet {
 
 namespace {
 
-constexpr int kFrameInset = 6;            // frame outline and clip inset
-constexpr int kFrameDiameter = 4;         // clip corner diameter of the frame
 constexpr int kControlClipInset = 7;
 constexpr int kControlClipDiameter = 3;
-constexpr int kWindowRegionDiameter = 5;  // corners of a non-layered window
-constexpr int kPictureMargin = 5;
-constexpr float kGlowSize = 6.0f;
-constexpr float kGlowDepth = 100.0f;
-constexpr uint32_t kOuterOutlineGrey = RGB(96, 96, 96);
-constexpr int kOuterOutlineAlpha = 204;
-constexpr int kInnerOutlineAlpha = 102;
-constexpr float kOuterOutlineDiameter = 7.0f;
-constexpr float kInnerOutlineDiameter = 6.0f;
 constexpr uint32_t kWhite = RGB(255, 255, 255);
 constexpr int kTitleAlpha = 250;
-constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
-constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
-constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
 constexpr float kIconPos = 11.0f;
 constexpr float kIconSize = 16.0f;
 constexpr float kButtonTop = 7.0f;
@@ -53,8 +40,6 @@ constexpr LPARAM kTooltipMaxWidth = 1024;
 constexpr int kSystemButtonFlags[7] = {kFrameClose,  kFrameMaximize, kFrameMinimize, kFrameMenu,
                                        kFrameSkin,   kFrameFeedback, kFrameSettings};
 
-PresentObserver g_present_observer = nullptr;
-
 struct DwmBlurRecord {
   DWORD flags;
   BOOL enable;
@@ -64,65 +49,7 @@ struct DwmBlurRecord {
 constexpr DWORD kDwmBbEnable = 0x1;
 constexpr DWORD kDwmBbBlurRegion = 0x2;
 
-bool Overlaps(const GpRectF& a, const GpRectF& b) {
-  return a.X < b.X + b.Width - kFloatTolerance && b.X < a.X + a.Width - kFloatTolerance &&
-         a.Y < b.Y + b.Height - kFloatTolerance && b.Y < a.Y + a.Height - kFloatTolerance;
-}
-
-bool IsWholePixels(const GpRectF& r) {
-  return r.X == std::trunc(r.X) && r.Y == std::trunc(r.Y) && r.Width == std::trunc(r.Width) &&
-         r.Height == std::trunc(r.Height);
-}
-
-GpRectF IntersectionOf(const GpRectF& a, const GpRectF& b) {
-  const float left = std::max(a.X, b.X), top = std::max(a.Y, b.Y);
-  const float right = std::min(a.X + a.Width, b.X + b.Width), bottom = std::min(a.Y + a.Height, b.Y + b.Height);
-  return GpRectF{left, top, std::max(0.0f, right - left), std::max(0.0f, bottom - top)};
-}
-
-RECT PixelRect(const GpRectF& r) {
-  LONG left = static_cast<LONG>(std::floor(r.X)), top = static_cast<LONG>(std::floor(r.Y));
-  LONG right = static_cast<LONG>(std::ceil(r.X + r.Width)), bottom = static_cast<LONG>(std::ceil(r.Y + r.Height));
-  return RECT{left, top, right, bottom};
-}
-
-// Average colour of a bitmap as a Win32 colour, read through a 32-bit DIB copy.
-int AverageColour(GpBitmap* bitmap) {
-  UINT width = ImageWidth(reinterpret_cast<GpImage*>(bitmap));
-  UINT height = ImageHeight(reinterpret_cast<GpImage*>(bitmap));
-  if (width == 0 || height == 0) return 0;
-  HBITMAP hbitmap = nullptr;
-  if (dll::GdipCreateHBITMAPFromBitmap(bitmap, &hbitmap, 0) != 0 || !hbitmap) return 0;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = static_cast<LONG>(width);
-  info.bmiHeader.biHeight = -static_cast<LONG>(height);
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  HDC screen = dll::GetDC(nullptr);
-  int lines = dll::GetDIBits(screen, hbitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-  dll::ReleaseDC(nullptr, screen);
-  dll::DeleteObject(hbitmap);
-  if (lines <= 0) return 0;
-  uint64_t red = 0, green = 0, blue = 0;
-  for (uint32_t p : pixels) {
-    blue += p & 0xFF;
-    green += (p >> 8) & 0xFF;
-    red += (p >> 16) & 0xFF;
-  }
-  uint64_t count = pixels.size();
-  return static_cast<int>(RGB(red / count, green / count, blue / count));
-}
-
 }  // namespace
-
-PresentObserver SetPresentObserver(PresentObserver observer) {
-  PresentObserver previous = g_present_observer;
-  g_present_observer = observer;
-  return previous;
-}
 
 bool BlurApplies(int os_major_version, int background_mode, int window_alpha) {
   return os_major_version == kOsVersionWithBlur && background_mode != kBackgroundSkin && window_alpha != kNoAlpha;
@@ -137,8 +64,6 @@ HostWindow::HostWindow() = default;
 
 HostWindow::~HostWindow() {
   if (previous_proc_) Detach(window_);
-  if (background_image_ && !background_source_) DisposeImage(reinterpret_cast<GpImage*>(background_image_));
-  background_image_ = nullptr;
 }
 
 std::unique_ptr<HostWindow> HostWindow::Copy() const {
@@ -217,9 +142,9 @@ bool HostWindow::Attach(const AttachOptions& o) {
   dll::GetWindowRect(window, &rect);
   width_ = rect.right - rect.left;
   height_ = rect.bottom - rect.top;
-  window_dc_ = dll::GetDC(window);
-  CreateSurface(window, window_dc_, width_, height_, &frame_);
-  CreateBackBuffer(window, window_dc_, width_, height_, &background_);
+  window_dc_ = GetWindowDc(window);
+  CreateSurface(window, window_dc_.get(), width_, height_, &frame_);
+  CreateBackBuffer(window, window_dc_.get(), width_, height_, &background_);
   EnsureScratchSurface(width_, height_);
 
   if (window_alpha_ != kNoAlpha) AddStyle(window, WS_EX_LAYERED, true);
@@ -230,9 +155,10 @@ bool HostWindow::Attach(const AttachOptions& o) {
       dll::SetWindowProcedure(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(thunk_)));
 
   animate_first_show_ = 0;
-  busy_ = 1;
-  if (frame_flags_ != 0) CreateFrameControls();
-  busy_ = 0;
+  if (frame_flags_ != 0) {
+    BusyScope busy(this);
+    CreateFrameControls();
+  }
   SetBackground(o.picture, o.picture_given, o.base_colour.value_or(kNoColour), o.base_colour.has_value(),
                 kPresentNone);
   if (window_alpha_ != kNoAlpha && !(frame_flags_ != 0 && animate_first_show)) PresentFrame();
@@ -333,150 +259,73 @@ int HostWindow::BackgroundMode(std::optional<int> value) {
   return background_mode_;
 }
 
-void HostWindow::DrawDropShadow() {
-  const float* diameters = background_mode_ != kBackgroundSquare ? kShadowDiametersRound : kShadowDiametersSquare;
-  uint32_t rgb = shadow_colour_ == -1 ? 0u : (static_cast<uint32_t>(shadow_colour_) & 0xFFFFFFu);
-  for (int i = 0; i < 4; ++i) {
-    float inset = static_cast<float>(kPictureMargin - i);
-    GpRectF r = {inset, inset, width_ - 2 * inset, height_ - 2 * inset};
-    ARGB colour = (static_cast<uint32_t>(kShadowAlphas[i]) << 24) | rgb;
-    DrawRoundRect(frame_.graphics, r, diameters[i], colour, kDashSolid, 1.0f);
-  }
-}
-
 int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, int base_colour, bool colour_given,
                               int present_mode, bool keep_control_caches) {
   if (!window_) return 1;
-  busy_ = 1;
-  // A fade still running would push its old frame over this one.
-  if (fade_.dc) StopCrossFade();
-  whole_frame_shown_ = false;
-  GpGraphics* g = frame_.graphics;
-  const bool framed = background_mode_ != kBackgroundSkin;
-  const bool rounded = background_mode_ != kBackgroundSquare;
+  {
+    BusyScope busy(this);
+    // A fade still running would push its old frame over this one.
+    if (fade_.dc) StopCrossFade();
+    whole_frame_shown_ = false;
+    GpGraphics* g = frame_.graphics;
+    const bool framed = background_mode_ != kBackgroundSkin;
+    const bool rounded = background_mode_ != kBackgroundSquare;
 
-  HostWindow* source = nullptr;
-  if (background_source_ && dll::IsWindow(background_source_)) source = HostFromWindow(background_source_);
-  if (source && source != this) {
-    background_image_ = source->background_image_;
-    base_colour_ = source->base_colour_;
-  } else {
-    if (background_source_) {
-      background_source_ = nullptr;  // gone or not a host: use our own picture from now on
-      background_image_ = nullptr;
-    }
-    if (picture_given) {
-      DisposeImage(reinterpret_cast<GpImage*>(background_image_));
-      background_image_ = reinterpret_cast<GpBitmap*>(ImageFromBytes(picture, false, false));
-      if (background_image_) base_colour_ = AverageColour(background_image_);
-    }
-  }
-  if (colour_given && base_colour != kNoColour) base_colour_ = base_colour;
-
-  if (present_mode == kPresentCrossFade && window_alpha_ != kNoAlpha) {
-    CreateBackBuffer(window_, window_dc_, width_, height_, &fade_);
-    dll::BitBlt(fade_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
-  }
-  dll::GdipGraphicsClear(g, 0);
-  GpImage* image = reinterpret_cast<GpImage*>(background_image_);
-
-  GpRegion* frame_clip = nullptr;
-  if (!framed) {
-    if (image) {
-      if (dll::IsRectEmpty(&nine_grid_)) {
-        DrawImageNatural(g, image, GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, false);
-      } else {
-        DrawNineGrid(g, image, GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, nine_grid_,
-                     std::nullopt);
-      }
-    }
-  } else {
-    HRGN region = RoundRectRegion(width_, height_, kFrameInset, rounded ? kFrameDiameter : 0);
-    frame_clip = GdiRegionToGdiplus(region);
-    dll::DeleteObject(region);
-    if (frame_clip) ClipToRegion(g, frame_clip, kClipReplace);
-    if (image) {
-      dll::GdipGraphicsClear(g, ArgbFromColor(static_cast<uint32_t>(base_colour_), 255, 1));
-      float pw = static_cast<float>(ImageWidth(image)), ph = static_cast<float>(ImageHeight(image));
-      if (image_placement_ == kPlaceStretch) {
-        DrawImageRect(g, image,
-                      GpRectF{static_cast<float>(kPictureMargin), static_cast<float>(kPictureMargin),
-                              static_cast<float>(width_ - 2 * kPictureMargin),
-                              static_cast<float>(height_ - 2 * kPictureMargin)});
-      } else if (image_placement_ == kPlaceCentre) {
-        float x = std::floor((width_ - pw) / 2), y = std::floor((height_ - ph) / 2);
-        dll::GdipDrawImageRect(g, image, x, y, pw, ph);
-        if (edge_glow_) {
-          GpRectF glow = {x - 1, y - 1, pw + 1, ph + 1};
-          DrawEdgeGlow(g, &glow, static_cast<uint32_t>(base_colour_), kGlowSize, kGlowDepth, true, true, true, true);
-        }
-      } else {
-        dll::GdipDrawImageRect(g, image, static_cast<float>(kPictureMargin), static_cast<float>(kPictureMargin), pw,
-                               ph);
-        if (edge_glow_) {
-          GpRectF glow = {0, 0, pw, ph};
-          DrawEdgeGlow(g, &glow, static_cast<uint32_t>(base_colour_), kGlowSize, kGlowDepth, false, false, true,
-                       true);
-        }
-      }
-      if (window_alpha_ != kNoAlpha) {
-        GpBitmap* composed = nullptr;
-        if (dll::GdipCreateBitmapFromHBITMAP(frame_.dib, nullptr, &composed) == 0 && composed) {
-          dll::GdipGraphicsClear(g, 0);
-          DrawImageAlpha(g, reinterpret_cast<GpImage*>(composed),
-                         GpRectF{0, 0, static_cast<float>(width_), static_cast<float>(height_)}, window_alpha_);
-          DisposeImage(reinterpret_cast<GpImage*>(composed));
-        }
-      }
+    HostWindow* source = nullptr;
+    if (background_source_ && dll::IsWindow(background_source_)) source = HostFromWindow(background_source_);
+    if (source && source != this) {
+      background_image_ = source->background_image_;
+      base_colour_ = source->base_colour_;
     } else {
-      int alpha = window_alpha_ == kNoAlpha ? 255 : window_alpha_;
-      dll::GdipGraphicsClear(g, ArgbFromColor(static_cast<uint32_t>(base_colour_), alpha, 1));
+      if (background_source_) {
+        background_source_ = nullptr;  // gone or not a host: use our own picture from now on
+        background_image_ = nullptr;
+      }
+      if (picture_given) {
+        own_background_.reset(reinterpret_cast<GpBitmap*>(ImageFromBytes(picture, false, false)));
+        background_image_ = own_background_.get();
+        if (background_image_) base_colour_ = AverageColour(background_image_);
+      }
     }
-  }
+    if (colour_given && base_colour != kNoColour) base_colour_ = base_colour;
 
-  if (on_background_painted_) on_background_painted_(window_, g, width_, height_);
-
-  if (framed) {
-    GpRectF outer = {static_cast<float>(kFrameInset), static_cast<float>(kFrameInset),
-                     static_cast<float>(width_ - 2 * kFrameInset), static_cast<float>(height_ - 2 * kFrameInset)};
-    GpRectF inner = {outer.X + 1, outer.Y + 1, outer.Width - 2, outer.Height - 2};
-    ARGB outer_colour = ArgbFromColor(kOuterOutlineGrey, kOuterOutlineAlpha, 1);
-    ARGB inner_colour = ArgbFromColor(kWhite, kInnerOutlineAlpha, 1);
-    if (rounded) {
-      DrawRoundRect(g, outer, kOuterOutlineDiameter, outer_colour, kDashSolid, 1.0f);
-      DrawRoundRect(g, inner, kInnerOutlineDiameter, inner_colour, kDashSolid, 1.0f);
-    } else {
-      DrawBorder(g, outer, outer_colour, std::nullopt, 1.0f);
-      DrawBorder(g, inner, inner_colour, std::nullopt, 1.0f);
+    if (present_mode == kPresentCrossFade && window_alpha_ != kNoAlpha) {
+      CreateBackBuffer(window_, window_dc_.get(), width_, height_, &fade_);
+      dll::BitBlt(fade_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
     }
-    ResetClip(g);
-    if (frame_clip) dll::GdipDeleteRegion(frame_clip);
-    if (window_alpha_ == kNoAlpha) {
-      ApplyWindowRegion(window_, width_, height_, kFrameInset, rounded ? kWindowRegionDiameter : 0);
-    } else if (frame_flags_ & kFrameShadow) {
-      DrawDropShadow();
+    FrameBackground frame;
+    frame.window = window_;
+    frame.width = width_;
+    frame.height = height_;
+    frame.background_mode = background_mode_;
+    frame.image_placement = image_placement_;
+    frame.window_alpha = window_alpha_;
+    frame.frame_flags = frame_flags_;
+    frame.shadow_colour = shadow_colour_;
+    frame.edge_glow = edge_glow_ != 0;
+    frame.nine_grid = nine_grid_;
+    frame.base_colour = base_colour_;
+    frame.picture = AsImage(background_image_);
+    frame.frame_dib = frame_.dib;
+    frame.on_painted = on_background_painted_;
+    PaintFrameBackground(g, frame);
+
+    dll::BitBlt(background_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
+
+    control_clip_.reset();
+    if (framed) {
+      control_clip_.reset(GdiRegionToGdiplus(
+          OwnedGdiRegion(RoundRectRegion(width_, height_, kControlClipInset, rounded ? kControlClipDiameter : 0))
+              .get()));
+      if (control_clip_) ClipToRegion(g, control_clip_.get(), kClipReplace);
     }
+
+    redraw_queue_.Bind(window_, self_, g);
+    LayoutTitleBar();
+    PaintControls(controls_.First(), !keep_control_caches, nullptr);
+    skipped_while_busy_.reset();  // every control was just composed where it is now
+    if (framed) ResetClip(g);
   }
-
-  dll::BitBlt(background_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
-
-  if (framed) {
-    if (control_clip_) dll::GdipDeleteRegion(control_clip_);
-    HRGN region = RoundRectRegion(width_, height_, kControlClipInset, rounded ? kControlClipDiameter : 0);
-    control_clip_ = GdiRegionToGdiplus(region);
-    dll::DeleteObject(region);
-    if (control_clip_) ClipToRegion(g, control_clip_, kClipReplace);
-  } else if (control_clip_) {
-    dll::GdipDeleteRegion(control_clip_);
-    control_clip_ = nullptr;
-  }
-
-  redraw_queue_.Bind(window_, self_, g);
-  LayoutTitleBar();
-  PaintControls(first_control_, !keep_control_caches, nullptr);
-  skipped_while_busy_.reset();  // every control was just composed where it is now
-  if (framed) ResetClip(g);
-  busy_ = 0;
 
   if (blur_behind_ && window_alpha_ != kNoAlpha) {
     EnableBlur(kBlurInset, kBlurInset, width_ - kBlurInset + 1, height_ - kBlurInset + 1, kBlurDiameter, true);
@@ -495,145 +344,6 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
   return 1;
 }
 
-void HostWindow::ComposeControl(HostedControl* control, const GpRectF* dirty) {
-  GpGraphics* g = frame_.graphics;
-  const GpRectF& bounds = control->BoundsRect();
-  int alpha = control->AlphaValue();
-  bool disabled = control->IsDisabled();
-  if (disabled && control->DeliverEvent(DUIM_DISABLEDLOOK, 0, 1) == kNotHandled) alpha /= 2;
-  bool in_transition = dirty && !disabled && control->TransitionPeriodMs() != 0 &&
-                       control->TransitionFrameIndex() != control->TransitionFrameCount();
-  if (!in_transition) {
-    GpImage* bitmap = reinterpret_cast<GpImage*>(control->BackBufferBitmap());
-    if (!bitmap) return;
-    GpRectF part = bounds;
-    // Only the part under the redrawn rectangle; GDI+ would prepare the whole image
-    // before clipping it away.
-    if (dirty && IsWholePixels(bounds) && IsWholePixels(*dirty)) part = IntersectionOf(bounds, *dirty);
-    if (part.Width <= 0 || part.Height <= 0) return;
-    DrawImageAlpha(g, bitmap, part, alpha, part.X - bounds.X, part.Y - bounds.Y);
-    return;
-  }
-  BackBuffer& scratch = Toolkit().scratch;
-  GpRectF clip = VisibleClipBounds(g);
-  TransitionDrawRecord record = {frame_.dc,
-                                 g,
-                                 scratch.dc,
-                                 scratch.graphics,
-                                 control->BackBufferBitmap(),
-                                 control->TransitionSnapshot(),
-                                 bounds.X,
-                                 bounds.Y,
-                                 bounds.Width,
-                                 bounds.Height,
-                                 clip.X,
-                                 clip.Y};
-  if (control->DeliverEvent(DUIM_CUSTOMDRAW, 0, reinterpret_cast<intptr_t>(&record)) < 1) {
-    ComposeTransition(control, record);
-  }
-}
-
-void HostWindow::PaintControls(ControlRef first, bool backdrop_changed, const GpRectF* dirty) {
-  GpGraphics* g = frame_.graphics;
-  for (ControlRef ref = first; ref != kNoControl;) {
-    HostedControl* control = ControlFromRef(ref);
-    ControlRef next = control->NextSiblingRef();
-    if (control->IsVisible() && (!dirty || Overlaps(control->BoundsRect(), *dirty))) {
-      if (backdrop_changed) control->DeliverEvent(DUIM_BACKDROPCHANGED, 0, 0);
-      ComposeControl(control, dirty);
-      if (control->FirstChildRef() != kNoControl) {
-        GpRectF previous = VisibleClipBounds(g);
-        ClipToRect(g, control->BoundsRect(), kClipIntersect);
-        PaintControls(control->FirstChildRef(), backdrop_changed, dirty);
-        ClipToRect(g, previous, kClipReplace);
-      }
-    }
-    ref = next;
-  }
-}
-
-void HostWindow::RedrawRect(const GpRectF& rect, bool present) {
-  if (!window_ || !frame_.graphics) return;
-  if (busy_) {
-    skipped_while_busy_ = skipped_while_busy_ ? UnionOfRects(*skipped_while_busy_, rect) : rect;
-    return;
-  }
-  GpGraphics* g = frame_.graphics;
-  if (control_clip_) ClipToRegion(g, control_clip_, kClipReplace);
-  ClipToRect(g, rect, kClipIntersect);
-  RECT r = PixelRect(rect);
-  dll::BitBlt(frame_.dc, r.left, r.top, r.right - r.left, r.bottom - r.top, background_.dc, r.left, r.top, SRCCOPY);
-  PaintControls(first_control_, false, &rect);
-  ResetClip(g);
-  if (!present) return;
-  if (window_alpha_ == kNoAlpha) {
-    dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
-    if (g_present_observer) g_present_observer(window_, false);
-  } else {
-    PresentFrame();
-  }
-}
-
-BOOL HostWindow::BlitToWindow(const RECT& r) {
-  BOOL ok = dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
-                        SRCCOPY);
-  if (g_present_observer) g_present_observer(window_, false);
-  return ok;
-}
-
-BOOL HostWindow::PushLayered(const RECT* dirty) {
-  SIZE size = {width_, height_};
-  POINT source = {0, 0};
-  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  BOOL ok = FALSE;
-  if (dirty) {
-    // The window keeps the rest of the last frame; copying just the change is what
-    // makes a small redraw cheaper than a whole one.
-    UPDATELAYEREDWINDOWINFO info = {};
-    info.cbSize = sizeof(info);
-    info.psize = &size;
-    info.hdcSrc = frame_.dc;
-    info.pptSrc = &source;
-    info.pblend = &blend;
-    info.dwFlags = ULW_ALPHA;
-    info.prcDirty = dirty;
-    ok = dll::UpdateLayeredWindowIndirect(window_, &info);
-  }
-  if (!ok) {
-    ok = dll::UpdateLayeredWindow(window_, nullptr, nullptr, &size, frame_.dc, &source, 0, &blend, ULW_ALPHA);
-    whole_frame_shown_ = ok != FALSE;
-  }
-  if (g_present_observer) g_present_observer(window_, true);
-  return ok;
-}
-
-void HostWindow::PresentFrame() { PresentRect(std::nullopt); }
-
-void HostWindow::PresentDirty(const GpRectF& dirty) {
-  if (busy_ || !window_ || !frame_.dc) return;
-  if (window_alpha_ != kNoAlpha && !whole_frame_shown_) {
-    PushLayered(nullptr);
-    return;
-  }
-  RECT r = PixelRect(dirty);
-  r.left = std::max<LONG>(r.left, 0);
-  r.top = std::max<LONG>(r.top, 0);
-  r.right = std::min<LONG>(r.right, width_);
-  r.bottom = std::min<LONG>(r.bottom, height_);
-  if (r.right <= r.left || r.bottom <= r.top) return;
-  if (window_alpha_ == kNoAlpha) {
-    BlitToWindow(r);
-  } else {
-    PushLayered(&r);
-  }
-}
-
-int HostWindow::PresentRect(std::optional<GpRectF> rect) {
-  if (busy_ || !window_ || !frame_.dc) return 0;
-  if (window_alpha_ != kNoAlpha) return PushLayered(nullptr);
-  return BlitToWindow(rect ? PixelRect(*rect) : RECT{0, 0, width_, height_});
-}
-
 void HostWindow::LayoutTitleBar() {
   if (frame_flags_ == 0) return;
   int x = width_ - kTitleBarRightMargin;
@@ -649,13 +359,6 @@ void HostWindow::LayoutTitleBar() {
   }
 }
 
-void HostWindow::RedrawSkipped() {
-  if (busy_ || !skipped_while_busy_) return;
-  const GpRectF skipped = *skipped_while_busy_;
-  skipped_while_busy_.reset();
-  RedrawRect(skipped, false);
-}
-
 void HostWindow::SetShadowColour(int colour) { shadow_colour_ = colour; }
 
 void HostWindow::OnSize(HWND window, WPARAM size_kind) {
@@ -667,8 +370,8 @@ void HostWindow::OnSize(HWND window, WPARAM size_kind) {
   width_ = w;
   height_ = h;
   if (on_size_changed_) on_size_changed_(window_, w, h);
-  CreateSurface(window_, window_dc_, w, h, &frame_);
-  CreateBackBuffer(window_, window_dc_, w, h, &background_);
+  CreateSurface(window_, window_dc_.get(), w, h, &frame_);
+  CreateBackBuffer(window_, window_dc_.get(), w, h, &background_);
   EnsureScratchSurface(w, h);
   SetBackground(nullptr, false, kNoColour, false, kPresentNow, true);
 }
@@ -702,11 +405,10 @@ bool HostWindow::EnableBlur(int left, int top, int right, int bottom, int diamet
   if (!BlurApplies(Toolkit().os_major_version, background_mode_, window_alpha_)) return false;
   BOOL composition = FALSE;
   if (dll::DwmIsCompositionEnabled(&composition) != S_OK || !composition) return false;
-  HRGN region = enable ? dll::CreateRoundRectRgn(left, top, right, bottom, diameter, diameter)
-                       : dll::CreateRectRgn(0, 0, 0, 0);
-  DwmBlurRecord record = {kDwmBbEnable | kDwmBbBlurRegion, TRUE, region, FALSE};
+  OwnedGdiRegion region(enable ? dll::CreateRoundRectRgn(left, top, right, bottom, diameter, diameter)
+                                : dll::CreateRectRgn(0, 0, 0, 0));
+  DwmBlurRecord record = {kDwmBbEnable | kDwmBbBlurRegion, TRUE, region.get(), FALSE};
   dll::DwmEnableBlurBehindWindow(window_, &record);
-  dll::DeleteObject(region);
   return true;
 }
 
@@ -742,10 +444,10 @@ void HostWindow::ForgetControl(ControlRef control) {
 void HostWindow::Detach(HWND) {
   if (!previous_proc_) return;
   HWND window = window_;
-  busy_ = 1;
+  BusyScope busy(this);
   dll::SetWindowProcedure(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_proc_));
   redraw_queue_.Clear();
-  for (ControlRef ref = first_control_; ref != kNoControl;) {
+  for (ControlRef ref = controls_.First(); ref != kNoControl;) {
     HostedControl* control = ControlFromRef(ref);
     ControlRef next = control->NextSiblingRef();
     control->DestroyControl();
@@ -755,9 +457,8 @@ void HostWindow::Detach(HWND) {
   MSG stale;
   while (dll::PeekMessageW(&stale, window, DUIM_INVALIDATE, DUIM_INVALIDATE, PM_REMOVE)) {
   }
-  if (control_clip_) dll::GdipDeleteRegion(control_clip_);
-  control_clip_ = nullptr;
-  if (!background_source_) DisposeImage(reinterpret_cast<GpImage*>(background_image_));
+  control_clip_.reset();
+  own_background_.reset();
   background_image_ = nullptr;
   if (tooltip_) {
     dll::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
@@ -771,14 +472,13 @@ void HostWindow::Detach(HWND) {
     dll::ReleaseCapture();
   }
   pressed_control_ = focus_control_ = hover_control_ = keyboard_focus_control_ = kNoControl;
-  first_control_ = last_control_ = kNoControl;
+  controls_.Clear();
   frame_flags_ = 0;
   StopCrossFade();
   skipped_while_busy_.reset();
   ReleaseSurface(window, &frame_);
   ReleaseBackBuffer(window, &background_);
-  if (window_dc_) dll::ReleaseDC(window, window_dc_);
-  window_dc_ = nullptr;
+  window_dc_.reset();
   access_keys_.clear();
   icon_control_.reset();
   title_control_.reset();
@@ -790,7 +490,6 @@ void HostWindow::Detach(HWND) {
   previous_proc_ = nullptr;
   window_ = nullptr;
   background_source_ = nullptr;
-  busy_ = 0;
 }
 
 }  // namespace quillet

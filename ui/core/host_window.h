@@ -11,6 +11,8 @@
 
 #include "runtime/value.h"
 #include "ui/core/back_buffer.h"
+#include "ui/core/control_list.h"
+#include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/hosted_control.h"
 #include "ui/core/redraw_queue.h"
@@ -79,56 +81,56 @@ struct AccessKeyEntry {
 class HostWindow {
  public:
   HostWindow();
-  // Slot 0: frees every owned member (detaches first when attached).
+  // Detaches first when attached.
   virtual ~HostWindow();
-  // Slot 1: a detached object with the same settings and handlers.
+  // A detached object with the same settings and handlers.
   virtual std::unique_ptr<HostWindow> Copy() const;
-  // Slot 2: the window procedure, reached through the thunk.
+  // The window procedure, reached through the thunk.
   virtual LRESULT WindowProc(UINT message, WPARAM wparam, LPARAM lparam);
-  // Slot 3: hands a rectangle to the redraw queue (kRedrawAppend/Now/First).
+  // Hands a rectangle to the redraw queue (kRedrawAppend/Now/First).
   virtual void QueueRedraw(const GpRectF& rect, int kind);
-  // Slot 4: re-registers the tooltip tool for a control; nullopt = its own tip.
+  // Re-registers the tooltip tool for a control; nullopt = its own tip.
   virtual void UpdateTooltip(ControlRef control, std::optional<const char*> tip);
-  // Slot 5: one cross-fade step (timer procedure; the id is the host).
+  // One cross-fade step (timer procedure; the id is the host).
   virtual void FadeStep(HWND window, UINT message, UINT_PTR id, DWORD time);
-  // Slot 6: WM_SYSCHAR; true when an accelerator clicked a control.
+  // WM_SYSCHAR; true when an accelerator clicked a control.
   virtual bool OnAccessKey(WPARAM character, LPARAM lparam);
-  // Slot 7: WM_KEYDOWN defaults (Tab, Enter, Space).
+  // WM_KEYDOWN defaults (Tab, Enter, Space).
   virtual void OnKeyDown(WPARAM virtual_key, LPARAM lparam);
-  // Slot 8: undoes Attach.
+  // Undoes Attach: the window gets its procedure back, the controls are destroyed.
   virtual void Detach(HWND window);
-  // Slot 9: re-creates the surfaces after a real size change.
+  // Re-creates the surfaces after a real size change.
   virtual void OnSize(HWND window, WPARAM size_kind);
-  // Slot 10: adds/replaces the control's accelerator; 0 removes it. Returns 1.
+  // Adds/replaces the control's accelerator; 0 removes it. Returns 1.
   virtual int SetAccessKey(ControlRef control, int character);
-  // Slot 11: mouse routing.
+  // Routes a mouse message to the control under it, the pressed one or the window move.
   virtual void OnMouse(UINT message, WPARAM wparam, LPARAM lparam);
-  // Slot 12: border resizing; true when the message was handled.
+  // Border resizing; true when the message was handled.
   virtual bool OnResizeBorder(UINT message, LPARAM lparam);
-  // Slot 13: binds the object to a window.
+  // Binds the object to a window and takes over its procedure.
   virtual bool Attach(const AttachOptions& options);
-  // Slot 14: drag-anywhere flag (set when given) -> current value.
+  // Drag-anywhere flag (set when given) -> current value.
   virtual int DragAnywhere(std::optional<int> value);
-  // Slot 15: background mode (set when given) -> current value.
+  // Background mode (set when given) -> current value.
   virtual int BackgroundMode(std::optional<int> value);
-  // Slot 16: sets the background and repaints everything. Returns 1.
+  // Sets the background and repaints everything. Returns 1.
   virtual int SetBackground(const ByteSetBlock* picture, bool picture_given, int base_colour, bool colour_given,
                             int present_mode, bool keep_control_caches = false);
-  // Slot 17: places the system buttons and the title.
+  // Places the system buttons and the title.
   virtual void LayoutTitleBar();
-  // Slot 18: drop-shadow colour (ARGB, -1 = black).
+  // Drop-shadow colour (ARGB; only its RGB is used, -1 = black).
   virtual void SetShadowColour(int colour);
-  // Slot 19: moves the keyboard focus to a control.
+  // Moves the keyboard focus to a control.
   virtual void SetFocusControl(ControlRef control, bool by_keyboard);
-  // Slot 20: presents a rectangle of the frame (the whole window when none).
+  // Presents a rectangle of the frame (the whole window when none).
   virtual int PresentRect(std::optional<GpRectF> rect);
-  // Slot 21: shows the window, with an open animation when type != 0.
+  // Shows the window, with an open animation when type != 0.
   virtual void Show(int animation_type, int duration_ms = 200);
-  // Slot 22: close animation type 0..7.
+  // Close animation type 0..7.
   virtual void SetCloseAnimation(int type);
-  // Slot 23: the window's default cursor (a handle, or a system cursor id).
+  // The window's default cursor (a handle, or a system cursor id).
   virtual void SetWindowCursor(intptr_t cursor_or_id, bool is_handle);
-  // Slots 24-36: event handlers.
+  // Application event handlers (see the handler types above).
   virtual void OnBackgroundPainted(BackgroundPaintedHandler handler);
   virtual void OnMessageHook(MessageHookHandler handler);
   virtual void OnSizeChanged(SizeChangedHandler handler);
@@ -146,10 +148,10 @@ class HostWindow {
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
-  // ---- For the control library (not slots) ----
+  // ---- For the control library ----
   HWND Window() const { return window_; }
   bool IsBusy() const { return busy_ != 0; }
-  HDC WindowDC() const { return window_dc_; }
+  HDC WindowDC() const { return window_dc_.get(); }
   HDC FrameDC() const { return frame_.dc; }
   GpGraphics* FrameGraphics() const { return frame_.graphics; }
   GpBitmap* BackgroundImage() const;
@@ -158,11 +160,10 @@ class HostWindow {
   int FrameFlags() const { return frame_flags_; }
   SIZE Size() const { return SIZE{width_, height_}; }
 
-  // Top-level list ends; the control library links and unlinks controls.
-  ControlRef FirstControl() const { return first_control_; }
-  ControlRef LastControl() const { return last_control_; }
-  void SetFirstControl(ControlRef c) { first_control_ = c; }
-  void SetLastControl(ControlRef c) { last_control_ = c; }
+  // The top-level controls, first drawn first; the control library inserts and removes them.
+  ControlList& Controls() { return controls_; }
+  ControlRef FirstControl() const { return controls_.First(); }
+  ControlRef LastControl() const { return controls_.Last(); }
 
   ControlRef FocusControl() const { return focus_control_; }
   ControlRef HoverControl() const { return hover_control_; }
@@ -172,7 +173,7 @@ class HostWindow {
   // Clears the focus (the keyboard focus with it) without notifying anyone
   // (Disabled does that itself).
   void ClearFocusControl() { focus_control_ = keyboard_focus_control_ = kNoControl; }
-  // Set the slots without notifying anyone; menu items track hover and focus themselves.
+  // Set hover and focus without notifying anyone; menu items track them themselves.
   void SetHoverControlSilently(ControlRef c) { hover_control_ = c; }
   void SetFocusControlSilently(ControlRef c) { focus_control_ = c; }
   // Drops every reference to a control being destroyed: pressed (and the
@@ -208,17 +209,28 @@ class HostWindow {
   HCURSOR WindowCursor() const { return cursor_; }
 
  private:
-  friend class HostWindowInternals;
   friend class RedrawQueue;
 
   // Thunk target: receives the host instead of the window handle.
   static LRESULT CALLBACK ThunkTarget(HostWindow* self, UINT message, WPARAM wparam, LPARAM lparam);
   static void CALLBACK FadeTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 
+  // Marks the host busy for a scope: partial redraws are remembered, presents
+  // and mouse input wait. Leaving clears the flag; it is not a count.
+  class BusyScope {
+   public:
+    explicit BusyScope(HostWindow* host) : host_(host) { host_->busy_ = 1; }
+    ~BusyScope() { host_->busy_ = 0; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    HostWindow* host_;
+  };
+
   LRESULT PassOn(UINT message, WPARAM wparam, LPARAM lparam);
   void PaintControls(ControlRef first, bool backdrop_changed, const GpRectF* dirty);
   void ComposeControl(HostedControl* control, const GpRectF* dirty);
-  void DrawDropShadow();
   // Copies a rectangle of the frame onto a window presented with BitBlt.
   BOOL BlitToWindow(const RECT& r);
   // Pushes the frame to a layered window: only `dirty` when given and the system allows it.
@@ -257,14 +269,14 @@ class HostWindow {
   int captured_ = 0;
   int busy_ = 0;
   bool whole_frame_shown_ = false;  // the window shows the frame, so pushing a part suffices
-  HDC window_dc_ = nullptr;
+  OwnedWindowDc window_dc_;
   BackBuffer frame_;
   BackBuffer background_;
   HWND background_source_ = nullptr;
-  GpBitmap* background_image_ = nullptr;
+  GpBitmap* background_image_ = nullptr;  // own_background_, or the source host's picture
+  OwnedBitmap own_background_;
   int base_colour_ = 0;             // Win32 colour 0x00BBGGRR
-  ControlRef first_control_ = kNoControl;
-  ControlRef last_control_ = kNoControl;
+  ControlList controls_;
   int frame_flags_ = 0;
   HWND tooltip_ = nullptr;
   int background_mode_ = kBackgroundDefault;
@@ -276,7 +288,7 @@ class HostWindow {
   int edge_glow_ = 1;
   int close_animation_ = 0;
   int width_ = 0, height_ = 0;
-  GpRegion* control_clip_ = nullptr;
+  OwnedRegion control_clip_;
   ControlRef keyboard_focus_control_ = kNoControl;
   int blur_behind_ = 0;
   int animate_first_show_ = 1;

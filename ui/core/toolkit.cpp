@@ -7,6 +7,8 @@
 #include "runtime/program_dll_commands.h"
 #include "runtime/runtime_error.h"
 #include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
+#include "ui/core/toolkit_messages.h"
 
 namespace quillet {
 
@@ -41,13 +43,10 @@ LRESULT CALLBACK ForwardToDefWindowProc(HWND window, UINT message, WPARAM wparam
 
 UINT EffectiveCodePage(UINT code_page) { return code_page == 0 ? kCodePageGbk : code_page; }
 
-GpFontFamily* FamilyFromName(const char* face) {
+OwnedFontFamily FamilyFromName(const char* face) {
   ByteSet wide = ToWide(face);
-  GpFontFamily* family = nullptr;
-  if (dll::GdipCreateFontFamilyFromName(WideData(wide), nullptr, &family) != 0) {
-    if (family) dll::GdipDeleteFontFamily(family);
-    return nullptr;
-  }
+  OwnedFontFamily family;
+  if (dll::GdipCreateFontFamilyFromName(WideData(wide), nullptr, Receive(family)) != 0) return nullptr;
   return family;
 }
 
@@ -56,6 +55,10 @@ GpFontFamily* FamilyFromName(const char* face) {
 ToolkitState& Toolkit() {
   static ToolkitState state;
   return state;
+}
+
+void ControlFontRelease::operator()(GpFont* font) const {
+  if (font != Toolkit().default_font) GdiplusRelease()(font);
 }
 
 int ReadOsMajorVersion() {
@@ -135,11 +138,10 @@ GpFont* DefaultFont() {
   Text caption_face = SystemFontFace(2);
   const char* candidates[2] = {kSongTi, caption_face.c_str()};
   for (const char* face : candidates) {
-    GpFontFamily* family = FamilyFromName(face);
+    OwnedFontFamily family = FamilyFromName(face);
     if (!family) continue;
     GpFont* font = nullptr;
-    dll::GdipCreateFont(family, static_cast<float>(kDefaultFontPixels), kFontStyleRegular, kUnitPixel, &font);
-    dll::GdipDeleteFontFamily(family);
+    dll::GdipCreateFont(family.get(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular, kUnitPixel, &font);
     return font;
   }
   return nullptr;
@@ -156,9 +158,8 @@ Text FaceFromNonClientMetrics(const unsigned char* block, int kind) {
   const char* name = reinterpret_cast<const char*>(block + offset);
   Text face(name, strnlen(name, kFaceNameBytes));
   if (std::strcmp(face.c_str(), kTahoma) == 0) return Text::Copy(kSongTi);
-  GpFont* probe = CreateFontByName(face.c_str(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular);
+  OwnedFont probe(CreateFontByName(face.c_str(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular));
   if (!probe) return Text::Copy(kSongTi);
-  dll::GdipDeleteFont(probe);
   return face;
 }
 
@@ -174,24 +175,23 @@ Text SystemFontFace(int kind) {
 }
 
 GpFont* CreateFontByName(const char* face, float size, int style) {
-  GpFontFamily* family = FamilyFromName(face);
+  OwnedFontFamily family = FamilyFromName(face);
   if (!family && Toolkit().default_font) {
-    if (dll::GdipGetFamily(Toolkit().default_font, &family) != 0) family = nullptr;
+    if (dll::GdipGetFamily(Toolkit().default_font, Receive(family)) != 0) family.release();
   }
   if (!family) return nullptr;
   GpFont* font = nullptr;
-  if (dll::GdipCreateFont(family, size, style, kUnitPixel, &font) != 0) font = nullptr;
-  dll::GdipDeleteFontFamily(family);
+  if (dll::GdipCreateFont(family.get(), size, style, kUnitPixel, &font) != 0) font = nullptr;
   return font;
 }
 
 Text FontFamilyName(GpFont* font) {
   if (!font) return Text();
-  GpFontFamily* family = nullptr;
-  if (dll::GdipGetFamily(font, &family) != 0 || !family) return Text();
+  OwnedFontFamily family;
+  if (dll::GdipGetFamily(font, Receive(family)) != 0) return Text();
+  if (!family) return Text();
   wchar_t name[kFamilyNameChars] = {};
-  dll::GdipGetFamilyName(family, name, LANG_NEUTRAL);
-  dll::GdipDeleteFontFamily(family);
+  dll::GdipGetFamilyName(family.get(), name, LANG_NEUTRAL);
   name[kFamilyNameChars - 1] = 0;
   return FromWideChars(name, static_cast<int>(wcsnlen(name, kFamilyNameChars)));
 }
@@ -223,6 +223,12 @@ void* AllocScratch(size_t size) { return dll::VirtualAlloc(nullptr, size, MEM_CO
 
 void FreeScratch(void* address) {
   if (address) dll::VirtualFree(address, 0, MEM_RELEASE);
+}
+
+PackedMessage* PackMessage(UINT message, intptr_t wparam, intptr_t lparam) {
+  auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  if (packet) *packet = PackedMessage{static_cast<intptr_t>(message), wparam, lparam};
+  return packet;
 }
 
 bool HasStyle(HWND window, LONG bits, bool extended) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "runtime/value.h"
 #include "runtime/window_template.h"
@@ -42,6 +43,12 @@ struct ToolkitState {
   int edit_menu_count = 0;
 };
 ToolkitState& Toolkit();
+
+// A control's font: one it made, or the toolkit's default font, which stays.
+struct ControlFontRelease {
+  void operator()(GpFont* font) const;
+};
+using ControlFont = std::unique_ptr<GpFont, ControlFontRelease>;
 
 // Runs once: GDI+, OS version, default font, cursor, button strip, window class, edit menu.
 void ToolkitStartup();

@@ -50,6 +50,10 @@ struct PackedMessage {
 };
 static_assert(sizeof(PackedMessage) == 3 * sizeof(intptr_t), "packed messages are three words");
 
+// The one place packets are made; null when there is no memory. A packet
+// that is never sent or posted goes back with FreeScratch.
+PackedMessage* PackMessage(UINT message, intptr_t wparam, intptr_t lparam);
+
 // Window property through which a host window's object is found.
 constexpr const wchar_t kHostProperty[] = L"Kv_Wnd_Control";
 

@@ -173,10 +173,10 @@ class ProbeControl : public HostedControl {
   ControlRef SelfRef() const override { return created_ ? RefOf(this) : kNoControl; }
   HWND HostWindowHandle() const override { return host_->Window(); }
   ControlRef ParentRef() const override { return parent_; }
-  ControlRef FirstChildRef() const override { return first_child_; }
-  ControlRef LastChildRef() const override { return last_child_; }
-  ControlRef PreviousSiblingRef() const override { return previous_; }
-  ControlRef NextSiblingRef() const override { return next_; }
+  ControlRef FirstChildRef() const override { return children_.First(); }
+  ControlRef LastChildRef() const override { return children_.Last(); }
+  ControlRef PreviousSiblingRef() const override { return links_.previous; }
+  ControlRef NextSiblingRef() const override { return links_.next; }
   bool IsVisible() const override { return visible; }
   bool IsDisabled() const override { return disabled; }
   bool IsFocusable() const override { return focusable; }
@@ -209,7 +209,7 @@ class ProbeControl : public HostedControl {
   }
   void DestroyControl() override {
     if (!created_) return;
-    for (ControlRef c = first_child_; c;) {
+    for (ControlRef c = children_.First(); c;) {
       ControlRef next = ControlFromRef(c)->NextSiblingRef();
       ControlFromRef(c)->DestroyControl();
       c = next;
@@ -226,10 +226,7 @@ class ProbeControl : public HostedControl {
   void AdoptInto(ProbeControl* parent) {
     Unlink();
     parent_ = RefOf(parent);
-    previous_ = parent->last_child_;
-    if (parent->last_child_) static_cast<ProbeControl*>(ControlFromRef(parent->last_child_))->next_ = RefOf(this);
-    else parent->first_child_ = RefOf(this);
-    parent->last_child_ = RefOf(this);
+    parent->children_.Append(RefOf(this), &LinksOf);
   }
 
   bool visible = true;
@@ -248,24 +245,12 @@ class ProbeControl : public HostedControl {
   int destroyed = 0;
 
  private:
-  void Link() {
-    previous_ = host_->LastControl();
-    if (previous_) static_cast<ProbeControl*>(ControlFromRef(previous_))->next_ = RefOf(this);
-    else host_->SetFirstControl(RefOf(this));
-    host_->SetLastControl(RefOf(this));
-  }
+  static SiblingLinks& LinksOf(ControlRef ref) { return static_cast<ProbeControl*>(ControlFromRef(ref))->links_; }
+  void Link() { host_->Controls().Append(RefOf(this), &LinksOf); }
   void Unlink() {
-    if (parent_) {
-      ProbeControl* parent = static_cast<ProbeControl*>(ControlFromRef(parent_));
-      if (parent->first_child_ == RefOf(this)) parent->first_child_ = next_;
-      if (parent->last_child_ == RefOf(this)) parent->last_child_ = previous_;
-    } else {
-      if (host_->FirstControl() == RefOf(this)) host_->SetFirstControl(next_);
-      if (host_->LastControl() == RefOf(this)) host_->SetLastControl(previous_);
-    }
-    if (previous_) static_cast<ProbeControl*>(ControlFromRef(previous_))->next_ = next_;
-    if (next_) static_cast<ProbeControl*>(ControlFromRef(next_))->previous_ = previous_;
-    previous_ = next_ = kNoControl;
+    ControlList& list =
+        parent_ ? static_cast<ProbeControl*>(ControlFromRef(parent_))->children_ : host_->Controls();
+    list.Remove(RefOf(this), &LinksOf);
     parent_ = kNoControl;
   }
 
@@ -276,8 +261,9 @@ class ProbeControl : public HostedControl {
   int kind_;
   bool created_ = true;
   GpBitmap* bitmap_ = nullptr;
-  ControlRef parent_ = kNoControl, first_child_ = kNoControl, last_child_ = kNoControl;
-  ControlRef previous_ = kNoControl, next_ = kNoControl;
+  ControlRef parent_ = kNoControl;
+  ControlList children_;
+  SiblingLinks links_;
 };
 
 // A frame-control factory that makes probes, so the host's icon, title and

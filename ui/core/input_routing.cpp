@@ -80,7 +80,7 @@ bool HostWindow::IsOwnControl(ControlRef control) const {
   if (control == kNoControl) return false;
   // Depth-first over the tree; the timer ids of other code never match.
   std::vector<ControlRef> pending;
-  for (ControlRef ref = first_control_; ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
+  for (ControlRef ref = controls_.First(); ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
   while (!pending.empty()) {
     ControlRef ref = pending.back();
     pending.pop_back();
@@ -166,7 +166,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       PAINTSTRUCT paint;
       dll::BeginPaint(window_, &paint);
       const RECT& r = paint.rcPaint;
-      dll::BitBlt(window_dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top, SRCCOPY);
+      dll::BitBlt(window_dc_.get(), r.left, r.top, r.right - r.left, r.bottom - r.top, frame_.dc, r.left, r.top,
+                  SRCCOPY);
       dll::EndPaint(window_, &paint);
       return PassOn(message, wparam, lparam);
     }
@@ -313,9 +314,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT HostWindow::SendPacked(ControlRef control, UINT message, intptr_t wparam, intptr_t lparam) {
-  PackedMessage* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  PackedMessage* packet = PackMessage(message, wparam, lparam);
   if (!packet) return 0;
-  *packet = PackedMessage{static_cast<intptr_t>(message), wparam, lparam};
   return dll::SendMessageW(window_, DUIM_EVENT, static_cast<WPARAM>(control), reinterpret_cast<LPARAM>(packet));
 }
 
@@ -370,7 +370,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     // The press ends and the hover is settled before any handler runs: a
     // handler may open a modal loop, deactivate the window or destroy the
     // control, and what that changes must not be written back afterwards.
-    const ControlRef under = HitTest(last_control_, x, y);
+    const ControlRef under = HitTest(controls_.Last(), x, y);
     EndPress();
     hover_control_ = under;
     CallControlHandler(on_button_up_, kNoControl, wparam, lparam);
@@ -391,7 +391,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     return;
   }
 
-  const ControlRef under = HitTest(last_control_, x, y);
+  const ControlRef under = HitTest(controls_.Last(), x, y);
   const ControlRef previous_hover = hover_control_;
   // Settled before the handlers below run, for the same reason as above.
   hover_control_ = under;
@@ -475,15 +475,15 @@ void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
     return;
   }
   if (virtual_key == VK_TAB) {
-    ControlRef start = focus_control_ ? focus_control_ : first_control_;
+    ControlRef start = focus_control_ ? focus_control_ : controls_.First();
     if (!start) return;
     while (ControlFromRef(start)->ParentRef()) start = ControlFromRef(start)->ParentRef();
     int count = 0;
-    for (ControlRef r = first_control_; r; r = ControlFromRef(r)->NextSiblingRef()) ++count;
+    for (ControlRef r = controls_.First(); r; r = ControlFromRef(r)->NextSiblingRef()) ++count;
     ControlRef candidate = start;
     for (int i = 0; i < count; ++i) {
       candidate = ControlFromRef(candidate)->NextSiblingRef();
-      if (!candidate) candidate = first_control_;
+      if (!candidate) candidate = controls_.First();
       HostedControl* c = ControlFromRef(candidate);
       if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton &&
           !IsTitleBarControl(candidate)) {

@@ -61,7 +61,7 @@ std::vector<HandlerCall> g_calls;
   [](HWND, ControlRef c, WPARAM w, LPARAM l, int kind) { g_calls.push_back(HandlerCall{name, c, w, l, kind}); }
 
 
-class WindowProcTest : public ::testing::Test {
+class InputRoutingTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     StartToolkitOnce();
@@ -121,7 +121,7 @@ class WindowProcTest : public ::testing::Test {
   std::vector<std::unique_ptr<ProbeControl>> controls_;
 };
 
-TEST_F(WindowProcTest, PressAndReleaseOnAControlIsAClick) {
+TEST_F(InputRoutingTest, PressAndReleaseOnAControlIsAClick) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
   EXPECT_TRUE(host_.IsCaptured());
@@ -144,7 +144,7 @@ TEST_F(WindowProcTest, PressAndReleaseOnAControlIsAClick) {
   EXPECT_EQ(host_.HoverControl(), RefOf(a));
 }
 
-TEST_F(WindowProcTest, ReleasingOutsideGivesLeaveAndEnterButNoClick) {
+TEST_F(InputRoutingTest, ReleasingOutsideGivesLeaveAndEnterButNoClick) {
   ProbeControl* a = Add({50, 50, 60, 30});
   ProbeControl* b = Add({200, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
@@ -160,7 +160,7 @@ TEST_F(WindowProcTest, ReleasingOutsideGivesLeaveAndEnterButNoClick) {
   EXPECT_FALSE(host_.IsCaptured());
 }
 
-TEST_F(WindowProcTest, HoverMovesBetweenControlsAndOverlapsGoToTheLastOne) {
+TEST_F(InputRoutingTest, HoverMovesBetweenControlsAndOverlapsGoToTheLastOne) {
   ProbeControl* a = Add({50, 50, 100, 50});
   ProbeControl* b = Add({100, 60, 100, 50});  // later in the list: on top
   SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
@@ -178,7 +178,7 @@ TEST_F(WindowProcTest, HoverMovesBetweenControlsAndOverlapsGoToTheLastOne) {
   EXPECT_EQ(Calls().back(), "leave");
 }
 
-TEST_F(WindowProcTest, ChildrenAreHitBeforeTheirParent) {
+TEST_F(InputRoutingTest, ChildrenAreHitBeforeTheirParent) {
   ProbeControl* parent = Add({50, 50, 200, 100});
   ProbeControl* child = Add({60, 60, 20, 20});
   child->AdoptInto(parent);
@@ -188,7 +188,7 @@ TEST_F(WindowProcTest, ChildrenAreHitBeforeTheirParent) {
   EXPECT_EQ(HitTest(host_.LastControl(), 50, 50), RefOf(parent)) << "left/top edge is inside";
 }
 
-TEST_F(WindowProcTest, DoubleClickIsAMarkedButtonDown) {
+TEST_F(InputRoutingTest, DoubleClickIsAMarkedButtonDown) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDBLCLK, MK_LBUTTON, Point(60, 60));
   const Delivery* down = Find(a, WM_LBUTTONDOWN);
@@ -206,7 +206,7 @@ LRESULT CALLBACK Previous(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(w, m, wp, lp);
 }
 
-TEST(WindowProcPreviousTest, DoubleClickNeverReachesThePreviousProcedure) {
+TEST(InputRoutingPreviousTest, DoubleClickNeverReachesThePreviousProcedure) {
   StartToolkitOnce();
   HWND window = MakeWindow(0, 0, 300, 200, WS_POPUP);
   SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Previous));
@@ -235,7 +235,7 @@ TEST(WindowProcPreviousTest, DoubleClickNeverReachesThePreviousProcedure) {
   EXPECT_EQ(host.Window(), nullptr);
 }
 
-TEST_F(WindowProcTest, AControlThatDoesNotTakeThePressLeavesNoCapture) {
+TEST_F(InputRoutingTest, AControlThatDoesNotTakeThePressLeavesNoCapture) {
   ProbeControl* a = Add({50, 50, 60, 30});
   a->focusable = false;  // and DUIM_CANPRESS answers -1
   host_.DragAnywhere(0);
@@ -251,7 +251,7 @@ TEST_F(WindowProcTest, AControlThatDoesNotTakeThePressLeavesNoCapture) {
   SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
 }
 
-TEST_F(WindowProcTest, MinMaxInfoWithCloseMaximiseMinimise) {
+TEST_F(InputRoutingTest, MinMaxInfoWithCloseMaximiseMinimise) {
   host_.Detach(window_);
   AttachOptions o;
   o.window = window_;
@@ -267,7 +267,7 @@ TEST_F(WindowProcTest, MinMaxInfoWithCloseMaximiseMinimise) {
   EXPECT_EQ(info.ptMaxPosition.y, work.top - 7);
 }
 
-TEST_F(WindowProcTest, SetTextReachesTheTitleAsUtf16) {
+TEST_F(InputRoutingTest, SetTextReachesTheTitleAsUtf16) {
   host_.Detach(window_);
   AttachOptions o;
   o.window = window_;
@@ -286,7 +286,7 @@ TEST_F(WindowProcTest, SetTextReachesTheTitleAsUtf16) {
   EXPECT_STREQ(text, L"新标题") << "the previous procedure stored it first";
 }
 
-TEST_F(WindowProcTest, NonClientMessages) {
+TEST_F(InputRoutingTest, NonClientMessages) {
   RECT rects[3] = {{1, 2, 3, 4}};
   NCCALCSIZE_PARAMS params = {};
   params.rgrc[0] = rects[0];
@@ -297,7 +297,7 @@ TEST_F(WindowProcTest, NonClientMessages) {
   EXPECT_FALSE(GetWindowLongW(window_, GWL_STYLE) & (WS_BORDER | WS_DLGFRAME)) << "WM_STYLECHANGED strips them";
 }
 
-TEST_F(WindowProcTest, SetCursorUsesTheHoverControlsCursor) {
+TEST_F(InputRoutingTest, SetCursorUsesTheHoverControlsCursor) {
   HCURSOR hand = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));
   ProbeControl* a = Add({50, 50, 60, 30});
   a->cursor = hand;
@@ -309,11 +309,11 @@ TEST_F(WindowProcTest, SetCursorUsesTheHoverControlsCursor) {
   EXPECT_EQ(GetCursor(), host_.WindowCursor());
 }
 
-TEST_F(WindowProcTest, PackedEventsAreDeliveredAndFreed) {
+TEST_F(InputRoutingTest, PackedEventsAreDeliveredAndFreed) {
   ProbeControl* a = Add({50, 50, 60, 30});
   a->key_answer = 77;
-  auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
-  *packet = PackedMessage{WM_KEYDOWN, 9, 8};
+  PackedMessage* packet = PackMessage(WM_KEYDOWN, 9, 8);
+  ASSERT_NE(packet, nullptr);
   EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, RefOf(a), reinterpret_cast<LPARAM>(packet)), 77);
   MEMORY_BASIC_INFORMATION info = {};
   VirtualQuery(packet, &info, sizeof(info));
@@ -322,13 +322,13 @@ TEST_F(WindowProcTest, PackedEventsAreDeliveredAndFreed) {
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->wparam, 9);
   EXPECT_EQ(d->lparam, 8);
-  packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
+  packet = PackMessage(WM_KEYDOWN, 9, 8);
   EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, 0, reinterpret_cast<LPARAM>(packet)), 0);
   VirtualQuery(packet, &info, sizeof(info));
   EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "a packet for no control is freed too";
 }
 
-TEST_F(WindowProcTest, MovedInvalidateTimerAndAccessKeyMessages) {
+TEST_F(InputRoutingTest, MovedInvalidateTimerAndAccessKeyMessages) {
   ProbeControl* a = Add({50, 50, 60, 30});
   EXPECT_EQ(SendMessageW(window_, DUIM_MOVED, RefOf(a), 0), 1);
   EXPECT_EQ(SendMessageW(window_, DUIM_MOVED, RefOf(a), 1), 1);
@@ -353,7 +353,7 @@ TEST_F(WindowProcTest, MovedInvalidateTimerAndAccessKeyMessages) {
   EXPECT_TRUE(host_.AccessKeys().empty());
 }
 
-TEST_F(WindowProcTest, TabMovesTheFocusSkippingHiddenAndTitleBarButtons) {
+TEST_F(InputRoutingTest, TabMovesTheFocusSkippingHiddenAndTitleBarButtons) {
   ProbeControl* a = Add({10, 40, 20, 20});
   ProbeControl* b = Add({40, 40, 20, 20});
   ProbeControl* c = Add({70, 40, 20, 20});
@@ -380,7 +380,7 @@ TEST_F(WindowProcTest, TabMovesTheFocusSkippingHiddenAndTitleBarButtons) {
   EXPECT_EQ(host_.FocusControl(), RefOf(b));
 }
 
-TEST_F(WindowProcTest, EnterAndSpaceClickTheFocusControl) {
+TEST_F(InputRoutingTest, EnterAndSpaceClickTheFocusControl) {
   ProbeControl* a = Add({10, 40, 20, 20});
   host_.SetFocusControl(RefOf(a), true);
   SendMessageW(window_, WM_KEYDOWN, VK_RETURN, 0);
@@ -393,7 +393,7 @@ TEST_F(WindowProcTest, EnterAndSpaceClickTheFocusControl) {
   EXPECT_NE(Find(a, WM_CHAR), nullptr) << "keys go to the focus control";
 }
 
-TEST_F(WindowProcTest, SetFocusRulesAndTheHostMessage) {
+TEST_F(InputRoutingTest, SetFocusRulesAndTheHostMessage) {
   ProbeControl* a = Add({10, 40, 20, 20});
   controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{40, 40, 20, 20}, 0, &log_, kKindTitleBarButton));
   ProbeControl* button = controls_.back().get();
@@ -408,7 +408,7 @@ TEST_F(WindowProcTest, SetFocusRulesAndTheHostMessage) {
   EXPECT_EQ(Find(a, DUIM_SETFOCUS)->lparam, 0);
 }
 
-TEST_F(WindowProcTest, ActivationEndsTheCapture) {
+TEST_F(InputRoutingTest, ActivationEndsTheCapture) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
   ASSERT_TRUE(host_.IsCaptured());
@@ -418,7 +418,7 @@ TEST_F(WindowProcTest, ActivationEndsTheCapture) {
   EXPECT_NE(Find(a, DUIM_MOUSELEAVE), nullptr);
 }
 
-TEST_F(WindowProcTest, LeavingTheWindowWhilePressedEndsThePressSoTheNextClickCounts) {
+TEST_F(InputRoutingTest, LeavingTheWindowWhilePressedEndsThePressSoTheNextClickCounts) {
   ProbeControl* a = Add({50, 50, 60, 30});
   ProbeControl* b = Add({200, 50, 60, 30});
   SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
@@ -438,7 +438,7 @@ TEST_F(WindowProcTest, LeavingTheWindowWhilePressedEndsThePressSoTheNextClickCou
   EXPECT_THAT(MessagesOf(a), ::testing::ElementsAre(DUIM_KILLFOCUS)) << "only the focus moving away";
 }
 
-TEST_F(WindowProcTest, DeactivationEndsTheHoverSoComingBackEntersAgain) {
+TEST_F(InputRoutingTest, DeactivationEndsTheHoverSoComingBackEntersAgain) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_MOUSEMOVE, 0, Point(60, 60));
   SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
@@ -451,7 +451,7 @@ TEST_F(WindowProcTest, DeactivationEndsTheHoverSoComingBackEntersAgain) {
   EXPECT_EQ(host_.HoverControl(), RefOf(a));
 }
 
-TEST_F(WindowProcTest, APressCutShortByDeactivationGetsItsFocusLookBackOnce) {
+TEST_F(InputRoutingTest, APressCutShortByDeactivationGetsItsFocusLookBackOnce) {
   ProbeControl* a = Add({50, 50, 60, 30});
   ProbeControl* b = Add({200, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
@@ -469,7 +469,7 @@ TEST_F(WindowProcTest, APressCutShortByDeactivationGetsItsFocusLookBackOnce) {
   EXPECT_EQ(focus_looks(), 2) << "a no longer has the focus";
 }
 
-TEST_F(WindowProcTest, AReleaseWhileTheHostIsBusyStillEndsThePress) {
+TEST_F(InputRoutingTest, AReleaseWhileTheHostIsBusyStillEndsThePress) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
   host_.SetBackground(nullptr, false, static_cast<int>(RGB(0, 0, 0)), true, kPresentCrossFade);
@@ -481,7 +481,7 @@ TEST_F(WindowProcTest, AReleaseWhileTheHostIsBusyStillEndsThePress) {
   EXPECT_EQ(Find(a, DUIM_CLICK), nullptr) << "busy: no click";
 }
 
-TEST_F(WindowProcTest, DestroyingThePressedControlReleasesTheCapture) {
+TEST_F(InputRoutingTest, DestroyingThePressedControlReleasesTheCapture) {
   ProbeControl* a = Add({50, 50, 60, 30});
   SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
   ASSERT_EQ(GetCapture(), window_);
@@ -573,7 +573,7 @@ TEST_F(WindowProcTest, AnotherWindowTakingTheCaptureEndsThePress) {
 }
 
 // A control of another host: messages naming it must not reach it through ours.
-TEST_F(WindowProcTest, ControlsOfAnotherHostAreNotDeliveredTo) {
+TEST_F(InputRoutingTest, ControlsOfAnotherHostAreNotDeliveredTo) {
   HWND other_window = MakeWindow(0, 0, 200, 100, WS_POPUP);
   HostWindow other;
   AttachOptions o;
@@ -585,8 +585,7 @@ TEST_F(WindowProcTest, ControlsOfAnotherHostAreNotDeliveredTo) {
     ProbeControl foreign(&other, GpRectF{10, 10, 20, 20}, 0xFF00FF00u, &log_);
     SendMessageW(window_, DUIM_SETFOCUS, 0, RefOf(&foreign));
     EXPECT_EQ(host_.FocusControl(), kNoControl);
-    auto* packet = static_cast<PackedMessage*>(AllocScratch(sizeof(PackedMessage)));
-    *packet = PackedMessage{WM_KEYDOWN, 9, 8};
+    PackedMessage* packet = PackMessage(WM_KEYDOWN, 9, 8);
     EXPECT_EQ(SendMessageW(window_, DUIM_EVENT, RefOf(&foreign), reinterpret_cast<LPARAM>(packet)), 0);
     MEMORY_BASIC_INFORMATION info = {};
     VirtualQuery(packet, &info, sizeof(info));
@@ -599,7 +598,7 @@ TEST_F(WindowProcTest, ControlsOfAnotherHostAreNotDeliveredTo) {
   DestroyWindow(other_window);
 }
 
-TEST_F(WindowProcTest, MessageHookComesFirst) {
+TEST_F(InputRoutingTest, MessageHookComesFirst) {
   host_.OnMessageHook([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
     if (m == WM_GETMINMAXINFO) return 555;
     return -1;
@@ -610,12 +609,12 @@ TEST_F(WindowProcTest, MessageHookComesFirst) {
   host_.OnMessageHook(nullptr);
 }
 
-class FramedWindowProcTest : public WindowProcTest {
+class FramedInputRoutingTest : public InputRoutingTest {
  protected:
   int FrameFlags() const override { return kFrameIcon | kFrameTitle | kFrameClose; }
 };
 
-TEST_F(FramedWindowProcTest, TabNeverStopsOnTheTitleBar) {
+TEST_F(FramedInputRoutingTest, TabNeverStopsOnTheTitleBar) {
   ASSERT_NE(host_.IconControl(), nullptr);
   ASSERT_TRUE(host_.IconControl()->IsFocusable()) << "the probe icon takes the focus if Tab offers it";
   ProbeControl* a = Add({50, 50, 60, 30});
@@ -627,7 +626,7 @@ TEST_F(FramedWindowProcTest, TabNeverStopsOnTheTitleBar) {
   EXPECT_EQ(host_.FocusControl(), RefOf(b));
 }
 
-class ResizableWindowTest : public WindowProcTest {
+class ResizableWindowTest : public InputRoutingTest {
  protected:
   int Resizable() const override { return 1; }
 };

@@ -1,0 +1,170 @@
+#include "ui/core/frame_background.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "runtime/program_dll_commands.h"
+#include "ui/core/drawing.h"
+#include "ui/core/gdi_owners.h"
+#include "ui/core/toolkit.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr int kFrameInset = 6;            // frame outline and clip inset
+constexpr int kFrameDiameter = 4;         // clip corner diameter of the frame
+constexpr int kWindowRegionDiameter = 5;  // corners of a non-layered window
+constexpr int kPictureMargin = 5;
+constexpr float kGlowSize = 6.0f;
+constexpr float kGlowDepth = 100.0f;
+constexpr uint32_t kOuterOutlineGrey = RGB(96, 96, 96);
+constexpr int kOuterOutlineAlpha = 204;
+constexpr int kInnerOutlineAlpha = 102;
+constexpr float kOuterOutlineDiameter = 7.0f;
+constexpr float kInnerOutlineDiameter = 6.0f;
+constexpr uint32_t kWhite = RGB(255, 255, 255);
+constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
+constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
+constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
+
+GpRectF WholeWindow(const FrameBackground& f) {
+  return GpRectF{0, 0, static_cast<float>(f.width), static_cast<float>(f.height)};
+}
+
+// A skin: the picture is the whole window.
+void DrawSkin(GpGraphics* g, const FrameBackground& f) {
+  if (!f.picture) return;
+  if (dll::IsRectEmpty(&f.nine_grid)) {
+    DrawImageNatural(g, f.picture, WholeWindow(f), false);
+  } else {
+    DrawNineGrid(g, f.picture, WholeWindow(f), f.nine_grid, std::nullopt);
+  }
+}
+
+// Inside the frame: the picture placed on the base colour, or the base colour alone.
+void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
+  const uint32_t base = static_cast<uint32_t>(f.base_colour);
+  GpImage* image = f.picture;
+  if (!image) {
+    dll::GdipGraphicsClear(g, ArgbFromColor(base, f.window_alpha == kNoAlpha ? 255 : f.window_alpha, 1));
+    return;
+  }
+  dll::GdipGraphicsClear(g, ArgbFromColor(base, 255, 1));
+  const float pw = static_cast<float>(ImageWidth(image)), ph = static_cast<float>(ImageHeight(image));
+  const float margin = static_cast<float>(kPictureMargin);
+  if (f.image_placement == kPlaceStretch) {
+    DrawImageRect(g, image,
+                  GpRectF{margin, margin, static_cast<float>(f.width - 2 * kPictureMargin),
+                          static_cast<float>(f.height - 2 * kPictureMargin)});
+  } else if (f.image_placement == kPlaceCentre) {
+    const float x = std::floor((f.width - pw) / 2), y = std::floor((f.height - ph) / 2);
+    dll::GdipDrawImageRect(g, image, x, y, pw, ph);
+    if (f.edge_glow) {
+      GpRectF glow = {x - 1, y - 1, pw + 1, ph + 1};
+      DrawEdgeGlow(g, &glow, base, kGlowSize, kGlowDepth, true, true, true, true);
+    }
+  } else {
+    dll::GdipDrawImageRect(g, image, margin, margin, pw, ph);
+    if (f.edge_glow) {
+      GpRectF glow = {0, 0, pw, ph};
+      DrawEdgeGlow(g, &glow, base, kGlowSize, kGlowDepth, false, false, true, true);
+    }
+  }
+  if (f.window_alpha != kNoAlpha) {
+    // What was drawn is read back and drawn again with the window's alpha.
+    OwnedBitmap composed;
+    const bool made = dll::GdipCreateBitmapFromHBITMAP(f.frame_dib, nullptr, Receive(composed)) == 0;
+    if (made && composed) {
+      dll::GdipGraphicsClear(g, 0);
+      DrawImageAlpha(g, AsImage(composed.get()), WholeWindow(f), f.window_alpha);
+    }
+  }
+}
+
+void DrawOutlines(GpGraphics* g, const FrameBackground& f, bool rounded) {
+  const GpRectF outer = {static_cast<float>(kFrameInset), static_cast<float>(kFrameInset),
+                         static_cast<float>(f.width - 2 * kFrameInset), static_cast<float>(f.height - 2 * kFrameInset)};
+  const GpRectF inner = {outer.X + 1, outer.Y + 1, outer.Width - 2, outer.Height - 2};
+  const ARGB outer_colour = ArgbFromColor(kOuterOutlineGrey, kOuterOutlineAlpha, 1);
+  const ARGB inner_colour = ArgbFromColor(kWhite, kInnerOutlineAlpha, 1);
+  if (rounded) {
+    DrawRoundRect(g, outer, kOuterOutlineDiameter, outer_colour, kDashSolid, 1.0f);
+    DrawRoundRect(g, inner, kInnerOutlineDiameter, inner_colour, kDashSolid, 1.0f);
+  } else {
+    DrawOutline(g, outer, outer_colour);
+    DrawOutline(g, inner, inner_colour);
+  }
+}
+
+// Four soft rings outside the frame.
+void DrawDropShadow(GpGraphics* g, const FrameBackground& f, bool rounded) {
+  const float* diameters = rounded ? kShadowDiametersRound : kShadowDiametersSquare;
+  const uint32_t rgb = f.shadow_colour == -1 ? 0u : (static_cast<uint32_t>(f.shadow_colour) & 0xFFFFFFu);
+  for (int i = 0; i < 4; ++i) {
+    const float inset = static_cast<float>(kPictureMargin - i);
+    const GpRectF r = {inset, inset, f.width - 2 * inset, f.height - 2 * inset};
+    const ARGB colour = (static_cast<uint32_t>(kShadowAlphas[i]) << 24) | rgb;
+    DrawRoundRect(g, r, diameters[i], colour, kDashSolid, 1.0f);
+  }
+}
+
+}  // namespace
+
+void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
+  const bool framed = f.background_mode != kBackgroundSkin;
+  const bool rounded = f.background_mode != kBackgroundSquare;
+  dll::GdipGraphicsClear(g, 0);
+  OwnedRegion frame_clip;
+  if (framed) {
+    frame_clip.reset(GdiRegionToGdiplus(
+        OwnedGdiRegion(RoundRectRegion(f.width, f.height, kFrameInset, rounded ? kFrameDiameter : 0)).get()));
+    if (frame_clip) ClipToRegion(g, frame_clip.get(), kClipReplace);
+    DrawFramedPicture(g, f);
+  } else {
+    DrawSkin(g, f);
+  }
+
+  if (f.on_painted) f.on_painted(f.window, g, f.width, f.height);
+  if (!framed) return;
+
+  DrawOutlines(g, f, rounded);
+  ResetClip(g);
+  if (f.window_alpha == kNoAlpha) {
+    ApplyWindowRegion(f.window, f.width, f.height, kFrameInset, rounded ? kWindowRegionDiameter : 0);
+  } else if (f.frame_flags & kFrameShadow) {
+    DrawDropShadow(g, f, rounded);
+  }
+}
+
+int AverageColour(GpBitmap* bitmap) {
+  UINT width = ImageWidth(AsImage(bitmap));
+  UINT height = ImageHeight(AsImage(bitmap));
+  if (width == 0 || height == 0) return 0;
+  OwnedGdiBitmap hbitmap;
+  if (dll::GdipCreateHBITMAPFromBitmap(bitmap, Receive(hbitmap), 0) != 0) return 0;
+  if (!hbitmap) return 0;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = static_cast<LONG>(width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  int lines = dll::GetDIBits(GetWindowDc(nullptr).get(), hbitmap.get(), 0, height, pixels.data(), &info,
+                             DIB_RGB_COLORS);
+  if (lines <= 0) return 0;
+  uint64_t red = 0, green = 0, blue = 0;
+  for (uint32_t p : pixels) {
+    blue += p & 0xFF;
+    green += (p >> 8) & 0xFF;
+    red += (p >> 16) & 0xFF;
+  }
+  uint64_t count = pixels.size();
+  return static_cast<int>(RGB(red / count, green / count, blue / count));
+}
+
+}  // namespace quillet
