@@ -502,7 +502,7 @@ void DestroyInHandler(HWND, ControlRef, WPARAM, LPARAM, int) {
   if (g_destroy_in_handler) g_destroy_in_handler->DestroyControl();
 }
 
-TEST_F(WindowProcTest, WhatAHandlerDoesToTheRoutingIsNotWrittenBack) {
+TEST_F(InputRoutingTest, WhatAHandlerDoesToTheRoutingIsNotWrittenBack) {
   ProbeControl* a = Add({50, 50, 60, 30});
   g_handler_window = window_;
   // A click handler that deactivates and reactivates (as a modal window does):
@@ -547,7 +547,7 @@ TEST_F(WindowProcTest, WhatAHandlerDoesToTheRoutingIsNotWrittenBack) {
   g_destroy_in_handler = nullptr;
 }
 
-TEST_F(WindowProcTest, AnotherWindowTakingTheCaptureEndsThePress) {
+TEST_F(InputRoutingTest, AnotherWindowTakingTheCaptureEndsThePress) {
   ProbeControl* a = Add({50, 50, 60, 30});
   ProbeControl* b = Add({200, 50, 60, 30});
   HWND other = MakeWindow(0, 0, 50, 50, WS_POPUP);
