@@ -98,20 +98,20 @@ class Button : public Control {
   void DrawFace(GpGraphics* graphics, const GpRectF& area, const ButtonLook& look);
   GpRectF MeasureCaption(GpGraphics* graphics, const std::wstring& caption, const GpRectF& layout);
 
-  int state_ = kLookNormal;          // 1
-  ByteSet caption_;                  // 2
-  ControlFont font_;                 // 3
-  int text_effect_ = 0;              // 4
-  ARGB text_colour_ = kButtonDefaultTextColour;  // 5
-  bool rounded_ = true;              // 6
-  OwnedStringFormat format_;         // 7
-  ARGB glow_colour_ = 0;             // 8
-  bool auto_contrast_ = false;       // 9
-  ByteSet image_;                    // 10
-  int image_position_ = kImageLeftOfCaption;  // 11
-  int offset_x_ = 0;                 // 12
-  int offset_y_ = 0;                 // 13
-  int gap_ = 0;                      // 14
+  int state_ = kLookNormal;
+  ByteSet caption_;
+  ControlFont font_;
+  int text_effect_ = 0;
+  ARGB text_colour_ = kButtonDefaultTextColour;
+  bool rounded_ = true;
+  OwnedStringFormat format_;
+  ARGB glow_colour_ = 0;
+  bool auto_contrast_ = false;
+  ByteSet image_;
+  int image_position_ = kImageLeftOfCaption;
+  int offset_x_ = 0;
+  int offset_y_ = 0;
+  int gap_ = 0;
 
   GpRectF last_caption_rect_ = {0, 0, 0, 0};
   GpRectF last_image_rect_ = {0, 0, 0, 0};

@@ -117,24 +117,24 @@ class Label : public Control {
   // A cut text's tip holds the whole text; the tip goes again when the text fits.
   void UpdateTrimmedTooltip(bool trimmed, const std::wstring& whole);
 
-  ControlFont font_;                         // 1
-  ByteSet text_;                             // 2
-  ARGB text_colour_ = kLabelDefaultTextColour;  // 3
-  int gradient_mode_ = 0;                    // 4
-  ARGB gradient_colour1_ = 0;                // 5
-  ARGB gradient_colour2_ = 0;                // 6
-  bool multi_line_ = false;                  // 7
-  int vertical_align_ = kVerticalCentre;     // 8
-  int text_effect_ = 0;                      // 9
-  int64_t frame_ = 0;                        // 10
-  bool auto_contrast_ = false;               // 11
-  ARGB glow_colour_ = 0;                     // 12
-  OwnedStringFormat format_;                 // 13
-  int measured_width_ = 0;                   // 14
-  int measured_height_ = 0;                  // 15
-  bool change_pending_ = false;              // 16
-  int change_period_ = 0;                    // 17
-  int change_frames_ = 0;                    // 18
+  ControlFont font_;
+  ByteSet text_;
+  ARGB text_colour_ = kLabelDefaultTextColour;
+  int gradient_mode_ = 0;
+  ARGB gradient_colour1_ = 0;
+  ARGB gradient_colour2_ = 0;
+  bool multi_line_ = false;
+  int vertical_align_ = kVerticalCentre;
+  int text_effect_ = 0;
+  int64_t frame_ = 0;
+  bool auto_contrast_ = false;
+  ARGB glow_colour_ = 0;
+  OwnedStringFormat format_;
+  int measured_width_ = 0;
+  int measured_height_ = 0;
+  bool change_pending_ = false;
+  int change_period_ = 0;
+  int change_frames_ = 0;
 
   GpRectF last_text_rect_ = {0, 0, 0, 0};
   std::wstring shown_text_;

@@ -74,20 +74,20 @@ class Picture : public Control {
                              std::optional<bool> visible);
   bool IsAnimated() const { return animate_ && frame_count_ > 1; }
 
-  ByteSet image_bytes_;                 // 1
-  OwnedImage image_;                    // 2
-  bool animate_ = false;                // 3
-  int64_t frame_ = 0;                   // 4
-  int current_frame_ = 0;               // 5
-  int frame_count_ = 0;                 // 6
-  ARGB background_ = 0;                 // 7
-  std::vector<int> frame_delays_;       // 8
-  int size_mode_ = kSizeStretch;        // 9
-  bool fix_zero_delays_ = false;        // 10
-  RECT source_rect_ = {0, 0, 0, 0};     // 11
-  HGLOBAL stream_memory_ = nullptr;     // 12
+  ByteSet image_bytes_;
+  OwnedImage image_;
+  bool animate_ = false;
+  int64_t frame_ = 0;
+  int current_frame_ = 0;
+  int frame_count_ = 0;
+  ARGB background_ = 0;
+  std::vector<int> frame_delays_;
+  int size_mode_ = kSizeStretch;
+  bool fix_zero_delays_ = false;
+  RECT source_rect_ = {0, 0, 0, 0};
+  HGLOBAL stream_memory_ = nullptr;
   IStream* stream_ = nullptr;
-  int change_effect_ = kNoChangeEffect; // 13
+  int change_effect_ = kNoChangeEffect;
   int last_drawn_frame_ = -1;
 };
 
