@@ -258,6 +258,33 @@ TEST_F(RealMouseButtonTest, HoverLookComesBackAfterTheWindowWasDeactivatedAndAct
   DestroyWindow(other);
 }
 
+// A click handler that takes the foreground away and gives it back (as a
+// modal window does): moving on over the button must show its hover look again.
+HWND g_modal_owner = nullptr;
+void ClickOpensAndClosesAModalWindow(ControlRef, UINT, WPARAM, LPARAM) {
+  ++g_clicks;
+  HWND modal = CreateWindowExW(0, kToolkitClassName, L"modal", WS_POPUP | WS_VISIBLE, 700, 600, 60, 40, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(modal);
+  PumpFor(100);
+  DestroyWindow(modal);
+  SetForegroundWindow(g_modal_owner);
+  PumpFor(100);
+}
+
+TEST_F(RealMouseButtonTest, HoverLookComesBackAfterAClickHandlerOpenedAModalWindow) {
+  g_modal_owner = window_;
+  button_.SetEventHandler(DUIM_CLICK, &ClickOpensAndClosesAModalWindow);
+  ASSERT_TRUE(RunXdotool(L"mousemove 120 105 sleep 0.3", 15000));
+  const uint32_t hot = SettledFace();
+  ASSERT_TRUE(RunXdotool(L"click 1 sleep 0.5", 15000));
+  ASSERT_EQ(g_clicks, 1);
+  ASSERT_TRUE(RunXdotool(L"mousemove 122 106 sleep 0.3", 15000));
+  EXPECT_EQ(host_.HoverControl(), button_.GetRef());
+  EXPECT_EQ(button_.State(), kLookHot);
+  EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(hot), 3);
+}
+
 TEST_F(ButtonTest, EnterAndLeaveCrossFadeInFourFramesEach) {
   std::vector<UINT> transitions;
   g_transitions = &transitions;
