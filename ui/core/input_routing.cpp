@@ -131,8 +131,11 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE) {
         if (pressed_control_) {
-          ControlFromRef(pressed_control_)->DeliverEvent(DUIM_SETFOCUS, wparam, lparam);
-          // A press the deactivation cut short gets its focus look back once.
+          // A press the deactivation cut short gets its focus look back once,
+          // unless the focus went elsewhere in the meantime.
+          if (pressed_control_ == focus_control_) {
+            ControlFromRef(pressed_control_)->DeliverEvent(DUIM_SETFOCUS, wparam, lparam);
+          }
           if (!captured_) pressed_control_ = kNoControl;
         }
       } else {

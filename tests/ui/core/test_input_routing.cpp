@@ -467,6 +467,16 @@ TEST_F(InputRoutingTest, APressCutShortByDeactivationGetsItsFocusLookBackOnce) {
   SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
   SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
   EXPECT_EQ(focus_looks(), 2) << "a no longer has the focus";
+  // The focus moves away while the window is inactive: coming back gives the
+  // pressed control no focus look.
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  ASSERT_EQ(host_.FocusControl(), RefOf(a));
+  SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0);
+  host_.SetFocusControl(RefOf(b), true);
+  const auto looks_before = focus_looks();
+  SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(focus_looks(), looks_before);
+  EXPECT_EQ(host_.PressedControl(), kNoControl);
 }
 
 TEST_F(InputRoutingTest, AReleaseWhileTheHostIsBusyStillEndsThePress) {
