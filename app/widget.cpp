@@ -89,7 +89,6 @@ void SetBothLabels(const SentenceAndSource& both) {
   if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(both.source->get());
 }
 
-
 }  // namespace
 
 HostWindow* MainHost = nullptr;
