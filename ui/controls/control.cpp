@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/program_dll_commands.h"
+#include "ui/core/drawing.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 
@@ -37,12 +38,11 @@ bool ClearToTransparent(GpBitmap* bitmap, const GpRectF& area) {
   return true;
 }
 
-constexpr float kTolerance = 1e-7f;
 constexpr int kZOrderBottom = 2;
 constexpr int kPixelFormat32bppPARGB = 0xE200B;
 constexpr DWORD kMoveRetryMs = 1;
 
-bool Near(float a, float b) { return std::fabs(a - b) <= kTolerance; }
+bool Near(float a, float b) { return std::fabs(a - b) <= kFloatTolerance; }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "ui/core/hosted_control.h"
 
+#include "ui/core/drawing.h"
+
 namespace quillet {
 
 namespace {
@@ -15,11 +17,10 @@ FrameControlFactory SetFrameControlFactory(const FrameControlFactory& factory) {
 const FrameControlFactory& CurrentFrameControlFactory() { return g_factory; }
 
 ControlRef HitTest(ControlRef start, float x, float y) {
-  constexpr float kTolerance = 1e-7f;
   for (ControlRef ref = start; ref != kNoControl;) {
     HostedControl* control = ControlFromRef(ref);
     const GpRectF& b = control->BoundsRect();
-    if (control->IsVisible() && !control->IsDisabled() && x >= b.X - kTolerance && y >= b.Y - kTolerance &&
+    if (control->IsVisible() && !control->IsDisabled() && x >= b.X - kFloatTolerance && y >= b.Y - kFloatTolerance &&
         x < b.X + b.Width && y < b.Y + b.Height) {
       ControlRef child = HitTest(control->LastChildRef(), x, y);
       return child != kNoControl ? child : ref;
