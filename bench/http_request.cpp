@@ -51,6 +51,9 @@ std::string ScriptPath() {
 // Starts the loopback servers and answers the plain server's base URL.
 std::string StartServer() {
   const std::string stateDir = "/tmp/quillet-bench-" + std::to_string(GetCurrentProcessId());
+  // Wine reuses process ids: a ports file left by an earlier run names servers that are gone.
+  const std::string portsFile = "Z:" + stateDir + "/ports.txt";
+  DeleteFileA(portsFile.c_str());
   std::string command = std::string(kPython) + " " + ScriptPath() + " " + stateDir;
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
@@ -60,7 +63,6 @@ std::string StartServer() {
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  const std::string portsFile = "Z:" + stateDir + "/ports.txt";
   for (DWORD waited = 0; waited < kServerStartMilliseconds; waited += kPollMilliseconds) {
     Sleep(kPollMilliseconds);
     if (FILE* f = std::fopen(portsFile.c_str(), "r")) {
