@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <new>
+#include <optional>
 
 #include "app/background_image.h"
 #include "app/copy_sentence.h"
@@ -85,6 +86,8 @@ void ShowInLabels(const ByteSet& sentence, const ByteSet& source) {
 
 void SetBothLabels(const SentenceAndSource& both) {
   if (SentenceLabel == nullptr) return;
+  std::optional<HostWindow::RedrawBatch> batch;  // one presentation for both lines
+  if (MainHost != nullptr) batch.emplace(MainHost);
   ByteSet shown = SentenceLabel->TextW(both.sentence->get());  // a copy, freed here
   if (SourceLabel != nullptr) ByteSet shown_source = SourceLabel->TextW(both.source->get());
 }

@@ -160,8 +160,19 @@ BOOL HostWindow::PushLayered(const RECT* dirty) {
 
 void HostWindow::PresentFrame() { PresentRect(std::nullopt); }
 
+bool HostWindow::HoldPresentWhileHidden() {
+  if (window_alpha_ == kNoAlpha || dll::IsWindowVisible(window_)) return false;
+  whole_frame_shown_ = false;
+  return true;
+}
+
+void HostWindow::PresentBeforeShow() {
+  if (busy_ || !window_ || !frame_.dc || window_alpha_ == kNoAlpha || whole_frame_shown_) return;
+  PushLayered(nullptr);
+}
+
 void HostWindow::PresentDirty(const GpRectF& dirty) {
-  if (busy_ || !window_ || !frame_.dc) return;
+  if (busy_ || !window_ || !frame_.dc || HoldPresentWhileHidden()) return;
   if (window_alpha_ != kNoAlpha && !whole_frame_shown_) {
     PushLayered(nullptr);
     return;
@@ -181,6 +192,7 @@ void HostWindow::PresentDirty(const GpRectF& dirty) {
 
 int HostWindow::PresentRect(std::optional<GpRectF> rect) {
   if (busy_ || !window_ || !frame_.dc) return 0;
+  if (HoldPresentWhileHidden()) return TRUE;  // pushed as the window is shown
   if (window_alpha_ != kNoAlpha) return PushLayered(nullptr);
   return BlitToWindow(rect ? PixelRect(*rect) : RECT{0, 0, width_, height_});
 }

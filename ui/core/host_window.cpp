@@ -208,22 +208,35 @@ void HostWindow::CreateFrameControls() {
 }
 
 void HostWindow::RegisterTooltipTool() {
-  INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-  dll::InitCommonControlsEx(&controls);
-  tooltip_ = dll::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                                  nullptr, nullptr, nullptr, nullptr);
-  if (tooltip_) {
-    dll::SetWindowPos(tooltip_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
   tool_ = {};
   tool_.cbSize = TTTOOLINFOW_V2_SIZE;
   tool_.uFlags = TTF_SUBCLASS;
   tool_.hwnd = window_;
   tool_.uId = 0;
-  if (tooltip_) dll::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, kTooltipMaxWidth);
+  // The tip window changes nothing on the first frame, and loading the common
+  // controls costs more than the rest of the window's start-up: it is made
+  // once the window is up, or earlier when something asks for it.
+  dll::PostMessageW(window_, kHostCreateTooltipMessage, 0, 0);
+}
+
+HWND HostWindow::TooltipWindow() {
+  EnsureTooltipWindow();
+  return tooltip_;
+}
+
+void HostWindow::EnsureTooltipWindow() {
+  if (tooltip_ || !window_) return;
+  INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+  dll::InitCommonControlsEx(&controls);
+  tooltip_ = dll::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                  nullptr, nullptr, nullptr, nullptr);
+  if (!tooltip_) return;
+  dll::SetWindowPos(tooltip_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  dll::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, kTooltipMaxWidth);
 }
 
 void HostWindow::UpdateTooltip(ControlRef control, std::optional<const char*> tip) {
+  EnsureTooltipWindow();
   if (!tooltip_) return;
   dll::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
   tool_control_ = kNoControl;
@@ -384,8 +397,9 @@ void HostWindow::Show(int animation_type, int duration_ms) {
       EnableBlur(kBlurInset, kBlurInset, width_ - kBlurInset + 1, height_ - kBlurInset + 1, kBlurDiameter, true);
     }
     dll::ShowWindow(window_, SW_SHOWNORMAL);
-    // A layered window shows nothing until its first push.
-    if (window_alpha_ != kNoAlpha) PresentFrame();
+    // A layered window shows nothing until its first push; one that was
+    // hidden got its frame as it appeared.
+    if (window_alpha_ != kNoAlpha && !whole_frame_shown_) PresentFrame();
     return;
   }
   RunOpenAnimation(animation_type, duration_ms);

@@ -78,6 +78,11 @@ struct AccessKeyEntry {
   int character;
 };
 
+// Messages a host posts to itself: flush a redraw batch; make the tip window
+// once the window is up.
+constexpr UINT kHostFlushRedrawsMessage = 0x2819;
+constexpr UINT kHostCreateTooltipMessage = 0x281A;
+
 class HostWindow {
  public:
   HostWindow();
@@ -195,7 +200,8 @@ class HostWindow {
   const std::vector<HostedControl*>& SystemButtons() const { return system_button_view_; }
   HostedControl* IconControl() const { return icon_control_.get(); }
   HostedControl* TitleControl() const { return title_control_.get(); }
-  HWND TooltipWindow() const { return tooltip_; }
+  // Made on first use, or once the window is up.
+  HWND TooltipWindow();
   const std::vector<AccessKeyEntry>& AccessKeys() const { return access_keys_; }
   bool BlurBehind() const { return blur_behind_ != 0; }
   bool Resizable() const { return resizable_ != 0; }
@@ -207,6 +213,23 @@ class HostWindow {
   void* Thunk() const { return thunk_; }
   WNDPROC PreviousProcedure() const { return previous_proc_; }
   HCURSOR WindowCursor() const { return cursor_; }
+
+  // Redraws appended while the scope lives reach the screen together when it
+  // ends (or by a posted flush when more input is waiting).
+  class RedrawBatch {
+   public:
+    explicit RedrawBatch(HostWindow* host, bool more_input_waiting = false)
+        : host_(host), more_input_waiting_(more_input_waiting) {
+      host_->redraw_queue_.BeginBatch();
+    }
+    ~RedrawBatch() { host_->redraw_queue_.EndBatch(more_input_waiting_); }
+    RedrawBatch(const RedrawBatch&) = delete;
+    RedrawBatch& operator=(const RedrawBatch&) = delete;
+
+   private:
+    HostWindow* host_;
+    bool more_input_waiting_;
+  };
 
  private:
   friend class RedrawQueue;
@@ -237,6 +260,11 @@ class HostWindow {
   BOOL PushLayered(const RECT* dirty);
   void CreateFrameControls();
   void RegisterTooltipTool();
+  // A layered window that is hidden shows none of its pushes: they are held
+  // (true) and the whole frame goes once, just before the window appears.
+  bool HoldPresentWhileHidden();
+  void PresentBeforeShow();
+  void EnsureTooltipWindow();
   bool EnableBlur(int left, int top, int right, int bottom, int diameter, bool enable);
   void DeliverAndNotify(HostedControl* control, UINT message, WPARAM wparam, LPARAM lparam);
   void CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam);

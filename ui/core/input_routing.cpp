@@ -39,6 +39,17 @@ int CountBits(int value) {
   return count;
 }
 
+bool IsInputMessage(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+         message == WM_MOUSELEAVE;
+}
+
+// Input or posted messages queued behind the one being handled. Read before
+// the handler runs, so the batch's own posted flush does not count.
+bool MoreInputWaiting() {
+  return HIWORD(dll::GetQueueStatus(QS_MOUSE | QS_KEY | QS_POSTMESSAGE)) != 0;
+}
+
 }  // namespace
 
 int ResizeZone(LPARAM lparam, int width, int height) {
@@ -67,6 +78,9 @@ int ResizeZone(LPARAM lparam, int width, int height) {
 }
 
 LRESULT CALLBACK HostWindow::ThunkTarget(HostWindow* self, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (!IsInputMessage(message)) return self->WindowProc(message, wparam, lparam);
+  const bool more_input_waiting = MoreInputWaiting();
+  RedrawBatch batch(self, more_input_waiting);
   return self->WindowProc(message, wparam, lparam);
 }
 
@@ -114,6 +128,14 @@ void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef cont
 }
 
 LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kHostFlushRedrawsMessage) {
+    redraw_queue_.OnPostedFlush();
+    return 0;
+  }
+  if (message == kHostCreateTooltipMessage) {
+    EnsureTooltipWindow();
+    return 0;
+  }
   if (on_message_hook_) {
     LRESULT hooked = on_message_hook_(window_, message, wparam, lparam);
     if (hooked != -1) return hooked;
@@ -124,6 +146,11 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       WNDPROC previous = previous_proc_;
       Detach(window);
       return dll::CallWindowProcW(previous, window, message, wparam, lparam);
+    }
+    case WM_WINDOWPOSCHANGING: {
+      const WINDOWPOS* position = reinterpret_cast<const WINDOWPOS*>(lparam);
+      if (position && (position->flags & SWP_SHOWWINDOW)) PresentBeforeShow();
+      return PassOn(message, wparam, lparam);
     }
     case WM_SIZE:
       OnSize(window_, wparam);

@@ -1,5 +1,6 @@
 #include "ui/core/redraw_queue.h"
 
+#include "runtime/program_dll_commands.h"
 #include "ui/core/drawing.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit_messages.h"
@@ -14,6 +15,7 @@ void RedrawQueue::Bind(HWND window, HostWindow* host, GpGraphics* graphics) {
 
 void RedrawQueue::Clear() {
   entries_.clear();
+  flush_posted_ = false;
   window_ = nullptr;
   host_ = nullptr;
   graphics_ = nullptr;
@@ -28,9 +30,25 @@ void RedrawQueue::Add(const GpRectF& rect, int kind) {
   }
   if (kind == kRedrawAppend) {
     entries_.push_back(Entry{rect, kind});
+    if (batch_depth_ > 0) {
+      if (!flush_posted_) flush_posted_ = dll::PostMessageW(window_, kHostFlushRedrawsMessage, 0, 0) != FALSE;
+      return;
+    }
   } else {
     entries_.push_front(Entry{rect, kind});
   }
+  if (!flushing_) Flush();
+}
+
+void RedrawQueue::EndBatch(bool more_input_waiting) {
+  if (batch_depth_ > 0) --batch_depth_;
+  if (batch_depth_ > 0 || entries_.empty() || flushing_) return;
+  // Without a posted flush nothing else would present the batch.
+  if (!more_input_waiting || !flush_posted_) Flush();
+}
+
+void RedrawQueue::OnPostedFlush() {
+  flush_posted_ = false;
   if (!flushing_) Flush();
 }
 

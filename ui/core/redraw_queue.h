@@ -1,5 +1,14 @@
 // Pending partial redraws of a host window, flushed in one go with a single
 // presentation of a layered window per flush.
+//
+// Inside a batch (the host handling an input message, or a caller changing
+// several controls at once) appended redraws wait for the end of it: the look
+// changes one press makes reach the screen in one presentation, after the
+// handler's own work such as a click starting a fetch. When more input is
+// already waiting, the batch is left to a posted flush, so a press and its
+// release are presented together. The posted flush also serves handlers that
+// run a modal loop: the window is redrawn inside the loop instead of waiting
+// for the handler to return.
 #pragma once
 #include <windows.h>
 
@@ -32,6 +41,12 @@ class RedrawQueue {
   virtual bool IsIdle() const { return !flushing_; }
   virtual void Flush();
 
+  void BeginBatch() { ++batch_depth_; }
+  // more_input_waiting: another input message is queued behind this one.
+  void EndBatch(bool more_input_waiting);
+  // The flush posted for a batch arrived.
+  void OnPostedFlush();
+
   size_t PendingCount() const { return entries_.size(); }
 
  private:
@@ -40,6 +55,9 @@ class RedrawQueue {
   GpGraphics* graphics_ = nullptr;
   std::deque<Entry> entries_;
   bool flushing_ = false;
+  int batch_depth_ = 0;
+  bool flush_posted_ = false;
 };
+
 
 }  // namespace quillet

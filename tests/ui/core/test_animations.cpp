@@ -62,6 +62,7 @@ class AnimationTest : public ::testing::Test {
 
 TEST_F(AnimationTest, CrossFadeTakesFiveTicks) {
   Attach(190, 0);
+  ShowWindow(window_, SW_SHOWNOACTIVATE);  // a hidden window holds its presents
   g_presented = 0;
   host_.SetBackground(nullptr, false, static_cast<int>(RGB(255, 0, 0)), true, kPresentCrossFade);
   EXPECT_TRUE(host_.IsBusy());
@@ -107,6 +108,7 @@ TEST_F(AnimationTest, NoFadeWithoutItsBufferAndNoFadeTimerAfterDetach) {
 
 TEST_F(AnimationTest, ABackgroundChangeDuringAFadeEndsTheFade) {
   Attach(190, 0);
+  ShowWindow(window_, SW_SHOWNOACTIVATE);
   host_.SetBackground(nullptr, false, static_cast<int>(RGB(255, 0, 0)), true, kPresentCrossFade);
   ASSERT_TRUE(host_.IsBusy());
   g_presented = 0;

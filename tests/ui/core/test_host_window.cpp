@@ -271,7 +271,8 @@ class RequeueingProbe : public ProbeControl {
 TEST_F(HostWindowTest, OneLayeredPushPerFlushHoweverManyRectangles) {
   HWND window = Window(0, 0, 300, 200, WS_POPUP);
   ASSERT_TRUE(host_->Attach(Options(window)));
-  EXPECT_EQ(g_layered_pushes, 1) << "attach presents the first frame when not animating the first show";
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  EXPECT_EQ(g_layered_pushes, 1) << "the first frame is pushed as the window appears";
   auto probe = std::make_unique<RequeueingProbe>(host_.get(), GpRectF{20, 20, 40, 40}, 0xFFFF0000u, &log_);
   probe->host = host_.get();
   probe->transition_period = 30;
@@ -383,6 +384,26 @@ TEST_F(HostWindowTest, DirtyPresentationPushesOnlyTheChangedPart) {
   host_->PresentFrame();
   PumpFor(200);
   EXPECT_EQ(ScreenPixel(kLeft + 215, kTop + 75), 0xFF0000u);
+}
+
+TEST_F(HostWindowTest, AHiddenLayeredWindowIsPushedOnceAsItIsShown) {
+  constexpr int kLeft = 760, kTop = 420;
+  HWND window = Window(kLeft, kTop, 300, 200, WS_POPUP);
+  ASSERT_TRUE(host_->Attach(Options(window, 255)));
+  controls_.push_back(std::make_unique<ProbeControl>(host_.get(), GpRectF{40, 60, 30, 30}, 0xFFFF0000u, &log_));
+  host_->QueueRedraw(GpRectF{40, 60, 30, 30}, kRedrawAppend);
+  host_->PresentFrame();
+  EXPECT_EQ(g_layered_pushes, 0) << "a hidden window shows none of its pushes";
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  EXPECT_EQ(g_layered_pushes, 1) << "the whole frame goes once, as the window appears";
+  PumpFor(200);
+  EXPECT_EQ(ScreenPixel(kLeft + 55, kTop + 75), 0xFF0000u) << "with what was drawn while it was hidden";
+  host_->QueueRedraw(GpRectF{40, 60, 30, 30}, kRedrawAppend);
+  EXPECT_EQ(g_layered_pushes, 2);
+  ShowWindow(window, SW_HIDE);
+  host_->QueueRedraw(GpRectF{40, 60, 30, 30}, kRedrawAppend);
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  EXPECT_EQ(g_layered_pushes, 3) << "hidden again: held again, pushed whole as it comes back";
 }
 
 TEST_F(HostWindowTest, APartialPushAfterAnUnpushedFrameSendsTheWholeFrame) {

@@ -557,6 +557,66 @@ TEST_F(InputRoutingTest, WhatAHandlerDoesToTheRoutingIsNotWrittenBack) {
   g_destroy_in_handler = nullptr;
 }
 
+// Redraws asked for while an input message is handled reach the screen in
+// one push at its end, after every handler has run.
+int g_pushes = 0;
+int g_pushes_seen_by_handler = -1;
+bool g_pumped_push = false;
+HWND g_batch_window = nullptr;
+void CountPush(HWND, bool) { ++g_pushes; }
+void TwoRedrawsInHandler(HWND, ControlRef, WPARAM, LPARAM, int) {
+  const GpRectF first = {50, 50, 20, 20}, second = {150, 150, 20, 20};
+  SendMessageW(g_batch_window, DUIM_INVALIDATE, kRedrawAppend, reinterpret_cast<LPARAM>(&first));
+  SendMessageW(g_batch_window, DUIM_INVALIDATE, kRedrawAppend, reinterpret_cast<LPARAM>(&second));
+  g_pushes_seen_by_handler = g_pushes;
+}
+// A handler that runs its own message loop (as a menu does) after asking for a redraw.
+void RedrawThenModalLoop(HWND window, ControlRef control, WPARAM wparam, LPARAM lparam, int kind) {
+  TwoRedrawsInHandler(window, control, wparam, lparam, kind);
+  for (int i = 0; i < 20 && g_pushes == g_pushes_seen_by_handler; ++i) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(5);
+  }
+  g_pumped_push = g_pushes > g_pushes_seen_by_handler;
+}
+
+TEST_F(InputRoutingTest, AnInputMessagePresentsItsRedrawsOnceAfterItsHandlers) {
+  ProbeControl* a = Add({50, 50, 60, 30});
+  ShowWindow(window_, SW_SHOWNOACTIVATE);
+  PumpFor(50);
+  g_batch_window = window_;
+  const PresentObserver previous = SetPresentObserver(CountPush);
+  host_.OnButtonDown(TwoRedrawsInHandler);
+  g_pushes = 0;
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  EXPECT_EQ(g_pushes_seen_by_handler, 0) << "nothing is pushed while the handler runs";
+  EXPECT_EQ(g_pushes, 1) << "one push, done by the time the message returns";
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+
+  // A press and its release queued together: one push for both, after the click.
+  host_.OnButtonDown(nullptr);
+  host_.OnClick(TwoRedrawsInHandler);
+  PumpFor(20);
+  g_pushes = 0;
+  g_pushes_seen_by_handler = -1;
+  PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  PostMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+  PumpFor(50);
+  EXPECT_NE(Find(a, DUIM_CLICK), nullptr);
+  EXPECT_EQ(g_pushes_seen_by_handler, 0) << "the click handler ran before anything was pushed";
+  EXPECT_EQ(g_pushes, 1);
+
+  // A handler's own message loop presents what it asked for.
+  host_.OnClick(RedrawThenModalLoop);
+  g_pumped_push = false;
+  SendMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(60, 60));
+  SendMessageW(window_, WM_LBUTTONUP, 0, Point(60, 60));
+  EXPECT_TRUE(g_pumped_push) << "the redraw reached the screen inside the handler's loop";
+  host_.OnClick(RECORDER("click"));
+  SetPresentObserver(previous);
+}
+
 TEST_F(InputRoutingTest, AnotherWindowTakingTheCaptureEndsThePress) {
   ProbeControl* a = Add({50, 50, 60, 30});
   ProbeControl* b = Add({200, 50, 60, 30});
