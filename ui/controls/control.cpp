@@ -11,7 +11,6 @@
 namespace quillet {
 namespace {
 
-constexpr UINT kImageLockModeWrite = 2;
 
 // Zeroes a rectangle of a 32-bit bitmap by writing its pixels: much cheaper than a
 // clipped GdipGraphicsClear. False when the rectangle is not whole pixels inside the
@@ -39,7 +38,6 @@ bool ClearToTransparent(GpBitmap* bitmap, const GpRectF& area) {
 }
 
 constexpr int kZOrderBottom = 2;
-constexpr int kPixelFormat32bppPARGB = 0xE200B;
 constexpr DWORD kMoveRetryMs = 1;
 
 bool Near(float a, float b) { return std::fabs(a - b) <= kFloatTolerance; }

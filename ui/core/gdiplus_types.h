@@ -40,6 +40,9 @@ struct GpBitmapData {
   void* Scan0;
   uintptr_t Reserved;
 };
+constexpr unsigned kImageLockModeRead = 1;
+constexpr unsigned kImageLockModeWrite = 2;
+constexpr int kPixelFormat32bppPARGB = 0xE200B;
 
 struct GdiplusStartupInputFlat {
   uint32_t GdiplusVersion;
