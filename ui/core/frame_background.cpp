@@ -29,6 +29,9 @@ constexpr uint32_t kWhite = RGB(255, 255, 255);
 constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
 constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
 constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
+// Every outline and shadow ring lies within this many pixels of the window's
+// edge, corners and smoothing included.
+constexpr float kRingBand = 12.0f;
 
 GpRectF WholeWindow(const FrameBackground& f) {
   return GpRectF{0, 0, static_cast<float>(f.width), static_cast<float>(f.height)};
@@ -111,6 +114,13 @@ void DrawDropShadow(GpGraphics* g, const FrameBackground& f, bool rounded) {
   }
 }
 
+// The rings are drawn through a clip that leaves out the middle of the window:
+// what a ring does not touch is not blended, and the middle is most of it.
+void ExcludeMiddle(GpGraphics* g, const FrameBackground& f) {
+  const GpRectF middle = {kRingBand, kRingBand, f.width - 2 * kRingBand, f.height - 2 * kRingBand};
+  if (middle.Width > 0 && middle.Height > 0) ClipToRect(g, middle, kClipExclude);
+}
+
 }  // namespace
 
 void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
@@ -130,12 +140,15 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   if (f.on_painted) f.on_painted(f.window, g, f.width, f.height);
   if (!framed) return;
 
+  ExcludeMiddle(g, f);
   DrawOutlines(g, f, rounded);
   ResetClip(g);
   if (f.window_alpha == kNoAlpha) {
     ApplyWindowRegion(f.window, f.width, f.height, kFrameInset, rounded ? kWindowRegionDiameter : 0);
   } else if (f.frame_flags & kFrameShadow) {
+    ExcludeMiddle(g, f);
     DrawDropShadow(g, f, rounded);
+    ResetClip(g);
   }
 }
 
