@@ -155,13 +155,13 @@ intptr_t Button::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, 
       Paint(sender, state_, true);
       break;
     case WM_LBUTTONDOWN:
-      if (IsFocusable()) Paint(sender, kLookPressed);
+      if (IsFocusable()) ChangeLook(sender, kLookPressed);
       break;
     case WM_LBUTTONUP:
-      if (IsFocusable()) Paint(sender, kLookHot);
+      if (IsFocusable()) ChangeLook(sender, kLookHot);
       break;
     case DUIM_SETFOCUS:
-      Paint(sender, kLookFocused);
+      ChangeLook(sender, kLookFocused);
       break;
     case DUIM_KILLFOCUS:
     case DUIM_MOUSELEAVE:
@@ -182,6 +182,18 @@ intptr_t Button::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, 
       break;
   }
   return kNotHandled;
+}
+
+void Button::ChangeLook(ControlRef sender, int look) {
+  // During an input message the host paints the new look after the message's
+  // handlers (a click starting its work); a press and a release handled
+  // together paint once.
+  HostWindow* host = Host();
+  if (host != nullptr && host->DeferControlPaint(GetRef())) {
+    state_ = look;
+    return;
+  }
+  Paint(sender, look);
 }
 
 void Button::RegisterAccelerator() {

@@ -92,6 +92,7 @@ class Button : public Control {
   int Repaints() const { return repaints_; }
 
  private:
+  void ChangeLook(ControlRef sender, int look);
   void RegisterAccelerator();
   void SetCaption(ByteSet caption);
   void ReplaceFont(GpFont* font);

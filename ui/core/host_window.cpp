@@ -101,6 +101,25 @@ GpBitmap* HostWindow::BackgroundImage() const { return background_image_; }
 
 void HostWindow::QueueRedraw(const GpRectF& rect, int kind) { redraw_queue_.Add(rect, kind); }
 
+bool HostWindow::DeferControlPaint(ControlRef control) {
+  if (!window_ || !redraw_queue_.InBatch() || !IsOwnControl(control)) return false;
+  if (dll::GetWindowThreadProcessId(window_, nullptr) != dll::GetCurrentThreadId()) return false;
+  if (std::find(deferred_paints_.begin(), deferred_paints_.end(), control) == deferred_paints_.end()) {
+    deferred_paints_.push_back(control);
+  }
+  redraw_queue_.EnsureFlushPosted();
+  return true;
+}
+
+void HostWindow::PaintDeferredControls() {
+  std::vector<ControlRef> controls;
+  controls.swap(deferred_paints_);
+  for (ControlRef control : controls) {
+    // One destroyed in the meantime is no longer ours.
+    if (IsOwnControl(control)) ControlFromRef(control)->DeliverEvent(WM_PAINT, static_cast<intptr_t>(control), 0);
+  }
+}
+
 bool HostWindow::Attach(const AttachOptions& o) {
   HWND window = o.window;
   if (!window || !dll::IsWindow(window) || window == window_) return false;
@@ -461,6 +480,7 @@ void HostWindow::Detach(HWND) {
   BusyScope busy(this);
   dll::SetWindowProcedure(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_proc_));
   redraw_queue_.Clear();
+  deferred_paints_.clear();
   for (ControlRef ref = controls_.First(); ref != kNoControl;) {
     HostedControl* control = ControlFromRef(ref);
     ControlRef next = control->NextSiblingRef();

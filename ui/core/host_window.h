@@ -216,6 +216,13 @@ class HostWindow {
 
   // Redraws appended while the scope lives reach the screen together when it
   // ends (or by a posted flush when more input is waiting).
+  // Inside a redraw batch on the window's thread: the control is painted
+  // (WM_PAINT) when the batch is flushed, and true is answered. Otherwise
+  // false, and the caller paints at once.
+  bool DeferControlPaint(ControlRef control);
+  bool HasDeferredPaints() const { return !deferred_paints_.empty(); }
+  void PaintDeferredControls();
+
   class RedrawBatch {
    public:
     explicit RedrawBatch(HostWindow* host, bool more_input_waiting = false)
@@ -332,6 +339,7 @@ class HostWindow {
   std::unique_ptr<HostedControl> icon_control_;
   std::unique_ptr<HostedControl> title_control_;
   RedrawQueue redraw_queue_;
+  std::vector<ControlRef> deferred_paints_;
   TOOLINFOW tool_ = {};  // wide: the tips are GBK whatever the system's code page
   ControlRef tool_control_ = kNoControl;  // whose tip the tool shows
   ByteSet tool_text_;  // the tip as UTF-16, terminated

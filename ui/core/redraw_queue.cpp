@@ -31,7 +31,7 @@ void RedrawQueue::Add(const GpRectF& rect, int kind) {
   if (kind == kRedrawAppend) {
     entries_.push_back(Entry{rect, kind});
     if (batch_depth_ > 0) {
-      if (!flush_posted_) flush_posted_ = dll::PostMessageW(window_, kHostFlushRedrawsMessage, 0, 0) != FALSE;
+      EnsureFlushPosted();
       return;
     }
   } else {
@@ -40,9 +40,14 @@ void RedrawQueue::Add(const GpRectF& rect, int kind) {
   if (!flushing_) Flush();
 }
 
+void RedrawQueue::EnsureFlushPosted() {
+  if (!flush_posted_ && window_) flush_posted_ = dll::PostMessageW(window_, kHostFlushRedrawsMessage, 0, 0) != FALSE;
+}
+
 void RedrawQueue::EndBatch(bool more_input_waiting) {
   if (batch_depth_ > 0) --batch_depth_;
-  if (batch_depth_ > 0 || entries_.empty() || flushing_) return;
+  if (batch_depth_ > 0 || flushing_ || !host_) return;
+  if (entries_.empty() && !host_->HasDeferredPaints()) return;
   // Without a posted flush nothing else would present the batch.
   if (!more_input_waiting || !flush_posted_) Flush();
 }
@@ -55,6 +60,9 @@ void RedrawQueue::OnPostedFlush() {
 void RedrawQueue::Flush() {
   if (!host_) return;
   flushing_ = true;
+  // Controls whose look changed during the batch paint now; their requests
+  // join the queue drained below.
+  host_->PaintDeferredControls();
   const bool present_each = host_->WindowAlpha() == kNoAlpha;
   bool redrew = false;
   GpRectF dirty = {0, 0, 0, 0};

@@ -42,6 +42,9 @@ class RedrawQueue {
   virtual void Flush();
 
   void BeginBatch() { ++batch_depth_; }
+  bool InBatch() const { return batch_depth_ > 0; }
+  // Posts the batch's flush unless it is already on its way.
+  void EnsureFlushPosted();
   // more_input_waiting: another input message is queued behind this one.
   void EndBatch(bool more_input_waiting);
   // The flush posted for a batch arrived.

@@ -186,6 +186,35 @@ TEST_F(ButtonTest, RealMouseMessagesDriveTheLooksAndTheClick) {
   EXPECT_EQ(button.State(), kLookHot);
 }
 
+Button* g_clicked_button = nullptr;
+int g_repaints_at_click = -1;
+void NoteRepaintsAtClick(ControlRef, UINT, WPARAM, LPARAM) { g_repaints_at_click = g_clicked_button->Repaints(); }
+
+TEST_F(ButtonTest, APressAndReleaseHandledTogetherPaintOnceAfterTheClick) {
+  Button button;
+  button.Create(window_, 20, 40, 100, 30, "获取");
+  g_clicked_button = &button;
+  button.SetEventHandler(DUIM_CLICK, &NoteRepaintsAtClick);
+  Mouse(WM_MOUSEMOVE, 30, 50);
+  PumpFor(400);  // the hover cross-fade ends
+  const int before = button.Repaints();
+  PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(30, 50));
+  PostMessageW(window_, WM_LBUTTONUP, 0, Point(30, 50));
+  PumpFor(50);
+  EXPECT_EQ(g_repaints_at_click, before) << "the click ran before any look was painted";
+  EXPECT_EQ(button.Repaints(), before + 1) << "focus, pressed and released looks: one paint, of the last";
+  EXPECT_EQ(button.State(), kLookHot);
+  std::vector<ARGB> deferred;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) deferred.push_back(PixelOf(button.BackBufferBitmap(), x, y));
+  button.Paint(button.GetRef(), kLookHot);
+  size_t differing = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) differing += deferred[y * 100 + x] != PixelOf(button.BackBufferBitmap(), x, y);
+  EXPECT_EQ(differing, 0u) << "the look painted later is the hot look";
+  g_clicked_button = nullptr;
+}
+
 // The real mouse on a shown window at (50, 50); the button's centre is on screen at (120, 105).
 class RealMouseButtonTest : public ButtonTest {
  protected:
