@@ -29,6 +29,9 @@ constexpr uint32_t kWhite = RGB(255, 255, 255);
 constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
 constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
 constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
+constexpr int kFlushIntentionSync = 1;
+constexpr uint32_t kChannelMax = 255;
+constexpr uint32_t kHalfChannel = 127;  // rounds the premultiplied channels to nearest
 // Every outline and shadow ring lies within this many pixels of the window's
 // edge, corners and smoothing included.
 constexpr float kRingBand = 12.0f;
@@ -44,6 +47,27 @@ void DrawSkin(GpGraphics* g, const FrameBackground& f) {
     DrawImageNatural(g, f.picture, WholeWindow(f), false);
   } else {
     DrawNineGrid(g, f.picture, WholeWindow(f), f.nine_grid, std::nullopt);
+  }
+}
+
+// The frame's pixels take the window's alpha: each drawn pixel's colour, read
+// as opaque, premultiplied by it. Pixels outside the frame (alpha 0) are left
+// alone. Done on the pixels: drawing the frame again through GDI+ with an
+// alpha matrix costs more than the rest of the background.
+void ApplyWindowAlpha(HBITMAP dib, int window_alpha) {
+  DIBSECTION section = {};
+  if (dib == nullptr || dll::GetObjectW(dib, sizeof(section), &section) != sizeof(section) ||
+      section.dsBm.bmBits == nullptr) {
+    return;
+  }
+  auto* pixels = static_cast<uint32_t*>(section.dsBm.bmBits);
+  const size_t count = static_cast<size_t>(section.dsBm.bmWidth) * static_cast<size_t>(section.dsBm.bmHeight);
+  const uint32_t alpha = static_cast<uint32_t>(window_alpha);
+  auto scaled = [alpha](uint32_t channel) { return (channel * alpha + kHalfChannel) / kChannelMax; };
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t p = pixels[i];
+    if ((p >> 24) == 0) continue;
+    pixels[i] = (alpha << 24) | (scaled((p >> 16) & 0xFF) << 16) | (scaled((p >> 8) & 0xFF) << 8) | scaled(p & 0xFF);
   }
 }
 
@@ -77,13 +101,10 @@ void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
     }
   }
   if (f.window_alpha != kNoAlpha) {
-    // What was drawn is read back and drawn again with the window's alpha.
-    OwnedBitmap composed;
-    const bool made = dll::GdipCreateBitmapFromHBITMAP(f.frame_dib, nullptr, Receive(composed)) == 0;
-    if (made && composed) {
-      dll::GdipGraphicsClear(g, 0);
-      DrawImageAlpha(g, AsImage(composed.get()), WholeWindow(f), f.window_alpha);
-    }
+    // What GDI+ and GDI drew must be in the pixels before they are read.
+    dll::GdipFlush(g, kFlushIntentionSync);
+    dll::GdiFlush();
+    ApplyWindowAlpha(f.frame_dib, f.window_alpha);
   }
 }
 

@@ -206,6 +206,21 @@ TEST_F(HostWindowTest, PictureAtTopLeftFadesIntoTheBaseColour) {
   EXPECT_EQ(host_->BaseColour(), static_cast<int>(RGB(0, 0, 255)));
 }
 
+TEST_F(HostWindowTest, TheWindowAlphaScalesTheFramedPicturePremultiplied) {
+  HWND window = Window(0, 0, 300, 200, WS_POPUP);
+  std::string png = SolidPng(100, 60, 0xFF0000FFu);  // opaque red
+  ByteSet picture(png.data(), png.size());
+  AttachOptions o = Options(window, 128);
+  o.picture = picture.get();
+  o.picture_given = true;
+  o.base_colour = static_cast<int>(RGB(0, 0, 255));
+  ASSERT_TRUE(host_->Attach(o));
+  EXPECT_EQ(Frame(20, 20), 0x80800000u) << "red at alpha 128, premultiplied";
+  // The base colour is cleared at alpha 254, so its blue is 254 before the scaling.
+  EXPECT_EQ(Frame(250, 150), 0x8000007Fu) << "the base colour the same way";
+  EXPECT_EQ(Frame(0, 100), 0u) << "outside the frame nothing is drawn";
+}
+
 TEST_F(HostWindowTest, BaseColourIsThePictureAverageAndPlacementsDiffer) {
   HWND window = Window(0, 0, 300, 200, WS_POPUP);
   std::string png = SolidPng(40, 30, 0x20C040FFu);
