@@ -22,7 +22,6 @@ constexpr int kGradientHorizontal = 0;
 constexpr int kGradientVertical = 1;
 constexpr int kClipReplace = 0;
 constexpr int kClipIntersect = 1;
-constexpr int kClipExclude = 4;
 constexpr int kDashSolid = 0;
 constexpr int kDashDash = 1;
 

@@ -32,9 +32,6 @@ constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
 constexpr int kFlushIntentionSync = 1;
 constexpr uint32_t kChannelMax = 255;
 constexpr uint32_t kHalfChannel = 127;  // rounds the premultiplied channels to nearest
-// Every outline and shadow ring lies within this many pixels of the window's
-// edge, corners and smoothing included.
-constexpr float kRingBand = 12.0f;
 
 GpRectF WholeWindow(const FrameBackground& f) {
   return GpRectF{0, 0, static_cast<float>(f.width), static_cast<float>(f.height)};
@@ -135,13 +132,6 @@ void DrawDropShadow(GpGraphics* g, const FrameBackground& f, bool rounded) {
   }
 }
 
-// The rings are drawn through a clip that leaves out the middle of the window:
-// what a ring does not touch is not blended, and the middle is most of it.
-void ExcludeMiddle(GpGraphics* g, const FrameBackground& f) {
-  const GpRectF middle = {kRingBand, kRingBand, f.width - 2 * kRingBand, f.height - 2 * kRingBand};
-  if (middle.Width > 0 && middle.Height > 0) ClipToRect(g, middle, kClipExclude);
-}
-
 }  // namespace
 
 void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
@@ -161,15 +151,12 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   if (f.on_painted) f.on_painted(f.window, g, f.width, f.height);
   if (!framed) return;
 
-  ExcludeMiddle(g, f);
   DrawOutlines(g, f, rounded);
   ResetClip(g);
   if (f.window_alpha == kNoAlpha) {
     ApplyWindowRegion(f.window, f.width, f.height, kFrameInset, rounded ? kWindowRegionDiameter : 0);
   } else if (f.frame_flags & kFrameShadow) {
-    ExcludeMiddle(g, f);
     DrawDropShadow(g, f, rounded);
-    ResetClip(g);
   }
 }
 
