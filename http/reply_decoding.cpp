@@ -1,5 +1,6 @@
 #include "http/reply_decoding.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "http/automation.h"
@@ -48,6 +49,21 @@ bool ConvertWithCodePage(const char* charset, Text& text) {
   return true;
 }
 
+// The charset pattern cannot match a head without the bytes "charset=" in
+// some case; such a head (a JSON reply) needs no regular-expression object,
+// which is a COM object made for every call.
+constexpr char kCharsetWord[] = "charset=";
+
+bool MayDeclareCharset(const char* head) {
+  const size_t word = sizeof(kCharsetWord) - 1;
+  for (const char* at = head; *at != 0; ++at) {
+    size_t i = 0;
+    while (i < word && at[i] != 0 && std::tolower(static_cast<unsigned char>(at[i])) == kCharsetWord[i]) ++i;
+    if (i == word) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const char kMetaCharsetPattern[] = "<meta.+?charset=[^\\w]?([-\\w]+)";
@@ -61,9 +77,11 @@ Text DecodeReplyBody(const ByteSetBlock* body, RegexObject& regex) {
 
   ComApartment apartment;
   const Text head = text_search::Left(text.c_str(), kCharsetSearchBytes);
-  const bool executed = regex.Execute(kMetaCharsetPattern, head.c_str(), false, true, true, false);
+  const bool may_declare = MayDeclareCharset(head.c_str());
+  // Without the word the search runs as if it had found nothing.
+  const bool executed = !may_declare || regex.Execute(kMetaCharsetPattern, head.c_str(), false, true, true, false);
   Text charset;
-  if (executed) charset = regex.SubMatchText(1, 1);
+  if (may_declare && executed) charset = regex.SubMatchText(1, 1);
   if (!charset.empty() && !text_search::EqualTexts(charset.c_str(), "gbk") &&
       !text_search::EqualTexts(charset.c_str(), "gb2312")) {
     // The stream object first (real Windows); where it cannot convert, the

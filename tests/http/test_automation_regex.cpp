@@ -362,6 +362,9 @@ TEST(DecodeReplyBody, Utf8MetaConvertsWithOrWithoutQuotes) {
   EXPECT_EQ(Decode(Page("<meta charset=\"utf-8\">", "\xE4\xBD\xA0\xE5\xA5\xBD")),
             Page("<meta charset=\"utf-8\">", "\xC4\xE3\xBA\xC3"));
   EXPECT_EQ(Decode(Page("<meta charset=utf-8>", "\xE4\xBD\xA0")), Page("<meta charset=utf-8>", "\xC4\xE3"));
+  // The word in capitals is still seen (the search ignores case).
+  EXPECT_EQ(Decode(Page("<META CONTENT=\"text/html; CHARSET=UTF-8\">", "\xE4\xBD\xA0")),
+            Page("<META CONTENT=\"text/html; CHARSET=UTF-8\">", "\xC4\xE3"));
 }
 
 TEST(DecodeReplyBody, MetaAfterFirst1024BytesIsNotSeen) {
