@@ -19,7 +19,6 @@ namespace quillet {
 class HostWindow;
 
 // GDI+ pixel format of every control back buffer and snapshot.
-constexpr int kPixelFormat32bppARGB = 0x26200A;
 constexpr int kSmoothingAntiAlias = 4;
 constexpr int kTextHintAntiAliasGridFit = 3;
 constexpr int kDefaultAlpha = 255;

@@ -6,6 +6,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "ui/core/drawing.h"
+#include "ui/core/frame_blend.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -15,6 +16,8 @@ namespace quillet {
 namespace {
 
 PresentObserver g_present_observer = nullptr;
+
+constexpr int kUnscaledAlpha = 255;  // the control's own alpha, not scaled
 
 bool Overlaps(const GpRectF& a, const GpRectF& b) {
   return a.X < b.X + b.Width - kFloatTolerance && b.X < a.X + a.Width - kFloatTolerance &&
@@ -62,6 +65,14 @@ void HostWindow::ComposeControl(HostedControl* control, const GpRectF* dirty) {
     // before clipping it away.
     if (dirty && IsWholePixels(bounds) && IsWholePixels(*dirty)) part = IntersectionOf(bounds, *dirty);
     if (part.Width <= 0 || part.Height <= 0) return;
+    if (alpha == kUnscaledAlpha && IsWholePixels(part) && IsWholePixels(bounds)) {
+      const GpRect dest = {static_cast<int>(part.X), static_cast<int>(part.Y), static_cast<int>(part.Width),
+                           static_cast<int>(part.Height)};
+      if (BlendOntoFrame(g, frame_.dib, reinterpret_cast<GpBitmap*>(bitmap), dest,
+                         static_cast<int>(part.X - bounds.X), static_cast<int>(part.Y - bounds.Y))) {
+        return;
+      }
+    }
     DrawImageAlpha(g, bitmap, part, alpha, part.X - bounds.X, part.Y - bounds.Y);
     return;
   }

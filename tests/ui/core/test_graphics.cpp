@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "core_test_support.h"
+#include "ui/core/frame_blend.h"
 #include "support/error_box_capture.h"
 #include "support/gbk_text.h"
 #include "runtime/runtime_error.h"
@@ -172,6 +173,60 @@ TEST_F(GraphicsTest, DrawImageAlphaScalesAlpha) {
   EXPECT_NEAR(R(p), 128, 2);  // premultiplied
   EXPECT_EQ(A(At(31, 25)), 0);
   dll::GdipDisposeImage(reinterpret_cast<GpImage*>(red));
+}
+
+// The frame's composition by hand must give exactly what GDI+ gives: random
+// translucent pixels onto a random premultiplied frame, through a rounded clip,
+// from a part of the bitmap that does not start at its corner.
+TEST_F(GraphicsTest, BlendingOntoTheFrameByHandMatchesGdiplus) {
+  DIBSECTION section = {};
+  ASSERT_EQ(GetObjectW(surface_.dib, sizeof(section), &section), static_cast<int>(sizeof(section)));
+  auto* frame = static_cast<uint32_t*>(section.dsBm.bmBits);
+  uint32_t seed = 12345;
+  auto random_byte = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) & 0xFF;
+  };
+  for (int i = 0; i < kW * kH; ++i) {
+    const uint32_t a = i % 5 == 0 ? 255 : i % 7 == 0 ? 0 : random_byte();
+    auto channel = [&] { return random_byte() % (a + 1); };  // premultiplied: never above alpha
+    frame[i] = (a << 24) | (channel() << 16) | (channel() << 8) | channel();
+  }
+  const std::vector<uint32_t> before(frame, frame + kW * kH);
+  constexpr int kSourceW = 80, kSourceH = 70;
+  GpBitmap* source = nullptr;
+  ASSERT_EQ(dll::GdipCreateBitmapFromScan0(kSourceW, kSourceH, 0, kPixelFormat32bppARGB, nullptr, &source), 0);
+  const GpRect whole = {0, 0, kSourceW, kSourceH};
+  GpBitmapData pixels = {};
+  ASSERT_EQ(dll::GdipBitmapLockBits(source, &whole, kImageLockModeWrite, kPixelFormat32bppARGB, &pixels), 0);
+  for (int y = 0; y < kSourceH; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels.Scan0) + y * pixels.Stride);
+    for (int x = 0; x < kSourceW; ++x) {
+      const uint32_t a = random_byte() < 40 ? 0 : random_byte() < 40 ? 255 : random_byte();
+      row[x] = (a << 24) | (random_byte() << 16) | (random_byte() << 8) | random_byte();
+    }
+  }
+  dll::GdipBitmapUnlockBits(source, &pixels);
+  OwnedGdiRegion rounded(CreateRoundRectRgn(20, 15, 110, 90, 12, 12));
+  OwnedRegion clip(GdiRegionToGdiplus(rounded.get()));
+  ClipToRegion(surface_.graphics, clip.get(), kClipReplace);
+  const GpRect dest = {20, 15, 60, 55};
+  DrawImageAlpha(surface_.graphics, reinterpret_cast<GpImage*>(source),
+                 GpRectF{20, 15, 60, 55}, 255, 10, 5);
+  GdiFlush();
+  const std::vector<uint32_t> by_gdiplus(frame, frame + kW * kH);
+  std::copy(before.begin(), before.end(), frame);
+  ASSERT_TRUE(BlendOntoFrame(surface_.graphics, surface_.dib, source, dest, 10, 5));
+  ResetClip(surface_.graphics);
+  size_t differing = 0, changed = 0;
+  for (int i = 0; i < kW * kH; ++i) {
+    differing += frame[i] != by_gdiplus[i];
+    changed += frame[i] != before[i];
+  }
+  EXPECT_EQ(differing, 0u);
+  EXPECT_GT(changed, 2000u) << "the blend reached the clipped part";
+  EXPECT_EQ(frame[(kH - 1 - 15) * kW + 20], before[(kH - 1 - 15) * kW + 20]) << "the cut corner is left alone";
+  dll::GdipDisposeImage(reinterpret_cast<GpImage*>(source));
 }
 
 TEST_F(GraphicsTest, RoundRectOutlineStaysInsideItsRectangle) {

@@ -1,0 +1,20 @@
+// Composing a control's back buffer onto the host's frame by hand: the same
+// source-over arithmetic GDI+ applies, without the temporary bitmap and
+// device-context blend each GDI+ call onto the frame's device context costs.
+#pragma once
+#include <windows.h>
+
+#include "ui/core/gdiplus_types.h"
+
+namespace quillet {
+
+// Blends the part of a 32-bit ARGB bitmap that starts at (source_x,
+// source_y) onto the frame's 32-bit premultiplied DIB at `dest` (whole
+// pixels), inside the clip of `graphics`, which draws on that DIB. Each
+// channel is premultiplied and the destination weighted by 255 - alpha, both
+// rounded to nearest. False when something could not be read; nothing is
+// drawn then.
+bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, const GpRect& dest, int source_x,
+                    int source_y);
+
+}  // namespace quillet
