@@ -40,6 +40,11 @@ std::vector<uint8_t> LayGlowPasses(const std::vector<uint8_t>& coverage, int wid
       float through = 1.0f;
       if (inner_row && x >= reach && x < width - reach) {
         const uint8_t* at = &coverage[static_cast<size_t>(y) * width + x];
+        // Most of the surface is far from any letter: no layer covers it and
+        // it stays clear (a layer of coverage 0 lets everything through).
+        bool covered = false;
+        for (const PixelOffset& offset : offsets) covered = covered || at[-offset.dy * width - offset.dx] != 0;
+        if (!covered) continue;
         for (const PixelOffset& offset : offsets) through *= lets_through[at[-offset.dy * width - offset.dx]];
       } else {
         for (const PixelOffset& offset : offsets) {
