@@ -71,14 +71,36 @@ ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colou
   return ArgbFromColor(colour, static_cast<int>(text_colour >> 24), 1);
 }
 
-GlowSurface::GlowSurface(int width, int height)
-    : width_(width), height_(height), pixels_(width > 0 && height > 0 ? static_cast<size_t>(width) * height : 0) {
-  if (pixels_.empty()) return;
+namespace {
+
+// Pixel blocks of glow surfaces that ended, kept for the next on this thread:
+// a fresh block of this size costs its page faults again on every paint.
+constexpr size_t kSpareGlowBlocks = 2;
+
+std::vector<std::vector<ARGB>>& SpareGlowBlocks() {
+  thread_local std::vector<std::vector<ARGB>> spare;
+  return spare;
+}
+
+}  // namespace
+
+GlowSurface::GlowSurface(int width, int height) : width_(width), height_(height) {
+  if (width <= 0 || height <= 0) return;
+  std::vector<std::vector<ARGB>>& spare = SpareGlowBlocks();
+  if (!spare.empty()) {
+    pixels_ = std::move(spare.back());
+    spare.pop_back();
+  }
+  pixels_.assign(static_cast<size_t>(width) * height, 0);
   dll::GdipCreateBitmapFromScan0(width, height, width * static_cast<int>(sizeof(ARGB)), kPixelFormat32bppARGB,
                                  reinterpret_cast<BYTE*>(pixels_.data()), Receive(bitmap_));
 }
 
-GlowSurface::~GlowSurface() = default;
+GlowSurface::~GlowSurface() {
+  bitmap_.reset();  // before the pixels it draws on go back
+  std::vector<std::vector<ARGB>>& spare = SpareGlowBlocks();
+  if (!pixels_.empty() && spare.size() < kSpareGlowBlocks) spare.push_back(std::move(pixels_));
+}
 
 namespace {
 
