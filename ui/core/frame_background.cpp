@@ -7,6 +7,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "ui/core/drawing.h"
+#include "ui/core/frame_blend.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/toolkit.h"
 
@@ -30,8 +31,6 @@ constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
 constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
 constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
 constexpr int kFlushIntentionSync = 1;
-constexpr uint32_t kChannelMax = 255;
-constexpr uint32_t kHalfChannel = 127;  // rounds the premultiplied channels to nearest
 
 GpRectF WholeWindow(const FrameBackground& f) {
   return GpRectF{0, 0, static_cast<float>(f.width), static_cast<float>(f.height)};
@@ -60,7 +59,7 @@ void ApplyWindowAlpha(HBITMAP dib, int window_alpha) {
   auto* pixels = static_cast<uint32_t*>(section.dsBm.bmBits);
   const size_t count = static_cast<size_t>(section.dsBm.bmWidth) * static_cast<size_t>(section.dsBm.bmHeight);
   const uint32_t alpha = static_cast<uint32_t>(window_alpha);
-  auto scaled = [alpha](uint32_t channel) { return (channel * alpha + kHalfChannel) / kChannelMax; };
+  auto scaled = [alpha](uint32_t channel) { return ScaleChannel(channel, alpha); };
   for (size_t i = 0; i < count; ++i) {
     const uint32_t p = pixels[i];
     if ((p >> 24) == 0) continue;

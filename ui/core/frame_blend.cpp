@@ -11,21 +11,14 @@ namespace quillet {
 
 namespace {
 
-constexpr uint32_t kChannelMax = 255;
-constexpr uint32_t kHalfChannel = 127;
-
-uint32_t Premultiplied(uint32_t channel, uint32_t alpha) { return (channel * alpha + kHalfChannel) / kChannelMax; }
-
-uint32_t Weighted(uint32_t channel, uint32_t keep) { return (channel * keep + kHalfChannel) / kChannelMax; }
-
 uint32_t SourceOver(uint32_t source, uint32_t dest) {
   const uint32_t alpha = source >> 24;
   if (alpha == 0) return dest;
-  const uint32_t keep = kChannelMax - alpha;
-  const uint32_t red = Premultiplied((source >> 16) & 0xFF, alpha) + Weighted((dest >> 16) & 0xFF, keep);
-  const uint32_t green = Premultiplied((source >> 8) & 0xFF, alpha) + Weighted((dest >> 8) & 0xFF, keep);
-  const uint32_t blue = Premultiplied(source & 0xFF, alpha) + Weighted(dest & 0xFF, keep);
-  const uint32_t out_alpha = alpha + Weighted(dest >> 24, keep);
+  const uint32_t keep = kPixelChannelMax - alpha;
+  const uint32_t red = ScaleChannel((source >> 16) & 0xFF, alpha) + ScaleChannel((dest >> 16) & 0xFF, keep);
+  const uint32_t green = ScaleChannel((source >> 8) & 0xFF, alpha) + ScaleChannel((dest >> 8) & 0xFF, keep);
+  const uint32_t blue = ScaleChannel(source & 0xFF, alpha) + ScaleChannel(dest & 0xFF, keep);
+  const uint32_t out_alpha = alpha + ScaleChannel(dest >> 24, keep);
   return (out_alpha << 24) | (red << 16) | (green << 8) | blue;
 }
 

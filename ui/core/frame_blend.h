@@ -4,9 +4,20 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 #include "ui/core/gdiplus_types.h"
 
 namespace quillet {
+
+constexpr uint32_t kPixelChannelMax = 255;
+constexpr uint32_t kPixelChannelHalf = 127;  // rounds a scaled channel to nearest
+
+// A colour channel times scale / 255, rounded to nearest: how GDI+
+// premultiplies a channel by its alpha and weights what lies under it.
+inline uint32_t ScaleChannel(uint32_t channel, uint32_t scale) {
+  return (channel * scale + kPixelChannelHalf) / kPixelChannelMax;
+}
 
 // Blends the part of a 32-bit ARGB bitmap that starts at (source_x,
 // source_y) onto the frame's 32-bit premultiplied DIB at `dest` (whole
