@@ -214,8 +214,6 @@ class HostWindow {
   WNDPROC PreviousProcedure() const { return previous_proc_; }
   HCURSOR WindowCursor() const { return cursor_; }
 
-  // Redraws appended while the scope lives reach the screen together when it
-  // ends (or by a posted flush when more input is waiting).
   // Inside a redraw batch on the window's thread: the control is painted
   // (WM_PAINT) when the batch is flushed, and true is answered. Otherwise
   // false, and the caller paints at once.
@@ -223,6 +221,8 @@ class HostWindow {
   bool HasDeferredPaints() const { return !deferred_paints_.empty(); }
   void PaintDeferredControls();
 
+  // Redraws appended while the scope lives reach the screen together when it
+  // ends (or by a posted flush when more input is waiting).
   class RedrawBatch {
    public:
     explicit RedrawBatch(HostWindow* host, bool more_input_waiting = false)
