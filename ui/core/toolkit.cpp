@@ -185,6 +185,13 @@ GpFont* CreateFontByName(const char* face, float size, int style) {
   return font;
 }
 
+GpFont* DefaultFontAt(const DpiScale& scale) {
+  GpFont* shared = Toolkit().default_font;
+  if (scale.IsUnscaled() || shared == nullptr) return shared;
+  const Text face = FontFamilyName(shared);
+  return CreateFontByName(face.c_str(), scale.Float(static_cast<float>(kDefaultFontPixels)), kFontStyleRegular);
+}
+
 Text FontFamilyName(GpFont* font) {
   if (!font) return Text();
   OwnedFontFamily family;

@@ -10,6 +10,7 @@
 #include "runtime/value.h"
 #include "runtime/window_template.h"
 #include "ui/core/back_buffer.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdiplus_types.h"
 
 namespace quillet {
@@ -74,6 +75,9 @@ Text SystemFontFace(int kind = 2);  // 1 menu, 2 caption, 3 message
 // and faces GDI+ cannot make become 宋体.
 Text FaceFromNonClientMetrics(const unsigned char* block, int kind);
 GpFont* CreateFontByName(const char* face, float size, int style);
+// The default font for a window of this scale: the shared one unscaled, else a
+// new font of its family at the scaled size (the caller owns it).
+GpFont* DefaultFontAt(const DpiScale& scale);
 Text FontFamilyName(GpFont* font);
 
 // Cursors and the window class.
