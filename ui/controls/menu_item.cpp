@@ -30,8 +30,6 @@ constexpr float kSubmenuArrowSpace = 12.0f;
 constexpr GpRectF kIconRect = {2.0f, 1.0f, 20.0f, 20.0f};
 constexpr int kTrimmingEllipsisCharacter = 3;
 constexpr int kFillModeAlternate = 0;
-constexpr int kInterpolationDefault = 0;
-constexpr int kInterpolationHighQualityBicubic = 7;
 
 ARGB ScaleAlpha(ARGB colour, uint32_t percent) {
   const uint32_t alpha = (colour >> 24) * percent / kPercent;
@@ -80,7 +78,7 @@ ControlRef MenuItem::Create(HWND menu_window, int x, int y, int width, int heigh
     dll::GdipSetStringFormatTrimming(format_.get(), kTrimmingEllipsisCharacter);
     dll::GdipSetStringFormatHotkeyPrefix(format_.get(), kHotkeyPrefixShow);
   }
-  LoadIcon();
+  LoadIcon(ScaleOfParent(ControlParent(menu_window)));
   const GpRectF bounds = {static_cast<float>(x), static_cast<float>(y), static_cast<float>(width),
                           static_cast<float>(height)};
   return Control::Create(ControlParent(menu_window), bounds, kKindMenuItem, visible.value_or(true), true,
@@ -91,16 +89,16 @@ MenuItemRecord MenuItem::Item(std::optional<MenuItemRecord> record) {
   if (record) {
     item_ = *record;
     ReleaseIcon();
-    LoadIcon();
+    LoadIcon(Scale());
     if (IsCreated()) Paint(GetRef(), look_);
   }
   return item_;
 }
 
-void MenuItem::LoadIcon() {
+void MenuItem::LoadIcon(const DpiScale& scale) {
   ReleaseIcon();
   if (item_.state == kItemChecked) {
-    icon_ = ImageFromBytes(CheckMarkImage(), false, false);
+    icon_ = ImageFromBytes(scale.IsUnscaled() ? CheckMarkImage() : LargeCheckMarkImage(), false, false);
   } else if (!item_.image.empty()) {
     icon_ = ImageFromBytes(item_.image.get(), false, false);
   }

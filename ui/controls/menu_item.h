@@ -81,7 +81,7 @@ class MenuItem : public Control {
 
  private:
   void Choose();
-  void LoadIcon();
+  void LoadIcon(const DpiScale& scale);
   void ReleaseIcon();
   HostWindow* MenuHost() const;
 

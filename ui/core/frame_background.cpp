@@ -31,8 +31,6 @@ constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
 constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
 constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
 constexpr int kFlushIntentionSync = 1;
-constexpr int kInterpolationDefault = 0;
-constexpr int kInterpolationHighQualityBicubic = 7;
 
 GpRectF WholeWindow(const FrameBackground& f) {
   return GpRectF{0, 0, static_cast<float>(f.width), static_cast<float>(f.height)};

@@ -39,6 +39,7 @@ struct ToolkitState {
   HCURSOR default_cursor = nullptr;
   HICON default_icon = nullptr;
   GpBitmap* system_button_strip = nullptr;
+  GpBitmap* large_system_button_strip = nullptr;  // made on first use, at a scale above 100 %
   BackBuffer scratch;                      // shared scratch surface
   EditMenuEntry edit_menu[5] = {};
   int edit_menu_count = 0;
@@ -106,5 +107,11 @@ Text WindowTitle(HWND window);
 
 // The compiled-in button strip (constant region): PNG without its 8-byte signature.
 const ByteSetBlock* SystemButtonStrip();
+// The same strip drawn at kLargeStripScale times the size.
+const ByteSetBlock* LargeSystemButtonStrip();
+constexpr int kLargeStripScale = 2;
+// The strip to draw from at a scale: the plain one unscaled, else the large one
+// (decoded on first use), so glyphs are brought down, never blown up.
+GpBitmap* SystemButtonStripFor(const DpiScale& scale);
 
 }  // namespace quillet
