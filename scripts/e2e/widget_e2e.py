@@ -266,6 +266,7 @@ def close_while_stalled(args, env, rounds, presses):
 SHARPNESS_REGION = (8, 88, 356, 120)  # the sentence and the button (1.5 x of it is whole pixels)
 SHARPNESS_MARGIN = 1.2                # a native frame must be this much steeper than a stretched one
 STEP_FLOOR = 8                        # luminance steps below this are noise, not edges
+HOVER_STEP = 4                        # the hot look shifts the face by a few levels only
 
 
 def rows_with(rgb, width, accept):
@@ -306,7 +307,7 @@ def changed_box(a, b, width):
     """Bounding box of the pixels that differ clearly between two crops of one size."""
     xs, ys = [], []
     for i in range(0, min(len(a), len(b)) - 2, 3):
-        if max(abs(a[i + k] - b[i + k]) for k in range(3)) > 24:
+        if max(abs(a[i + k] - b[i + k]) for k in range(3)) > HOVER_STEP:
             xs.append((i // 3) % width)
             ys.append((i // 3) // width)
     return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
