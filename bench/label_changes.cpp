@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
   bool ok = partial >= kGoalChangesPerSecond && partial > full;
   std::printf("label changes presented at %d DPI (%ldx%ld): partial redraw %.0f/s, full-frame repaint %.0f/s, "
               "ratio %.2f (goal >= %.0f/s and ahead) %s\n",
-              host->Scale().Dpi(), static_cast<long>(window.cx), static_cast<long>(window.cy), partial, full, full > 0 ? partial / full : 0.0, kGoalChangesPerSecond, ok ? "OK" : "MISSED");
+              host->Scale().Dpi(), static_cast<long>(window.cx), static_cast<long>(window.cy), partial, full,
+              full > 0 ? partial / full : 0.0, kGoalChangesPerSecond, ok ? "OK" : "MISSED");
   std::fflush(stdout);
   ExitProcess(ok ? bench::kGoalsMet : bench::kGoalMissed);
 }

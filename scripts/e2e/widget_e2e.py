@@ -386,7 +386,6 @@ def display_scale(args, env, scaled_env, dpi):
             label96 = plain.label()
             caption96 = plain.shot(BUTTON_RECT)
             region96 = plain.shot(SHARPNESS_REGION)
-            plain.save_screen(os.path.join(args.work, 'readme-96.png'))
         finally:
             plain.stop()
 
@@ -401,7 +400,6 @@ def display_scale(args, env, scaled_env, dpi):
             time.sleep(3)
             widget.settled_label()
             label = widget.label()
-            widget.save_screen(os.path.join(args.work, 'readme-%d.png' % dpi))
 
             # Letters: 1.5 x as tall (+-1 px), where 1.5 x the label puts them.
             label_width = widget.scaled(LABEL_RECT)[2]
@@ -459,6 +457,11 @@ def display_scale(args, env, scaled_env, dpi):
             area, _ = fetch(widget, state, sentence_json('春眠不觉晓，处处闻啼鸟。'), True, label)
             check(area is not None and area != label and red_pixels(area) > 50,
                   'a click on the scaled button fetches and shows the sentence')
+            # The README's picture at this scale, with the sentence of the 96-DPI one.
+            fetch(widget, state, live_reply('落霞与孤鹜齐飞，秋水共长天一色。', '"滕王阁序"', '"王勃"'), True, area)
+            widget.park_mouse()
+            time.sleep(SETTLE)
+            widget.save_screen(os.path.join(args.work, 'readme-%d.png' % dpi))
 
             # Drag: the window follows the mouse.
             before = window_origin(widget)

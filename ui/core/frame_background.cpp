@@ -147,8 +147,8 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   dll::GdipGraphicsClear(g, 0);
   OwnedRegion frame_clip;
   if (framed) {
-    frame_clip.reset(GdiRegionToGdiplus(
-        OwnedGdiRegion(RoundRectRegion(f.width, f.height, f.scale.Int(kFrameInset), rounded ? f.scale.Int(kFrameDiameter) : 0)).get()));
+    const int inset = f.scale.Int(kFrameInset), diameter = rounded ? f.scale.Int(kFrameDiameter) : 0;
+    frame_clip.reset(GdiRegionToGdiplus(OwnedGdiRegion(RoundRectRegion(f.width, f.height, inset, diameter)).get()));
     if (frame_clip) ClipToRegion(g, frame_clip.get(), kClipReplace);
     DrawFramedPicture(g, f);
   } else {

@@ -205,14 +205,15 @@ void HostWindow::CreateFrameControls() {
     Text title = WindowTitle(window_);
     float left = scale_.Whole((frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon);
     // Its final width comes from LayoutTitleBar; start with the same value.
-    int right = width_ - scale_.Int(kTitleBarRightMargin) - ((frame_flags_ & kFrameClose) ? scale_.Int(kCloseExtra) : 0);
+    int right = width_ - scale_.Int(kTitleBarRightMargin);
+    if (frame_flags_ & kFrameClose) right -= scale_.Int(kCloseExtra);
     for (int flag : kSystemButtonFlags) {
       if (frame_flags_ & flag) right -= scale_.Int(static_cast<int>(kButtonWidth));
     }
     float title_width = static_cast<float>(right) - left;
-    title_control_ = factory.create_title(window_, GpRectF{left, scale_.Whole(kTitleTop),
-                                                           title_width > 1 ? title_width : 1, scale_.Whole(kTitleHeight)},
-                                          title.c_str(), ArgbFromColor(kWhite, kTitleAlpha, 1));
+    const GpRectF title_rect = {left, scale_.Whole(kTitleTop), title_width > 1 ? title_width : 1,
+                                scale_.Whole(kTitleHeight)};
+    title_control_ = factory.create_title(window_, title_rect, title.c_str(), ArgbFromColor(kWhite, kTitleAlpha, 1));
   }
   // Leftwards one after another, as LayoutTitleBar will place them.
   float x = static_cast<float>(width_ - scale_.Int(kTitleBarRightMargin) -
@@ -350,9 +351,8 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
 
     control_clip_.reset();
     if (framed) {
-      control_clip_.reset(GdiRegionToGdiplus(
-          OwnedGdiRegion(RoundRectRegion(width_, height_, scale_.Int(kControlClipInset), rounded ? scale_.Int(kControlClipDiameter) : 0))
-              .get()));
+      const int inset = scale_.Int(kControlClipInset), diameter = rounded ? scale_.Int(kControlClipDiameter) : 0;
+      control_clip_.reset(GdiRegionToGdiplus(OwnedGdiRegion(RoundRectRegion(width_, height_, inset, diameter)).get()));
       if (control_clip_) ClipToRegion(g, control_clip_.get(), kClipReplace);
     }
 
