@@ -31,3 +31,10 @@ foreach(timed app.test_fetch_chain app.test_fetch_stress)
     set_tests_properties(${timed} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endforeach()
+
+# The program test reads the shipped exe's resources (manifest, version).
+if(TARGET Quillet AND TARGET app_test_program)
+  add_dependencies(app_test_program Quillet)
+  target_compile_definitions(app_test_program PRIVATE QUILLET_PRODUCT_EXE="$<TARGET_FILE:Quillet>"
+                             QUILLET_PROJECT_VERSION="${PROJECT_VERSION}")
+endif()
