@@ -53,3 +53,10 @@ if(TARGET app_test_widget_window)
     RESOURCE_LOCK screen
     LABELS app)
 endif()
+
+# The program test reads the shipped exe's resources (manifest, version).
+if(TARGET Quillet AND TARGET app_test_program)
+  add_dependencies(app_test_program Quillet)
+  target_compile_definitions(app_test_program PRIVATE QUILLET_PRODUCT_EXE="$<TARGET_FILE:Quillet>"
+                             QUILLET_PROJECT_VERSION="${PROJECT_VERSION}")
+endif()

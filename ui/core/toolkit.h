@@ -69,7 +69,9 @@ inline const wchar_t* WideData(const ByteSet& wide) {
   return wide.empty() ? kEmpty : reinterpret_cast<const wchar_t*>(wide.data());
 }
 
-// Fonts.
+// Fonts. Where no candidate face can be made, the default font (and a font
+// asked for by a name that does not exist, when there is no default font)
+// takes GDI+'s generic sans-serif family, else the default GUI font's family.
 GpFont* DefaultFont();
 Text SystemFontFace(int kind = 2);  // 1 menu, 2 caption, 3 message
 // The face of font `kind` in a 340-byte non-client metrics block: "Tahoma"
@@ -80,6 +82,17 @@ GpFont* CreateFontByName(const char* face, float size, int style);
 // new font of its family at the scaled size (the caller owns it).
 GpFont* DefaultFontAt(const DpiScale& scale);
 Text FontFamilyName(GpFont* font);
+
+// Where font families come from: by name (the caller owns the family), the
+// generic sans-serif family (borrowed, never deleted) and the default GUI
+// font (borrowed). Tests replace them to stand for a system that lacks faces;
+// a null member restores the platform's own. Answers the previous source.
+struct FontFamilySource {
+  GpStatus (*by_name)(const wchar_t* name, GpFontFamily** family);
+  GpStatus (*generic_sans_serif)(GpFontFamily** family);
+  HFONT (*default_gui_font)();
+};
+FontFamilySource SetFontFamilySource(const FontFamilySource& source);
 
 // Cursors and the window class.
 void SetDefaultCursor(intptr_t cursor_or_id, bool is_handle);

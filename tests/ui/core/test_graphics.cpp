@@ -121,6 +121,112 @@ TEST_F(GraphicsTest, FontsFallBackToTheDefaultFamily) {
   }
 }
 
+// A system without the faces the toolkit asks for (a Wine prefix without the
+// 宋体 replacement, whose caption face GDI+ cannot make either).
+constexpr GpStatus kFontFamilyNotFound = 14;
+GpStatus NoFamilyByName(const wchar_t*, GpFontFamily** family) {
+  *family = nullptr;
+  return kFontFamilyNotFound;
+}
+GpStatus NoGenericFamily(GpFontFamily** family) {
+  *family = nullptr;
+  return kFontFamilyNotFound;
+}
+// Wine's GDI+ has no generic sans-serif family (none of its faces is
+// installed), and what its default GUI font maps to depends on the prefix:
+// fonts the test makes stand in for both.
+GpFontFamily* g_stand_in_generic = nullptr;
+GpStatus StandInGenericFamily(GpFontFamily** family) {
+  *family = g_stand_in_generic;
+  return 0;
+}
+HFONT g_stand_in_gui_font = nullptr;
+HFONT StandInGuiFont() { return g_stand_in_gui_font; }
+
+class FamilySourceOverride {
+ public:
+  explicit FamilySourceOverride(const FontFamilySource& source) : previous_(SetFontFamilySource(source)) {}
+  ~FamilySourceOverride() { SetFontFamilySource(previous_); }
+
+ private:
+  FontFamilySource previous_;
+};
+
+std::string FamilyOf(GpFont* font) { return std::string(FontFamilyName(font).c_str()); }
+
+TEST_F(GraphicsTest, FontsWithoutTheNamedFacesStillDrawText) {
+  const char kStandInFace[] = "DejaVu Sans";
+  OwnedFontFamily stand_in;
+  dll::GdipCreateFontFamilyFromName(L"DejaVu Sans", nullptr, Receive(stand_in));
+  ASSERT_TRUE(stand_in);
+  g_stand_in_generic = stand_in.get();
+  const char kGuiFace[] = "WenQuanYi Micro Hei";
+  LOGFONTW gui_logfont = {};
+  gui_logfont.lfHeight = -11;
+  wcscpy(gui_logfont.lfFaceName, L"WenQuanYi Micro Hei");
+  HFONT gui_font = CreateFontIndirectW(&gui_logfont);
+  ASSERT_NE(gui_font, nullptr);
+  g_stand_in_gui_font = gui_font;
+
+  const std::wstring caption = L"Quillet 你好 获取";
+  OwnedSolidFill white;
+  dll::GdipCreateSolidFill(0xFFFFFFFF, Receive(white));
+  const GpRectF area = {0, 0, static_cast<float>(kW), static_cast<float>(kH)};
+  auto drawn_pixels = [&](GpFont* font) {
+    dll::GdipGraphicsClear(surface_.graphics, 0);
+    dll::GdipDrawString(surface_.graphics, caption.c_str(), -1, font, &area, nullptr,
+                        reinterpret_cast<GpBrush*>(white.get()));
+    dll::GdipFlush(surface_.graphics, 1);
+    const std::vector<uint32_t> pixels = DibPixels(surface_.dib);
+    return std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0; });
+  };
+
+  {
+    FamilySourceOverride no_faces({NoFamilyByName, StandInGenericFamily, StandInGuiFont});
+    OwnedFont font(DefaultFont());
+    ASSERT_TRUE(font);
+    EXPECT_EQ(FamilyOf(font.get()), kStandInFace);
+    EXPECT_GT(drawn_pixels(font.get()), 0);
+    // Without a default font, a face that does not exist still yields a font.
+    GpFont* const default_font = Toolkit().default_font;
+    Toolkit().default_font = nullptr;
+    OwnedFont named(CreateFontByName("宋体", 14.0f, 1));
+    // The last-resort family does not make a face count as one GDI+ can make.
+    unsigned char block[340] = {};
+    std::memcpy(block + 52, "MS Shell Dlg", 12);
+    const std::string caption_face(FaceFromNonClientMetrics(block, 2).c_str());
+    Toolkit().default_font = default_font;
+    EXPECT_EQ(caption_face, Utf8ToGbk(u8"宋体"));
+    ASSERT_TRUE(named);
+    EXPECT_EQ(FamilyOf(named.get()), kStandInFace);
+    EXPECT_GT(drawn_pixels(named.get()), 0);
+  }
+  {
+    // No generic family either: the default GUI font's family.
+    FamilySourceOverride no_generic({NoFamilyByName, NoGenericFamily, StandInGuiFont});
+    OwnedFont font(DefaultFont());
+    ASSERT_TRUE(font);
+    EXPECT_EQ(FamilyOf(font.get()), kGuiFace);
+    EXPECT_GT(drawn_pixels(font.get()), 0);
+  }
+  {
+    // Nothing at all: no font rather than a broken one.
+    g_stand_in_gui_font = nullptr;
+    FamilySourceOverride nothing({NoFamilyByName, NoGenericFamily, StandInGuiFont});
+    GpFont* const default_font = Toolkit().default_font;
+    Toolkit().default_font = nullptr;
+    OwnedFont named(CreateFontByName("Arial", 12.0f, 0));
+    Toolkit().default_font = default_font;
+    EXPECT_FALSE(named);
+  }
+  DeleteObject(gui_font);
+  // The generic family is borrowed: the toolkit deleted none of it.
+  wchar_t name[32] = {};
+  EXPECT_EQ(dll::GdipGetFamilyName(stand_in.get(), name, LANG_NEUTRAL), 0);
+  EXPECT_EQ(std::wstring(name), L"DejaVu Sans");
+  g_stand_in_generic = nullptr;
+}
+
 TEST_F(GraphicsTest, FaceIsReadFromTheMetricsBlockAtItsOffset) {
   unsigned char block[340] = {};
   std::memcpy(block + 188, "Arial", 5);
