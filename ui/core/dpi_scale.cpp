@@ -16,17 +16,11 @@ int MulDivRounded(int a, int b, int c) {
   return static_cast<int>(product >= 0 ? (product + half) / c : -((-product + half) / c));
 }
 
-// Systems before Windows 10 1607 have no GetDpiForWindow: look before binding,
-// since binding a missing export is fatal.
-bool HasGetDpiForWindow() {
-  HMODULE user32 = dll::GetModuleHandleW(L"user32.dll");
-  return user32 != nullptr && dll::GetProcAddress(user32, "GetDpiForWindow") != nullptr;
-}
-
 }  // namespace
 
 DpiScale DpiScale::ForWindow(HWND window) {
-  if (window != nullptr && HasGetDpiForWindow()) {
+  // Systems before Windows 10 1607 have no GetDpiForWindow.
+  if (window != nullptr && dll::GetDpiForWindow.Available()) {
     const UINT dpi = dll::GetDpiForWindow(window);
     if (dpi != 0) return DpiScale(static_cast<int>(dpi));
   }
