@@ -1,7 +1,7 @@
 // Start-up time to the first frame presented: the real widget's start-up,
 // against a bare layered window that starts GDI+ and draws a fill and a line
 // of text, each in a fresh process of this program, alternating (goal: the
-// widget at most 1.5x the bare window).
+// widget at most 1.2x the bare window).
 // Usage: bench_startup [rounds]
 // The driver spawns itself as "--child widget|bare <launch stamp>"; the child
 // prints the microseconds from that stamp to its first visible frame and ends
@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr double kGoalRatio = 1.5;
+constexpr double kGoalRatio = 1.2;
 constexpr int kDefaultRounds = 15;
 constexpr DWORD kChildTimeoutMs = 30000;
 constexpr uint64_t kFileTimeTicksPerMicrosecond = 10;
