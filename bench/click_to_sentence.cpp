@@ -1,7 +1,9 @@
 // Click to sentence on screen in the real widget window: from a press of the
 // button "获取" to the first frame presentation that shows the fetched
-// sentence, against a bare WinHttp GET of the same URL in the same run (goal:
-// at most 3 times the GET).
+// sentence, against a bare WinHttp GET of the same URL done on a new thread,
+// as each fetch worker is a new thread (goal: at most 1.25 times that); the
+// bare GET on the calling thread is printed beside it. Each round times all
+// three, so the pairs see the same load.
 //
 // The service address built into the widget cannot be reached offline, so
 // the button's click handler is re-pointed at the same fetch chain against a
@@ -41,6 +43,7 @@
 #include "ui/controls/button.h"
 #include "ui/controls/control_messages.h"
 #include "ui/controls/label.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit_messages.h"
 
@@ -48,7 +51,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr double kGoalRatio = 3.0;
+// Against the bare GET on a new thread; a scaled frame has more pixels to paint.
+constexpr double kGoalRatioAt96Dpi = 1.25;
+constexpr double kGoalRatioAbove96Dpi = 1.35;
 constexpr int kDefaultRounds = 30;
 constexpr int kWarmUpRounds = 2;
 constexpr int kRoundTimeoutMs = 10000;
@@ -128,13 +133,6 @@ struct Phases {
   double to_handler, to_request, to_text, to_screen;
 };
 
-// What a fetch worker costs before our code runs: a thread started and
-// joined, and the bare GET done on a thread of its own (each worker is a new
-// thread). Printed for comparison; the goal is against the GET alone.
-struct ThreadCosts {
-  double start_and_join, get_on_new_thread;
-};
-
 struct GetTarget {
   std::wstring host;
   INTERNET_PORT port;
@@ -155,15 +153,6 @@ double SecondsForThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
   });
-}
-
-ThreadCosts MeasureThreadCosts(const GetTarget& target, int rounds) {
-  std::vector<double> start_and_join, get_on_new_thread;
-  for (int i = 0; i < rounds; ++i) {
-    start_and_join.push_back(SecondsForThread(NothingThread, nullptr));
-    get_on_new_thread.push_back(SecondsForThread(BareGetThread, const_cast<GetTarget*>(&target)));
-  }
-  return {quillet::bench::Median(start_and_join), quillet::bench::Median(get_on_new_thread)};
 }
 
 double SecondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -230,7 +219,8 @@ int main(int argc, char** argv) {
   SetCursorPos(centre.x, centre.y);
   PumpUntil([] { return false; }, kHoverSettleMs);
 
-  std::vector<double> bare, click, toHandler, toRequest, toText, toScreen;
+  const GetTarget target{host, port};
+  std::vector<double> bare, threadedGet, threadAlone, click, toHandler, toRequest, toText, toScreen;
   int sentence = 0;
   for (int i = -kWarmUpRounds; i < rounds; ++i) {
     sentence = (sentence + 1) % kSentenceCount;
@@ -243,6 +233,8 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       ExitProcess(bench::kCouldNotRun);
     }
+    const double threadedSeconds = SecondsForThread(BareGetThread, const_cast<GetTarget*>(&target));
+    const double threadSeconds = SecondsForThread(NothingThread, nullptr);
     Phases phases = {};
     const double clickSeconds = ClickToSentence(window, centreParam, sentence, &phases);
     if (clickSeconds < 0) {
@@ -252,6 +244,8 @@ int main(int argc, char** argv) {
     }
     if (i < 0) continue;
     bare.push_back(bareSeconds);
+    threadedGet.push_back(threadedSeconds);
+    threadAlone.push_back(threadSeconds);
     click.push_back(clickSeconds);
     toHandler.push_back(phases.to_handler);
     toRequest.push_back(phases.to_request);
@@ -260,23 +254,22 @@ int main(int argc, char** argv) {
   }
 
   SetPresentObserver(nullptr);
-  const ThreadCosts costs = MeasureThreadCosts(GetTarget{host, port}, rounds);
   app::StopFetching();
   server.Stop();
   const double bareMs = bench::Median(bare) * 1000, clickMs = bench::Median(click) * 1000;
-  const double ratio = clickMs / bareMs;
-  const bool ok = ratio <= kGoalRatio;
-  std::printf("click to sentence presented: bare WinHttp GET %.2f ms, click to sentence %.2f ms "
-              "(medians of %d), ratio %.2f (goal <= %.1f) %s\n",
-              bareMs, clickMs, rounds, ratio, kGoalRatio, ok ? "OK" : "MISSED");
+  const double threadedMs = bench::Median(threadedGet) * 1000;
+  const double ratio = clickMs / threadedMs;
+  const int dpi = app::MainHost->Scale().Dpi();
+  const double goal = dpi > kLogicalDpi ? kGoalRatioAbove96Dpi : kGoalRatioAt96Dpi;
+  const bool ok = ratio <= goal;
+  std::printf("click to sentence presented at %d DPI: %.2f ms against the bare GET on a new thread %.2f ms, ratio %.2f "
+              "(goal <= %.2f) %s; against the bare GET on this thread %.2f ms, ratio %.2f (medians of %d)\n",
+              dpi, clickMs, threadedMs, ratio, goal, ok ? "OK" : "MISSED", bareMs, clickMs / bareMs, rounds);
   std::printf("  medians: press to click handler %.2f ms, to the request at the server %.2f ms, "
               "to the text at the window's thread %.2f ms, to the sentence on screen %.2f ms\n",
               bench::Median(toHandler) * 1000, bench::Median(toRequest) * 1000, bench::Median(toText) * 1000,
               bench::Median(toScreen) * 1000);
-  std::printf("  for comparison: a thread started and joined %.2f ms, the bare GET on a new thread %.2f ms "
-              "(click to sentence %.2f x that)\n",
-              costs.start_and_join * 1000, costs.get_on_new_thread * 1000,
-              clickMs / (costs.get_on_new_thread * 1000));
+  std::printf("  for comparison: a thread started and joined %.2f ms\n", bench::Median(threadAlone) * 1000);
   std::fflush(stdout);
   ExitProcess(ok ? bench::kGoalsMet : bench::kGoalMissed);
 }

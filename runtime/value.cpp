@@ -1,6 +1,10 @@
 #include "runtime/value.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "runtime/runtime_error.h"
@@ -89,7 +93,26 @@ void* ArgPointer(const ArgTriple& a) {
 
 // ---- Text ----------------------------------------------------------------------
 
-size_t TextLength(const char* a) { return a ? std::strlen(a) : 0; }
+size_t TextLength(const char* a) {
+  if (a == nullptr) return 0;
+  // Sixteen bytes a step, from the aligned block that holds the first byte:
+  // an aligned block holding any byte of the text never reaches into another
+  // page, so reading all of it is safe. (The platform's strlen goes a byte a
+  // step, which made it half the cost of concatenating.)
+  constexpr uintptr_t kBlock = sizeof(__m128i);
+  const uintptr_t misalignment = reinterpret_cast<uintptr_t>(a) & (kBlock - 1);
+  const char* block = a - misalignment;
+  const __m128i zero = _mm_setzero_si128();
+  unsigned zeros = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), zero)));
+  zeros &= ~0u << misalignment;  // bytes before the text
+  while (zeros == 0) {
+    block += kBlock;
+    zeros = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), zero)));
+  }
+  return static_cast<size_t>(block + __builtin_ctz(zeros) - a);
+}
 
 char* MakeText(const void* bytes, ptrdiff_t count) {
   if (count < 1) return nullptr;

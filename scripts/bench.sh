@@ -24,7 +24,7 @@ failed=0
 # The window's size depends on the display's DPI: these also run in a second
 # prefix at 144 DPI (150 %), and both scales are reported.
 scaled_dpi=144
-runs_scaled() { case "$1" in startup|label_changes) return 0 ;; *) return 1 ;; esac; }
+runs_scaled() { case "$1" in startup|label_changes|click_to_sentence) return 0 ;; *) return 1 ;; esac; }
 for n in "${names[@]}"; do
   name=${n#bench_}
   dpis=(96)

@@ -1,6 +1,8 @@
 // Value model: Texts, Byte sets, Arrays, element checks and the constant region.
 #include <windows.h>
 
+#include <cstring>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -36,6 +38,34 @@ TEST_F(ValueTest, EmptyTextsAreNullAndEqual) {
   EXPECT_EQ(CompareTexts(nullptr, ""), 0);
   EXPECT_EQ(CompareTexts("", nullptr), 0);
   EXPECT_EQ(Text(), Text::Copy(""));
+}
+
+TEST_F(ValueTest, TextLengthAtEveryAlignmentAndAtTheEndOfAPage) {
+  // Every start offset in a 16-byte block, every length across two blocks,
+  // with non-zero bytes (GBK lead bytes too) after the terminator.
+  char buffer[96];
+  for (int start = 0; start < 16; ++start) {
+    for (int length = 0; length < 40; ++length) {
+      std::memset(buffer, '\xB0', sizeof buffer);
+      buffer[start + length] = 0;
+      EXPECT_EQ(TextLength(buffer + start), static_cast<size_t>(length)) << start << "+" << length;
+    }
+  }
+  // A text that ends on the last byte of a page with no access after it.
+  SYSTEM_INFO system = {};
+  GetSystemInfo(&system);
+  const size_t page = system.dwPageSize;
+  char* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD old_protection = 0;
+  ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old_protection));
+  for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{100}}) {
+    char* text = pages + page - 1 - length;
+    std::memset(text, 'x', length);
+    text[length] = 0;
+    EXPECT_EQ(TextLength(text), length);
+  }
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(ValueTest, MakeAndCompareTexts) {

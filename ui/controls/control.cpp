@@ -1,5 +1,6 @@
 #include "ui/controls/control.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -35,6 +36,47 @@ bool ClearToTransparent(GpBitmap* bitmap, const GpRectF& area) {
   for (int y = 0; y < rect.Height; ++y, row += data.Stride) std::memset(row, 0, rect.Width * sizeof(ARGB));
   dll::GdipBitmapUnlockBits(bitmap, &data);
   return true;
+}
+
+// The smallest rectangle of a 32-bit bitmap holding every pixel that is not
+// fully transparent (width 0 when there is none); none when it cannot be read.
+std::optional<GpRect> InkExtent(GpBitmap* bitmap) {
+  if (bitmap == nullptr) return std::nullopt;
+  UINT width = 0, height = 0;
+  if (dll::GdipGetImageWidth(reinterpret_cast<GpImage*>(bitmap), &width) != 0 ||
+      dll::GdipGetImageHeight(reinterpret_cast<GpImage*>(bitmap), &height) != 0 || width == 0 || height == 0) {
+    return std::nullopt;
+  }
+  const GpRect whole = {0, 0, static_cast<int>(width), static_cast<int>(height)};
+  GpBitmapData data = {};
+  if (dll::GdipBitmapLockBits(bitmap, &whole, kImageLockModeRead, kPixelFormat32bppARGB, &data) != 0) {
+    return std::nullopt;
+  }
+  int left = whole.Width, right = 0, top = whole.Height, bottom = 0;
+  const auto* row = static_cast<const uint8_t*>(data.Scan0);
+  for (int y = 0; y < whole.Height; ++y, row += data.Stride) {
+    const auto* pixels = reinterpret_cast<const ARGB*>(row);
+    int first = 0;
+    while (first < whole.Width && (pixels[first] >> 24) == 0) ++first;
+    if (first == whole.Width) continue;
+    int last = whole.Width - 1;
+    while ((pixels[last] >> 24) == 0) --last;
+    left = std::min(left, first);
+    right = std::max(right, last + 1);
+    top = std::min(top, y);
+    bottom = y + 1;
+  }
+  dll::GdipBitmapUnlockBits(bitmap, &data);
+  if (right <= left) return GpRect{0, 0, 0, 0};
+  return GpRect{left, top, right - left, bottom - top};
+}
+
+GpRect UnionOfPixelRects(const GpRect& a, const GpRect& b) {
+  if (a.Width <= 0 || a.Height <= 0) return b;
+  if (b.Width <= 0 || b.Height <= 0) return a;
+  const int left = std::min(a.X, b.X), top = std::min(a.Y, b.Y);
+  const int right = std::max(a.X + a.Width, b.X + b.Width), bottom = std::max(a.Y + a.Height, b.Y + b.Height);
+  return GpRect{left, top, right - left, bottom - top};
 }
 
 constexpr int kZOrderBottom = 2;
@@ -242,6 +284,25 @@ DpiScale Control::ScaleOfParent(ControlParent parent) {
 void Control::ReleaseBackBuffer() {
   graphics_.reset();  // before the bitmap it draws on
   back_buffer_.reset();
+  shown_ink_.reset();
+}
+
+// Most of a control's area is often clear in both its old and its new look
+// (a line of text in a wide label): only where either shows pixels can the
+// frame change, so only that part is recomposed and presented.
+void Control::InvalidatePaintedPart() {
+  const std::optional<GpRect> ink = InkExtent(back_buffer_.get());
+  const bool whole_pixels = bounds_.X == std::trunc(bounds_.X) && bounds_.Y == std::trunc(bounds_.Y);
+  GpRectF part = bounds_;
+  if (ink && shown_ink_ && whole_pixels) {
+    const GpRect changed = UnionOfPixelRects(*shown_ink_, *ink);
+    if (changed.Width > 0 && changed.Height > 0) {
+      part = GpRectF{bounds_.X + changed.X, bounds_.Y + changed.Y, static_cast<float>(changed.Width),
+                     static_cast<float>(changed.Height)};
+    }
+  }
+  shown_ink_ = ink;
+  dll::SendMessageW(host_window_, DUIM_INVALIDATE, kRedrawAppend, reinterpret_cast<LPARAM>(&part));
 }
 
 void Control::DisposeSnapshot() {
@@ -561,11 +622,16 @@ void Control::TakeTransitionSnapshot() {
 
 void Control::EndControlPaint(PaintContext* context) {
   OnEndPaint(*context);
-  if (!context->redraw || !redraw_enabled_ || !visible_) return;
-  if (transition_snapshot_ == nullptr) {
-    dll::SendMessageW(host_window_, DUIM_INVALIDATE, kRedrawAppend, reinterpret_cast<LPARAM>(&bounds_));
+  if (!context->redraw) return;
+  if (!redraw_enabled_ || !visible_) {
+    shown_ink_.reset();  // this look is not on screen yet
     return;
   }
+  if (transition_snapshot_ == nullptr) {
+    InvalidatePaintedPart();
+    return;
+  }
+  shown_ink_.reset();
   transition_frame_ = 0;
   DeliverEvent(DUIM_TRANSITIONSTART, 0, 0);
   dll::SetTimer(host_window_, self_ + 1, static_cast<UINT>(transition_period_), &Control::TransitionTick);

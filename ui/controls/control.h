@@ -173,6 +173,7 @@ class Control : public HostedControl {
   void ShiftDescendants(float dx, float dy);
   void MakeBackBuffer();
   void ReleaseBackBuffer();
+  void InvalidatePaintedPart();
   void DisposeSnapshot();
   void TakeTransitionSnapshot();
   void OnTransitionTick();
@@ -195,6 +196,9 @@ class Control : public HostedControl {
   SiblingLinks siblings_;
   int transition_frame_ = 0;
   OwnedBitmap back_buffer_;
+  // The visible pixels of the back buffer as last sent to the host, in its
+  // own coordinates; none while unknown (the whole control is redrawn then).
+  std::optional<GpRect> shown_ink_;
   OwnedGraphics graphics_;
   HostWindow* host_ = nullptr;
   int alpha_ = kDefaultAlpha;

@@ -70,6 +70,19 @@ TEST(GlowPasses, EdgesOddSizesAndBadInput) {
   EXPECT_TRUE(LayGlowPasses({}, 0, 0, kPlus, 255).empty());
 }
 
+TEST(GlowPasses, LettersAtOppositeCornersOfAWidePlaneBothGlow) {
+  // Only the letters' surroundings are worked on: both ends must be reached.
+  const auto out = LayGlowPasses(Plane(40, 7, {{0, 6}, {39, 0}}, 255), 40, 7, kPlus, 255);
+  EXPECT_EQ(At(out, 40, 0, 6), 255);
+  EXPECT_EQ(At(out, 40, 1, 6), 255);
+  EXPECT_EQ(At(out, 40, 0, 5), 255);
+  EXPECT_EQ(At(out, 40, 39, 0), 255);
+  EXPECT_EQ(At(out, 40, 38, 0), 255);
+  EXPECT_EQ(At(out, 40, 39, 1), 255);
+  EXPECT_EQ(At(out, 40, 20, 3), 0);
+  EXPECT_EQ(std::count(out.begin(), out.end(), 255), 6);
+}
+
 // ---- Softening ----
 
 TEST(SoftenAlpha, EvenPlanesStayEven) {
@@ -89,6 +102,23 @@ TEST(SoftenAlpha, ADotSpreadsDimmerAndStaysNearby) {
   // Symmetric about the dot.
   EXPECT_EQ(At(out, 9, 2, 4), At(out, 9, 6, 4));
   EXPECT_EQ(At(out, 9, 4, 2), At(out, 9, 4, 6));
+}
+
+TEST(SoftenAlpha, AFarDotChangesNothingAroundAnother) {
+  // A wide plane whose spans do not divide evenly: the glow round one dot is
+  // the same whether or not another lies at the far corner.
+  constexpr int kWidth = 61, kHeight = 31, kSmallWidth = 20, kSmallHeight = 10;
+  const auto one = SoftenAlpha(Plane(kWidth, kHeight, {{3, 3}}, 255), kWidth, kHeight, kSmallWidth, kSmallHeight);
+  const auto two = SoftenAlpha(Plane(kWidth, kHeight, {{3, 3}, {58, 28}}, 255), kWidth, kHeight, kSmallWidth,
+                               kSmallHeight);
+  for (int y = 0; y < kHeight / 2; ++y) {
+    for (int x = 0; x < kWidth / 2; ++x) EXPECT_EQ(At(two, kWidth, x, y), At(one, kWidth, x, y)) << x << "," << y;
+  }
+  EXPECT_GT(At(one, kWidth, 6, 3), 0) << "the glow reaches past the dot";
+  EXPECT_EQ(At(one, kWidth, 30, 15), 0);
+  // The far dot glows as much as the near one.
+  EXPECT_GT(At(two, kWidth, 58, 28), 0);
+  EXPECT_GT(At(two, kWidth, 57, 28), 0);
 }
 
 TEST(SoftenAlpha, NoShrinkKeepsThePlaneAndBadSizesAreSafe) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -173,6 +174,51 @@ TEST_F(LabelTest, EveryKindOfLineBreakDrawsAsALineBreak) {
   EXPECT_EQ(differing_crlf, 0);
   EXPECT_EQ(differing_cr, 0);
   EXPECT_STREQ(crlf.Text().c_str(), "\xBC\xD7\r\n\xD2\xD2") << "the text itself keeps its CR LF";
+}
+
+// Frame pixels inside a rectangle that differ from the background buffer.
+int FramePixelsOffBackground(const HostWindow& host, const RECT& r) {
+  DIBSECTION frame = {}, background = {};
+  if (GetObjectW(host.FrameSurface().dib, sizeof frame, &frame) != sizeof frame ||
+      GetObjectW(host.BackgroundBuffer().dib, sizeof background, &background) != sizeof background) {
+    return -1;
+  }
+  GdiFlush();
+  const auto* f = static_cast<const uint32_t*>(frame.dsBm.bmBits);
+  const auto* b = static_cast<const uint32_t*>(background.dsBm.bmBits);
+  const int width = frame.dsBm.bmWidth, height = std::abs(frame.dsBm.bmHeight);
+  int differing = 0;
+  for (int y = r.top; y < r.bottom; ++y) {
+    const size_t row = static_cast<size_t>(frame.dsBmih.biHeight > 0 ? height - 1 - y : y) * width;
+    for (int x = r.left; x < r.right; ++x) differing += f[row + x] != b[row + x];
+  }
+  return differing;
+}
+
+TEST_F(LabelTest, TheFrameLosesTheOldTextWhereTheNewOneIsClear) {
+  // Only the part of the label where either text shows is recomposed: the
+  // old one's tail, the new one's glow and a paint that was never shown must
+  // all be inside it.
+  Label label;
+  LabelOptions glowing;
+  glowing.text_colour = 0xFF000000u;
+  glowing.text_effect = kEffectGlow;
+  label.Create(window_, 10, 10, 200, 30, "WWWWWWWWWWWW", glowing);
+  const RECT tail = {10 + 60, 10, 10 + 200, 10 + 30};
+  ASSERT_GT(FramePixelsOffBackground(host_, tail), 50) << "the long text is in the frame";
+  label.Text("W");
+  EXPECT_EQ(FramePixelsOffBackground(host_, tail), 0);
+  const RECT head = {10, 10, 10 + 40, 10 + 30};
+  EXPECT_GT(FramePixelsOffBackground(host_, head), 0);
+
+  // Painted while redraw is suspended: not on screen, so the next shown paint
+  // must clear what the frame still holds from before.
+  label.Text("WWWWWWWWWWWW");
+  label.SuspendRedraw();
+  label.Text("W");
+  label.ResumeRedraw();
+  label.Text("WW");
+  EXPECT_EQ(FramePixelsOffBackground(host_, tail), 0);
 }
 
 TEST_F(LabelTest, ShorterTextLeavesNothingOfTheLongerOne) {
