@@ -255,13 +255,14 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       if (focus_control_) ControlFromRef(focus_control_)->DeliverEvent(message, wparam, lparam);
       return PassOn(message, wparam, lparam);
     case WM_MOUSEMOVE:
-      if (!tracking_mouse_leave_) tracking_mouse_leave_ = TrackMouseLeave(window_, TME_LEAVE) ? 1 : 0;
-      OnMouse(message, wparam, lparam);
-      return PassOn(message, wparam, lparam);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
+      // A press can be the first message after the pointer came back: a window
+      // that appears under a resting pointer, or a pointer put back on the spot
+      // it left from, gets no move first. Its leave must be seen all the same.
+      if (!tracking_mouse_leave_) tracking_mouse_leave_ = TrackMouseLeave(window_, TME_LEAVE) ? 1 : 0;
       OnMouse(message, wparam, lparam);
       return PassOn(message, wparam, lparam);
     case WM_LBUTTONDBLCLK:
@@ -421,13 +422,21 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     return;
   }
 
-  const ControlRef under = HitTest(controls_.Last(), x, y);
+  ControlRef under = HitTest(controls_.Last(), x, y);
   const ControlRef previous_hover = hover_control_;
   // Settled before the handlers below run, for the same reason as above.
   hover_control_ = under;
   if (previous_hover && previous_hover != under && ControlFromRef(previous_hover)->IsVisible()) {
     ControlFromRef(previous_hover)->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
     CallControlHandler(on_mouse_leave_, previous_hover, wparam, lparam);
+  }
+
+  // Any message, not only a move, can be the first one over a control.
+  if (under && under != previous_hover) {
+    ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(previous_hover));
+    CallControlHandler(on_mouse_enter_, under, wparam, lparam);
+    if (hover_control_ == under) UpdateTooltip(under, std::nullopt);
+    if (!IsOwnControl(under)) under = kNoControl;  // the enter handler destroyed it
   }
 
   switch (message) {
@@ -469,13 +478,6 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     case WM_RBUTTONUP:
       CallControlHandler(on_right_button_up_, under, wparam, lparam);
-      break;
-    case WM_MOUSEMOVE:
-      if (under && under != previous_hover) {
-        ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(previous_hover));
-        CallControlHandler(on_mouse_enter_, under, wparam, lparam);
-        if (hover_control_ == under) UpdateTooltip(under, std::nullopt);
-      }
       break;
     default:
       break;
