@@ -519,7 +519,14 @@ void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
       HostedControl* c = ControlFromRef(candidate);
       if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton &&
           !IsTitleBarControl(candidate)) {
-        if (candidate != focus_control_) SetFocusControl(candidate, true);
+        if (candidate != focus_control_) {
+          SetFocusControl(candidate, true);
+        } else if (keyboard_focus_control_ != candidate) {
+          // Nothing else to move to: the user still has to see where the
+          // focus is, so the control gets the keyboard-focus look.
+          keyboard_focus_control_ = candidate;
+          c->DeliverEvent(WM_PAINT, 0, 0);
+        }
         return;
       }
     }
