@@ -275,6 +275,9 @@ class HostWindow {
   bool EnableBlur(int left, int top, int right, int bottom, int diameter, bool enable);
   void DeliverAndNotify(HostedControl* control, UINT message, WPARAM wparam, LPARAM lparam);
   void CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam);
+  // DUIM_CLICK (click_wparam, click_lparam) to the control, then the click
+  // handler (wparam, lparam) for that same control, whatever the first did.
+  void ClickControl(ControlRef control, WPARAM click_wparam, LPARAM click_lparam, WPARAM wparam, LPARAM lparam);
   void StartCrossFade();
   // Kills the fade timer and drops the fade buffer; busy is the caller's.
   void StopCrossFade();

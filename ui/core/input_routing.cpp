@@ -127,6 +127,15 @@ void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef cont
   handler(window_, control, wparam, lparam, kind);
 }
 
+void HostWindow::ClickControl(ControlRef control, WPARAM click_wparam, LPARAM click_lparam, WPARAM wparam,
+                              LPARAM lparam) {
+  // Taken before the control's own handler runs: it may move the focus, change
+  // the accelerator list or destroy the control.
+  const int kind = ControlFromRef(control)->KindCode();
+  ControlFromRef(control)->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(click_wparam), click_lparam);
+  if (on_click_) on_click_(window_, control, wparam, lparam, kind);
+}
+
 LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kHostFlushRedrawsMessage) {
     redraw_queue_.OnPostedFlush();
@@ -408,8 +417,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     if (!pressed || !IsOwnControl(pressed)) return;
     HostedControl* pressed_control = ControlFromRef(pressed);
     if (under == pressed) {
-      pressed_control->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(pressed), lparam);
-      CallControlHandler(on_click_, pressed, wparam, lparam);
+      ClickControl(pressed, static_cast<WPARAM>(pressed), lparam, wparam, lparam);
     } else if (pressed_control->IsVisible()) {
       pressed_control->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
       CallControlHandler(on_mouse_leave_, pressed, wparam, lparam);
@@ -533,11 +541,9 @@ void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
     return;
   }
   if ((virtual_key == VK_RETURN || virtual_key == VK_SPACE) && focus_control_) {
-    HostedControl* c = ControlFromRef(focus_control_);
-    if (c->IsVisible() && !c->IsDisabled()) {
-      c->DeliverEvent(DUIM_CLICK, 0, 0);
-      CallControlHandler(on_click_, focus_control_, 0, 0);
-    }
+    const ControlRef focused = focus_control_;
+    HostedControl* c = ControlFromRef(focused);
+    if (c->IsVisible() && !c->IsDisabled()) ClickControl(focused, 0, 0, 0, 0);
   }
 }
 
@@ -546,10 +552,11 @@ bool HostWindow::OnAccessKey(WPARAM character, LPARAM lparam) {
   auto fold = [](int c) { return (c >= 0 && c < 128) ? std::tolower(c) : c; };
   for (const AccessKeyEntry& entry : access_keys_) {
     if (fold(entry.character) != fold(static_cast<int>(character))) continue;
-    HostedControl* c = ControlFromRef(entry.control);
+    // A copy: the click may replace or remove entries, or grow the list.
+    const ControlRef control = entry.control;
+    HostedControl* c = ControlFromRef(control);
     if (!c->IsVisible() || c->IsDisabled()) continue;
-    c->DeliverEvent(DUIM_CLICK, 0, 0);
-    CallControlHandler(on_click_, entry.control, character, lparam);
+    ClickControl(control, 0, 0, character, lparam);
     return true;
   }
   return false;
