@@ -491,6 +491,11 @@ void HostWindow::Detach(HWND) {
   MSG stale;
   while (dll::PeekMessageW(&stale, window, DUIM_INVALIDATE, DUIM_INVALIDATE, PM_REMOVE)) {
   }
+  // Posted events belong to the host, which will never handle them now; the
+  // window's queue drops them unread when it goes.
+  while (dll::PeekMessageW(&stale, window, DUIM_EVENT, DUIM_EVENT, PM_REMOVE)) {
+    FreeScratch(reinterpret_cast<void*>(stale.lParam));
+  }
   control_clip_.reset();
   own_background_.reset();
   background_image_ = nullptr;

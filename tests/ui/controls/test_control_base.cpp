@@ -364,6 +364,52 @@ TEST_F(ControlBaseTest, PostEventIsDeliveredLaterAndSendEventOnANeverCreatedCont
   never.Invalidate();
 }
 
+// The packets of the DUIM_EVENT messages queued for a window, left queued.
+std::vector<void*> QueuedPackets(HWND window) {
+  std::vector<MSG> taken;
+  MSG message;
+  while (PeekMessageW(&message, window, DUIM_EVENT, DUIM_EVENT, PM_REMOVE)) taken.push_back(message);
+  std::vector<void*> packets;
+  for (const MSG& m : taken) {
+    PostMessageW(window, m.message, m.wParam, m.lParam);
+    packets.push_back(reinterpret_cast<void*>(m.lParam));
+  }
+  return packets;
+}
+
+bool StillCommitted(void* address) {
+  MEMORY_BASIC_INFORMATION info = {};
+  return VirtualQuery(address, &info, sizeof(info)) == sizeof(info) && info.State == MEM_COMMIT;
+}
+
+TEST_F(ControlBaseTest, PostedEventsStillQueuedWhenTheHostGoesAreFreed) {
+  constexpr int kWindows = 100;
+  constexpr int kPostsPerWindow = 2;
+  int queued = 0, left_behind = 0;
+  for (int i = 0; i < kWindows; ++i) {
+    HWND window = CreateWindowExW(0, kToolkitClassName, L"posted", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    HostWindow host;
+    AttachOptions options;
+    options.window = window;
+    options.frame_flags = 0;
+    options.alpha = 190;
+    ASSERT_TRUE(host.Attach(options));
+    ProbeControl control;
+    control.Make(window, 10, 10, 40, 20);
+    for (int post = 0; post < kPostsPerWindow; ++post) ASSERT_TRUE(control.PostEvent(WM_USER + post, 0, 0));
+    const std::vector<void*> packets = QueuedPackets(window);
+    queued += static_cast<int>(packets.size());
+    // Half the hosts are detached first, the others go with their window.
+    if (i % 2 == 0) host.Detach(window);
+    DestroyWindow(window);
+    for (void* packet : packets) left_behind += StillCommitted(packet) ? 1 : 0;
+  }
+  EXPECT_EQ(queued, kWindows * kPostsPerWindow);
+  EXPECT_EQ(left_behind, 0) << "scratch pages of packets that were never delivered";
+}
+
 // ---- Z-order, unlink, destroy ----
 
 TEST_F(ControlBaseTest, ZOrderPutsAControlAtEitherEndOfItsList) {
