@@ -411,6 +411,10 @@ void HostWindow::OnSize(HWND window, WPARAM size_kind) {
 void HostWindow::Show(int animation_type, int duration_ms) {
   if (!window_) return;
   DoEvents();
+  // The messages just run may have destroyed the window; its handle is gone
+  // then, and a null one would address the whole desktop.
+  if (!window_) return;
+  RedrawSkipped();
   if (animation_type == 0) {
     if (blur_behind_) {
       EnableBlur(kBlurInset, kBlurInset, width_ - kBlurInset + 1, height_ - kBlurInset + 1, kBlurDiameter, true);
@@ -422,6 +426,7 @@ void HostWindow::Show(int animation_type, int duration_ms) {
     return;
   }
   RunOpenAnimation(animation_type, duration_ms);
+  if (!window_) return;  // destroyed while the animation let messages run
   RedrawSkipped();
   PresentFrame();
   dll::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -212,7 +212,14 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CLOSE:
       RunCloseAnimation();
+      if (!window_) return 0;  // destroyed while the animation let messages run
       dll::ShowWindow(window_, SW_HIDE);
+      // Layered only for the animation: shown again, the window is presented
+      // with BitBlt, which a layered window would never show.
+      if (window_alpha_ == kNoAlpha) RemoveStyle(window_, WS_EX_LAYERED, true);
+      // What the animation kept from being redrawn goes into the frame now, for
+      // a window that is only hidden and shown again later.
+      RedrawSkipped();
       return PassOn(message, wparam, lparam);
     case WM_SETCURSOR:
       if (reinterpret_cast<HWND>(wparam) != window_) return PassOn(message, wparam, lparam);
