@@ -286,6 +286,8 @@ class HostWindow {
   void RunCloseAnimation();
   void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);
   bool IsOwnControl(ControlRef control) const;
+  // Whether the address is the bounds record of one of our controls.
+  bool IsOwnBoundsRecord(const GpRectF* record) const;
   // The icon, title and system buttons the host made for its frame.
   bool IsTitleBarControl(ControlRef control) const;
   // Ends a press without a click: no capture, no pressed control.

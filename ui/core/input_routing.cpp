@@ -106,6 +106,19 @@ bool HostWindow::IsOwnControl(ControlRef control) const {
   return false;
 }
 
+bool HostWindow::IsOwnBoundsRecord(const GpRectF* record) const {
+  if (record == nullptr) return false;
+  std::vector<ControlRef> pending;
+  for (ControlRef ref = controls_.First(); ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
+  while (!pending.empty()) {
+    const HostedControl* control = ControlFromRef(pending.back());
+    pending.pop_back();
+    if (&control->BoundsRect() == record) return true;
+    for (ControlRef c = control->FirstChildRef(); c; c = ControlFromRef(c)->NextSiblingRef()) pending.push_back(c);
+  }
+  return false;
+}
+
 bool HostWindow::IsTitleBarControl(ControlRef control) const {
   if (control == kNoControl) return false;
   if (control == RefOf(icon_control_.get()) || control == RefOf(title_control_.get())) return true;
@@ -327,7 +340,11 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       PresentFrame();
       return PassOn(message, wparam, lparam);
     case DUIM_INVALIDATE:
-      if (lparam) QueueRedraw(*reinterpret_cast<const GpRectF*>(lparam), static_cast<int>(wparam));
+      // A posted request can outlive its control: the rectangle is read only
+      // while it is still the bounds record of a control of ours.
+      if (IsOwnBoundsRecord(reinterpret_cast<const GpRectF*>(lparam))) {
+        QueueRedraw(*reinterpret_cast<const GpRectF*>(lparam), static_cast<int>(wparam));
+      }
       if (wparam == 1) return 0;
       return PassOn(message, wparam, lparam);
     case DUIM_MOVED: {

@@ -6,7 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <new>
 #include <string>
+#include <thread>
 
 #include "tests/ui/controls/probe_control.h"
 
@@ -408,6 +411,30 @@ TEST_F(ControlBaseTest, PostedEventsStillQueuedWhenTheHostGoesAreFreed) {
   }
   EXPECT_EQ(queued, kWindows * kPostsPerWindow);
   EXPECT_EQ(left_behind, 0) << "scratch pages of packets that were never delivered";
+}
+
+// A worker's Invalidate is still queued when the main thread destroys and frees
+// the control: the host must not read a rectangle out of the freed object.
+TEST_F(ControlBaseTest, AnInvalidatePostedForAControlFreedBeforeItIsHandledRedrawsNothing) {
+  constexpr int kSentinelX = 300, kSentinelY = 200, kSentinelSize = 10;
+  alignas(ProbeControl) unsigned char storage[sizeof(ProbeControl)];
+  auto* control = new (storage) ProbeControl();
+  control->Make(window_, 10, 10, 40, 20);
+  PumpFor(10);
+  const size_t bounds_offset =
+      reinterpret_cast<const unsigned char*>(&control->BoundsRect()) - static_cast<unsigned char*>(storage);
+  std::thread worker([control] { control->Invalidate(); });
+  worker.join();
+  control->~ProbeControl();
+  // What the freed memory holds by the time the request is handled: here, a
+  // rectangle over a spot of the frame that no control covers.
+  const GpRectF stale = {kSentinelX - 5.0f, kSentinelY - 5.0f, 20.0f, 20.0f};
+  std::memcpy(storage + bounds_offset, &stale, sizeof(stale));
+  PatBlt(host_.FrameDC(), kSentinelX, kSentinelY, kSentinelSize, kSentinelSize, WHITENESS);
+  ASSERT_EQ(GetPixel(host_.FrameDC(), kSentinelX + 1, kSentinelY + 1), RGB(255, 255, 255));
+  PumpFor(20);
+  EXPECT_EQ(GetPixel(host_.FrameDC(), kSentinelX + 1, kSentinelY + 1), RGB(255, 255, 255))
+      << "the host redrew a rectangle read from the freed control";
 }
 
 // ---- Z-order, unlink, destroy ----
