@@ -274,11 +274,19 @@ void HostWindow::UpdateTooltip(ControlRef control, std::optional<const char*> ti
   tool_.lpszText = reinterpret_cast<LPWSTR>(tool_text_.data());
   dll::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
   tool_control_ = control;
-  const GpRectF& b = c->BoundsRect();
-  tool_.rect = RECT{static_cast<LONG>(b.X), static_cast<LONG>(b.Y), static_cast<LONG>(b.X + b.Width),
-                    static_cast<LONG>(b.Y + b.Height)};
-  dll::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool_));
+  MoveToolToItsControl();
   dll::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool_));
+}
+
+void HostWindow::MoveToolToItsControl() {
+  if (!tooltip_ || tool_control_ == kNoControl) return;
+  const GpRectF& b = ControlFromRef(tool_control_)->BoundsRect();
+  const RECT rect = {static_cast<LONG>(b.X), static_cast<LONG>(b.Y), static_cast<LONG>(b.X + b.Width),
+                     static_cast<LONG>(b.Y + b.Height)};
+  const RECT& now = tool_.rect;
+  if (rect.left == now.left && rect.top == now.top && rect.right == now.right && rect.bottom == now.bottom) return;
+  tool_.rect = rect;
+  dll::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool_));
 }
 
 int HostWindow::DragAnywhere(std::optional<int> value) {

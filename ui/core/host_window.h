@@ -267,6 +267,8 @@ class HostWindow {
   BOOL PushLayered(const RECT* dirty);
   void CreateFrameControls();
   void RegisterTooltipTool();
+  // The tool's rectangle follows its control (moved itself, or with its parent).
+  void MoveToolToItsControl();
   // A layered window that is hidden shows none of its pushes: they are held
   // (true) and the whole frame goes once, just before the window appears.
   bool HoldPresentWhileHidden();

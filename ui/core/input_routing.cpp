@@ -352,6 +352,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       if (!IsOwnControl(ref)) return 1;  // nothing of ours to redraw; the sender stops retrying
       HostedControl* control = ControlFromRef(ref);
       control->DeliverEvent(DUIM_MOVED, 0, 0);
+      // Children move with their parent without a message of their own.
+      if (IsOwnControl(tool_control_)) MoveToolToItsControl();
       if (lparam != 1) return 1;
       if (busy_) {
         // Another thread retries until we are idle; on our own thread the
