@@ -56,6 +56,17 @@ constexpr uint32_t kStartupWindowId = kMainWindowId;
 
 const SupportLibrary* const kProgramSupportLibraries[] = {&kCoreLibrary, &kThreadLibrary, &kAutomationLibrary};
 
+// DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2.
+constexpr intptr_t kPerMonitorAwareV2Context = -4;
+
+// The manifest declares the same awareness; the call covers a start that did
+// not apply it. Windows before 10 (1703) lack the function, and a process whose
+// awareness is already set gets a failure: nothing to do either way.
+void DeclarePerMonitorDpiAwareness() {
+  if (!dll::SetProcessDpiAwarenessContext.Available()) return;
+  dll::SetProcessDpiAwarenessContext(reinterpret_cast<HANDLE>(kPerMonitorAwareV2Context));
+}
+
 }  // namespace
 
 const ProgramHeader kProgramHeader = {
@@ -77,6 +88,7 @@ const ProgramHeader kProgramHeader = {
 int ProgramStartRoutine(const ServiceTable& services) {
   services.utility(kUtilityInitialiseRuntime, reinterpret_cast<intptr_t>(&kProgramHeader), 0);
   ResetProcessorState();
+  DeclarePerMonitorDpiAwareness();
   GlobalInitialise();
   services.utility(kUtilityRegisterExitProcedure, reinterpret_cast<intptr_t>(&ReleaseGlobals), 0);
   ModuleStartup();

@@ -1,13 +1,27 @@
 #include "http/regex_object.h"
 
+#include <algorithm>
+
+#include "http/text_codec.h"
 #include "http/text_helpers.h"
 #include "http/text_search.h"
+#include "runtime/program_dll_commands.h"
 
 namespace quillet {
 namespace {
 
 constexpr char kRegExpProgId[] = "VBScript.RegExp";
 constexpr int32_t kNotFoundOffset = -2;
+
+// The engine counts positions in UTF-16 units; the subject's GBK bytes are
+// what callers index. Answers the byte length of the first `units` units.
+int32_t GbkOffsetOfUnits(const Variant& subject, int32_t units) {
+  const VARIANT* value = subject.get();
+  if (value->vt != VT_BSTR || value->bstrVal == nullptr || units <= 0) return 0;
+  const int available = static_cast<int>(dll::SysStringLen(value->bstrVal));
+  const int count = std::min(static_cast<int>(units), available);
+  return dll::WideCharToMultiByte(kCodePageGbk, 0, value->bstrVal, count, nullptr, 0, nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -55,9 +69,13 @@ int32_t RegexObject::MatchCount() { return static_cast<int32_t>(ReadPropertyDoub
 int32_t RegexObject::PositionOf(const char* found, const ObjectRef& match) {
   const Text subject = VariantAsText(subject_);
   const int32_t first_index = static_cast<int32_t>(ReadPropertyDouble(match, "FirstIndex"));
+  const int32_t match_offset = GbkOffsetOfUnits(subject_, first_index);
+  // An empty text is found anywhere: the match's own place is the answer.
+  if (found == nullptr || *found == '\0') return match_offset;
   const Text ignore_case = ReadPropertyText(expression_, "IgnoreCase");
   const bool ignore = text_search::EqualTexts(ignore_case.c_str(), "0");
-  return text_search::Find(subject.c_str(), found, first_index, ignore) - 1;
+  // Find takes a 1-based start: the search begins at the match itself.
+  return text_search::Find(subject.c_str(), found, match_offset + 1, ignore) - 1;
 }
 
 Text RegexObject::MatchText(int32_t index, int32_t* position) {

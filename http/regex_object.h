@@ -26,7 +26,8 @@ class RegexObject {
   virtual Text ReplaceMatches(const char* replacement);
   virtual int32_t MatchCount();
   // Indices are 1-based; `position` receives a 0-based byte offset into the
-  // subject (-2 when the text is not found there).
+  // subject (-2 when the text is not found there; an empty text answers its
+  // match's offset).
   virtual Text MatchText(int32_t index, int32_t* position = nullptr);
   virtual Text SubMatchText(int32_t match_index, int32_t group_index, int32_t* position = nullptr);
   virtual int32_t SubMatchCount();

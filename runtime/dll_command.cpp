@@ -87,7 +87,11 @@ int DllCommandCount() { return Tables().count; }
 
 void SetDllDirectoryOverride(const char* directory) { Tables().dll_directory_override = directory ? directory : ""; }
 
-void* ResolveDllCommand(int index) {
+namespace {
+
+// Binds command `index`; a missing DLL or export is reported (the process
+// ends) or, when not `report_failure`, answered as null.
+void* BindDllCommand(int index, bool report_failure) {
   DllCommandTables& tables = Tables();
   if (index < 0 || index >= tables.count) RaiseRuntimeError(kErrorIndexOutOfRange);
   if (void* bound = tables.addresses[index]) return bound;
@@ -120,12 +124,21 @@ void* ResolveDllCommand(int index) {
       }
     }
   }
-  if (address == nullptr) ReportBindFailure(dll_name, function_name);
+  if (address == nullptr) {
+    if (report_failure) ReportBindFailure(dll_name, function_name);
+    return nullptr;
+  }
 
   tables.modules[index] = module;
   tables.addresses[index] = reinterpret_cast<void*>(address);
   return tables.addresses[index];
 }
+
+}  // namespace
+
+void* ResolveDllCommand(int index) { return BindDllCommand(index, true); }
+
+void* TryResolveDllCommand(int index) { return BindDllCommand(index, false); }
 
 void* DllCommandModule(int index) {
   const DllCommandTables& tables = Tables();

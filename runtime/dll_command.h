@@ -14,6 +14,9 @@ void InstallDllCommandTable(int count, const char* const* dll_names, const char*
 int DllCommandCount();
 // Binds command `index` on first use and answers its address.
 void* ResolveDllCommand(int index);
+// The same for a function that newer systems have and older ones lack: null,
+// not a runtime error, when the DLL or the export is missing.
+void* TryResolveDllCommand(int index);
 // The module handle that command `index` was bound from (null before binding).
 void* DllCommandModule(int index);
 // Frees every module loaded for DLL commands and empties the tables.
@@ -52,6 +55,8 @@ struct DllFunction;
 template <int Index, typename R, typename... P>
 struct DllFunction<Index, R(P...)> {
   R operator()(P... args) const { return CallAt(Index, args...); }
+  // Whether the function exists here (binding it when it does).
+  bool Available() const { return TryResolveDllCommand(Index) != nullptr; }
 
   static R CallAt(int index, P... args) {
     void* address = ResolveDllCommand(index);

@@ -63,7 +63,10 @@ bool WaitForProgramThreads(DWORD wait_ms) {
 
 LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kMessageExitOnMainThread) {
-    RuntimeExit(static_cast<int>(wparam));
+    // During shut-down the main thread still handles sent messages (an exit
+    // procedure pumping, the wait for program threads); the exit under way
+    // keeps its own code and finishes its work, and the worker's call returns.
+    if (!ShutdownStarted()) RuntimeExit(static_cast<int>(wparam));
     return 0;
   }
   return DefWindowProcA(window, message, wparam, lparam);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "runtime/library_commands.h"
 #include "runtime/runtime_error.h"
@@ -139,10 +140,10 @@ namespace {
 
 // 10^n by repeated multiplication: exact up to 10^22 and the same in every build,
 // which a library pow does not promise. Past 10^308 it is infinity, as pow's.
-double PowerOfTen(int n) {
-  constexpr int kPastLargestDouble = 309;
+double PowerOfTen(int64_t n) {
+  constexpr int64_t kPastLargestDouble = 309;
   double r = 1.0;
-  for (int i = 0; i < n && i < kPastLargestDouble; ++i) r *= 10.0;
+  for (int64_t i = 0; i < n && i < kPastLargestDouble; ++i) r *= 10.0;
   return r;
 }
 
@@ -154,7 +155,8 @@ double Round(double value, std::optional<int> digits) {
   if (value == 0) return 0;
   int d = digits.value_or(0);
   double magnitude = std::fabs(value);
-  double scale = PowerOfTen(std::abs(d));
+  // Widened first: the magnitude of INT_MIN does not fit an int.
+  double scale = PowerOfTen(std::abs(static_cast<int64_t>(d)));
   double y = d > 0 ? magnitude * scale : (d < 0 ? magnitude / scale : magnitude);
   // More places than a double holds (or no number at all): nothing to round.
   if (!std::isfinite(y)) return value;

@@ -2,7 +2,10 @@
 // routine's order, run through a service table that records each call.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -110,6 +113,113 @@ TEST(StartRoutineTest, RunsTheStartUpInOrderAndShutsDownCleanly) {
   EXPECT_EQ(FetchButton, nullptr);
   EXPECT_FALSE(IsWindow(OwnerWindow()));
 }
+
+#if defined(QUILLET_PRODUCT_EXE)
+// The shipped exe, loaded as data: its manifest and version resource.
+class ProductExeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exe_ = LoadLibraryExA(QUILLET_PRODUCT_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe_, nullptr) << QUILLET_PRODUCT_EXE;
+  }
+  void TearDown() override {
+    if (exe_ != nullptr) FreeLibrary(exe_);
+  }
+  std::string Resource(LPCSTR type, int id) {
+    HRSRC found = FindResourceA(exe_, MAKEINTRESOURCEA(id), type);
+    if (found == nullptr) return std::string();
+    const void* data = LockResource(LoadResource(exe_, found));
+    return data ? std::string(static_cast<const char*>(data), SizeofResource(exe_, found)) : std::string();
+  }
+  HMODULE exe_ = nullptr;
+};
+
+std::string VersionParts(int major, int minor, int patch, int build) {
+  return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch) + "." +
+         std::to_string(build);
+}
+
+TEST_F(ProductExeTest, TheManifestDeclaresDpiAwarenessControlsVersionSystemsAndLevel) {
+  constexpr int kProcessManifestId = 1;  // CREATEPROCESS_MANIFEST_RESOURCE_ID
+  const std::string manifest = Resource(MAKEINTRESOURCEA(24), kProcessManifestId);  // RT_MANIFEST
+  ASSERT_FALSE(manifest.empty());
+  using ::testing::ContainsRegex;
+  using ::testing::HasSubstr;
+  EXPECT_THAT(manifest, ::testing::StartsWith("<?xml version=\"1.0\""));
+  EXPECT_THAT(manifest, ContainsRegex("</assembly>\\s*$"));
+  EXPECT_THAT(manifest, ContainsRegex("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
+                                      "true/pm</dpiAware>"));
+  EXPECT_THAT(manifest, ContainsRegex("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                                      "PerMonitorV2</dpiAwareness>"));
+  EXPECT_THAT(manifest, ContainsRegex("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"\\s+"
+                                      "processorArchitecture=\"\\*\" publicKeyToken=\"6595b64144ccf1df\""));
+  for (const char* system : {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // Windows 7
+                             "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",    // Windows 8
+                             "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",    // Windows 8.1
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {  // Windows 10 and 11
+    EXPECT_THAT(manifest, HasSubstr(std::string("<supportedOS Id=\"") + system + "\"/>"));
+  }
+  EXPECT_THAT(manifest, HasSubstr("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"));
+  // The assembly's own version is the project's.
+  EXPECT_THAT(manifest, HasSubstr("name=\"Quillet\" version=\"" QUILLET_PROJECT_VERSION ".0\""));
+}
+
+TEST_F(ProductExeTest, TheVersionResourceNamesTheProductAndTheProjectVersion) {
+  using VersionSize = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using VersionInfo = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using VersionQuery = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  HMODULE version_dll = LoadLibraryA("version.dll");
+  ASSERT_NE(version_dll, nullptr);
+  auto size_of = reinterpret_cast<VersionSize>(reinterpret_cast<void*>(GetProcAddress(version_dll, "GetFileVersionInfoSizeA")));
+  auto info_of = reinterpret_cast<VersionInfo>(reinterpret_cast<void*>(GetProcAddress(version_dll, "GetFileVersionInfoA")));
+  auto query = reinterpret_cast<VersionQuery>(reinterpret_cast<void*>(GetProcAddress(version_dll, "VerQueryValueA")));
+  ASSERT_TRUE(size_of && info_of && query);
+
+  DWORD ignored = 0;
+  const DWORD size = size_of(QUILLET_PRODUCT_EXE, &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(info_of(QUILLET_PRODUCT_EXE, 0, size, block.data()));
+
+  int major = -1, minor = -1, patch = -1;
+  ASSERT_EQ(std::sscanf(QUILLET_PROJECT_VERSION, "%d.%d.%d", &major, &minor, &patch), 3);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixed_size = 0;
+  ASSERT_TRUE(query(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size));
+  ASSERT_GE(fixed_size, sizeof(VS_FIXEDFILEINFO));
+  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(VersionParts(HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                         HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)),
+            VersionParts(major, minor, patch, 0));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+  // The strings, found through the translation the resource declares.
+  WORD* translation = nullptr;
+  UINT translation_size = 0;
+  ASSERT_TRUE(query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                    &translation_size));
+  ASSERT_GE(translation_size, 2 * sizeof(WORD));
+  char table[16];
+  std::snprintf(table, sizeof table, "%04x%04x", translation[0], translation[1]);
+  auto string_value = [&](const char* name) {
+    const std::string path = std::string("\\StringFileInfo\\") + table + "\\" + name;
+    char* value = nullptr;
+    UINT length = 0;
+    if (!query(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || value == nullptr) {
+      return std::string("(missing)");
+    }
+    return std::string(value);
+  };
+  EXPECT_EQ(string_value("ProductName"), "Quillet");
+  EXPECT_EQ(string_value("OriginalFilename"), "Quillet.exe");
+  EXPECT_EQ(string_value("FileVersion"), QUILLET_PROJECT_VERSION);
+  EXPECT_EQ(string_value("ProductVersion"), QUILLET_PROJECT_VERSION);
+  EXPECT_THAT(string_value("FileDescription"), ::testing::StartsWith("Quillet"));
+  FreeLibrary(version_dll);
+}
+#endif
 
 }  // namespace
 }  // namespace quillet::app

@@ -308,6 +308,41 @@ TEST(RegexObject, MatchAndGroupTextsWithPositions) {
   EXPECT_EQ(regex.SubMatchCount(), 2);
 }
 
+// FirstIndex counts UTF-16 units; a double-byte GBK character before a match
+// is two bytes of the subject but one unit.
+TEST(RegexObject, PositionsAreByteOffsetsAfterDoubleByteCharacters) {
+  RegexObject regex;
+  int32_t position = 0;
+  ASSERT_TRUE(regex.Execute("1x", "你你1x"));
+  EXPECT_EQ(Bytes(regex.MatchText(1, &position)), "1x");
+  EXPECT_EQ(position, 4);
+  ASSERT_TRUE(regex.Execute("b", "你好bb"));
+  regex.MatchText(1, &position);
+  EXPECT_EQ(position, 4);
+  regex.MatchText(2, &position);
+  EXPECT_EQ(position, 5);
+  // Repeated text: each match answers its own place, not an earlier copy.
+  ASSERT_TRUE(regex.Execute("a", "aaa"));
+  for (int32_t index = 1; index <= 3; ++index) {
+    regex.MatchText(index, &position);
+    EXPECT_EQ(position, index - 1) << "match " << index;
+  }
+  // Groups: the search for a group's text starts at its own match.
+  ASSERT_TRUE(regex.Execute("=(\\d)", "你好你好 x=1 y=1"));
+  EXPECT_EQ(Bytes(regex.SubMatchText(1, 1, &position)), "1");
+  EXPECT_EQ(position, 11);
+  EXPECT_EQ(Bytes(regex.SubMatchText(2, 1, &position)), "1");
+  EXPECT_EQ(position, 15);
+  ASSERT_TRUE(regex.Execute("=(.)", "你 a=文"));
+  EXPECT_EQ(Bytes(regex.SubMatchText(1, 1, &position)), "文");
+  EXPECT_EQ(position, 5);
+  // An empty match sits where the engine found it (the first one only: the
+  // platform's engine loops on empty matches in global mode).
+  ASSERT_TRUE(regex.Execute("(?=好)", "你好", false, true, false));
+  EXPECT_TRUE(regex.MatchText(1, &position).empty());
+  EXPECT_EQ(position, 2);
+}
+
 TEST(RegexObject, ReplaceMatches) {
   RegexObject regex;
   ASSERT_TRUE(regex.Execute("(\\d)", "a1b2"));

@@ -110,6 +110,27 @@ TEST_F(DllCommandTest, AMissingDllEndsTheProcessAtItsFirstCall) {
               ErrorBoxPattern("运行时出错!\r\n\r\n错误信息：无法找到指定DLL库文件“no_such_library_q.dll”中的输出命令“Anything”\r\n\r\n0, 0\r\n"));
 }
 
+// A function only newer systems have: asking whether it exists binds it when
+// it does, and leaves the table as it was (no module kept) when it does not.
+TEST_F(DllCommandTest, AskingForAFunctionThatMayBeMissingNeverEndsTheProcess) {
+  static const char* const dlls[] = {"kernel32.dll", "kernel32.dll", "no_such_library_q.dll"};
+  static const char* const functions[] = {"GetTickCount", "NoSuchExportAnywhere", "Anything"};
+  Install(dlls, functions, 3);
+  void* present = TryResolveDllCommand(0);
+  EXPECT_EQ(present, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount")));
+  EXPECT_EQ(ResolveDllCommand(0), present);
+  EXPECT_NE(DllCommandModule(0), nullptr);
+  for (int missing : {1, 2}) {
+    EXPECT_EQ(TryResolveDllCommand(missing), nullptr);
+    EXPECT_EQ(TryResolveDllCommand(missing), nullptr);  // asked again: still no error
+    EXPECT_EQ(DllCommandModule(missing), nullptr);
+  }
+  EXPECT_EQ(GetModuleHandleA("no_such_library_q.dll"), nullptr);
+  // The program's own table: a function every supported system has.
+  InstallProgramDllCommands();
+  EXPECT_TRUE(dll::GetModuleHandleW.Available());
+}
+
 TEST_F(DllCommandTest, AnEmptyDllNameSearchesTheDefaultDlls) {
   static const char* const dlls[] = {"", "", ""};
   static const char* const functions[] = {"GetTickCount", "GetDesktopWindow", "NoSuchExportAnywhere"};

@@ -323,6 +323,52 @@ TEST_F(StartupTest, AnExitOnAWorkerDuringShutdownReturns) {
       ExitedWithCode(0), "worker returned from exit\n$");
 }
 
+// While the main thread shuts down it still handles messages sent to it (an
+// exit procedure that pumps, or the wait for the program's threads); a
+// worker's exit request arriving then must neither end the process with the
+// worker's code nor cut the shut-down short.
+constexpr int kMainExitCode = 3;
+constexpr int kWorkerExitCode = 9;
+
+void WorkerExitsOnceShutdownHasStarted(void*) {
+  while (!ShutdownStarted()) Sleep(1);
+  RuntimeExit(kWorkerExitCode);
+  std::fprintf(stderr, "worker returned from exit\n");
+  std::fflush(stderr);
+}
+
+void PumpUntilTheWorkerHasExited(int) {
+  HANDLE worker = nullptr;
+  StartThread(WorkerExitsOnceShutdownHasStarted, nullptr, &worker);
+  while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) DoEvents();
+  CloseHandle(worker);
+}
+
+void ReportLaterExitProcedure(int position) {
+  std::fprintf(stderr, "later exit procedure %d ran\n", position);
+  std::fflush(stderr);
+}
+
+TEST_F(StartupTest, AWorkersExitDuringShutdownLeavesTheShutdownToTheMainThread) {
+  // An exit procedure that pumps messages while the worker asks to exit.
+  EXPECT_EXIT(
+      {
+        testing_support::InitialiseRuntimeForTests();
+        RegisterExitProcedure(PumpUntilTheWorkerHasExited);
+        RegisterExitProcedure(ReportLaterExitProcedure);
+        RuntimeExit(kMainExitCode);
+      },
+      ExitedWithCode(kMainExitCode), "^worker returned from exit\nlater exit procedure 1 ran\n$");
+  // Shut-down waiting for a program thread that asks to exit meanwhile.
+  EXPECT_EXIT(
+      {
+        testing_support::InitialiseRuntimeForTests();
+        StartThread(WorkerExitsOnceShutdownHasStarted);
+        RuntimeExit(kMainExitCode);
+      },
+      ExitedWithCode(kMainExitCode), "^worker returned from exit\n$");
+}
+
 // DoEvents dispatches the calling thread's waiting messages and leaves WM_QUIT.
 LONG g_handled = 0;
 LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 
@@ -50,6 +51,11 @@ TEST(NumberCommandsTest, AbsAndRound) {
   EXPECT_EQ(Round(1.5, 400), 1.5);
   EXPECT_EQ(Round(1e300, 10), 1e300);
   EXPECT_EQ(Round(-12345.0, -400), 0);
+  // The extreme digit counts: no magnitude of the count may overflow.
+  EXPECT_EQ(Round(1234.5, INT_MIN), 0);
+  EXPECT_EQ(Round(-1e308, INT_MIN), 0);
+  EXPECT_EQ(Round(1234.5, INT_MIN + 1), 0);
+  EXPECT_EQ(Round(1234.5, INT_MAX), 1234.5);
 }
 
 TEST(ConversionTest, ToIntegerOfEachKind) {

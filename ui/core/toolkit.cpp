@@ -43,11 +43,74 @@ LRESULT CALLBACK ForwardToDefWindowProc(HWND window, UINT message, WPARAM wparam
 
 UINT EffectiveCodePage(UINT code_page) { return code_page == 0 ? kCodePageGbk : code_page; }
 
+GpStatus FamilyByNameFromGdiplus(const wchar_t* name, GpFontFamily** family) {
+  return dll::GdipCreateFontFamilyFromName(name, nullptr, family);
+}
+
+// GDI+ hands out the generic family itself, not a copy: it is fetched once and
+// never deleted; users take clones.
+GpStatus GenericSansSerifFromGdiplus(GpFontFamily** family) {
+  static GpFontFamily* generic = nullptr;
+  static const GpStatus status = dll::GdipGetGenericFontFamilySansSerif(&generic);
+  *family = status == 0 ? generic : nullptr;
+  return status;
+}
+
+HFONT StockDefaultGuiFont() { return static_cast<HFONT>(dll::GetStockObject(DEFAULT_GUI_FONT)); }
+
+FontFamilySource g_family_source = {FamilyByNameFromGdiplus, GenericSansSerifFromGdiplus, StockDefaultGuiFont};
+
 OwnedFontFamily FamilyFromName(const char* face) {
   ByteSet wide = ToWide(face);
   OwnedFontFamily family;
-  if (dll::GdipCreateFontFamilyFromName(WideData(wide), nullptr, Receive(family)) != 0) return nullptr;
+  if (g_family_source.by_name(WideData(wide), Receive(family)) != 0) return nullptr;
   return family;
+}
+
+// The family of that name, else the default font's family (when there is one).
+OwnedFontFamily NamedOrDefaultFamily(const char* face) {
+  OwnedFontFamily family = FamilyFromName(face);
+  if (family || !Toolkit().default_font) return family;
+  if (dll::GdipGetFamily(Toolkit().default_font, Receive(family)) != 0) return nullptr;
+  return family;
+}
+
+GpFont* FontOfFamily(const GpFontFamily* family, float size, int style) {
+  if (!family) return nullptr;
+  GpFont* font = nullptr;
+  if (dll::GdipCreateFont(family, size, style, kUnitPixel, &font) != 0) return nullptr;
+  return font;
+}
+
+// The family GDI maps the default GUI font to (a substitute name such as
+// "MS Shell Dlg" resolves to a real face this way, not by name).
+OwnedFontFamily DefaultGuiFontFamily() {
+  LOGFONTW logfont = {};
+  HFONT gui_font = g_family_source.default_gui_font();
+  if (!gui_font || dll::GetObjectW(gui_font, sizeof(logfont), &logfont) != static_cast<int>(sizeof(logfont))) {
+    return nullptr;
+  }
+  HDC screen = dll::GetDC(nullptr);
+  OwnedFont font;
+  const GpStatus status = dll::GdipCreateFontFromLogfontW(screen, &logfont, Receive(font));
+  dll::ReleaseDC(nullptr, screen);
+  if (status != 0 || !font) return nullptr;
+  OwnedFontFamily family;
+  if (dll::GdipGetFamily(font.get(), Receive(family)) != 0) return nullptr;
+  return family;
+}
+
+// A family that exists whatever faces the system lacks, so text is never
+// drawn with no font at all: the generic sans-serif family, else the default
+// GUI font's.
+OwnedFontFamily FallbackFamily() {
+  GpFontFamily* generic = nullptr;
+  if (g_family_source.generic_sans_serif(&generic) == 0 && generic) {
+    OwnedFontFamily clone;
+    const GpStatus status = dll::GdipCloneFontFamily(generic, Receive(clone));
+    if (status == 0 && clone) return clone;
+  }
+  return DefaultGuiFontFamily();
 }
 
 }  // namespace
@@ -137,14 +200,13 @@ Text FromWide(const ByteSetBlock* wide, UINT code_page) {
 GpFont* DefaultFont() {
   Text caption_face = SystemFontFace(2);
   const char* candidates[2] = {kSongTi, caption_face.c_str()};
+  OwnedFontFamily family;
   for (const char* face : candidates) {
-    OwnedFontFamily family = FamilyFromName(face);
-    if (!family) continue;
-    GpFont* font = nullptr;
-    dll::GdipCreateFont(family.get(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular, kUnitPixel, &font);
-    return font;
+    family = FamilyFromName(face);
+    if (family) break;
   }
-  return nullptr;
+  if (!family) family = FallbackFamily();
+  return FontOfFamily(family.get(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular);
 }
 
 Text FaceFromNonClientMetrics(const unsigned char* block, int kind) {
@@ -158,7 +220,10 @@ Text FaceFromNonClientMetrics(const unsigned char* block, int kind) {
   const char* name = reinterpret_cast<const char*>(block + offset);
   Text face(name, strnlen(name, kFaceNameBytes));
   if (std::strcmp(face.c_str(), kTahoma) == 0) return Text::Copy(kSongTi);
-  OwnedFont probe(CreateFontByName(face.c_str(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular));
+  // Only the face itself (or the default font's family) counts here, not the
+  // last-resort families: a face nothing can make gives way to 宋体.
+  OwnedFontFamily family = NamedOrDefaultFamily(face.c_str());
+  OwnedFont probe(FontOfFamily(family.get(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular));
   if (!probe) return Text::Copy(kSongTi);
   return face;
 }
@@ -175,14 +240,26 @@ Text SystemFontFace(int kind) {
 }
 
 GpFont* CreateFontByName(const char* face, float size, int style) {
-  OwnedFontFamily family = FamilyFromName(face);
-  if (!family && Toolkit().default_font) {
-    if (dll::GdipGetFamily(Toolkit().default_font, Receive(family)) != 0) family.release();
+  OwnedFontFamily family = NamedOrDefaultFamily(face);
+  if (!family) family = FallbackFamily();
+  return FontOfFamily(family.get(), size, style);
+}
+
+GpBitmap* SystemButtonStripFor(const DpiScale& scale) {
+  ToolkitState& state = Toolkit();
+  if (scale.IsUnscaled()) return state.system_button_strip;
+  if (state.large_system_button_strip == nullptr) {
+    state.large_system_button_strip =
+        reinterpret_cast<GpBitmap*>(ImageFromBytes(LargeSystemButtonStrip(), true, false));
   }
-  if (!family) return nullptr;
-  GpFont* font = nullptr;
-  if (dll::GdipCreateFont(family.get(), size, style, kUnitPixel, &font) != 0) font = nullptr;
-  return font;
+  return state.large_system_button_strip != nullptr ? state.large_system_button_strip : state.system_button_strip;
+}
+
+GpFont* DefaultFontAt(const DpiScale& scale) {
+  GpFont* shared = Toolkit().default_font;
+  if (scale.IsUnscaled() || shared == nullptr) return shared;
+  const Text face = FontFamilyName(shared);
+  return CreateFontByName(face.c_str(), scale.Float(static_cast<float>(kDefaultFontPixels)), kFontStyleRegular);
 }
 
 Text FontFamilyName(GpFont* font) {
@@ -194,6 +271,14 @@ Text FontFamilyName(GpFont* font) {
   dll::GdipGetFamilyName(family.get(), name, LANG_NEUTRAL);
   name[kFamilyNameChars - 1] = 0;
   return FromWideChars(name, static_cast<int>(wcsnlen(name, kFamilyNameChars)));
+}
+
+FontFamilySource SetFontFamilySource(const FontFamilySource& source) {
+  const FontFamilySource previous = g_family_source;
+  g_family_source.by_name = source.by_name ? source.by_name : FamilyByNameFromGdiplus;
+  g_family_source.generic_sans_serif = source.generic_sans_serif ? source.generic_sans_serif : GenericSansSerifFromGdiplus;
+  g_family_source.default_gui_font = source.default_gui_font ? source.default_gui_font : StockDefaultGuiFont;
+  return previous;
 }
 
 void SetDefaultCursor(intptr_t cursor_or_id, bool is_handle) {

@@ -10,6 +10,7 @@
 #include "runtime/value.h"
 #include "runtime/window_template.h"
 #include "ui/core/back_buffer.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdiplus_types.h"
 
 namespace quillet {
@@ -38,6 +39,7 @@ struct ToolkitState {
   HCURSOR default_cursor = nullptr;
   HICON default_icon = nullptr;
   GpBitmap* system_button_strip = nullptr;
+  GpBitmap* large_system_button_strip = nullptr;  // made on first use, at a scale above 100 %
   BackBuffer scratch;                      // shared scratch surface
   EditMenuEntry edit_menu[5] = {};
   int edit_menu_count = 0;
@@ -67,14 +69,30 @@ inline const wchar_t* WideData(const ByteSet& wide) {
   return wide.empty() ? kEmpty : reinterpret_cast<const wchar_t*>(wide.data());
 }
 
-// Fonts.
+// Fonts. Where no candidate face can be made, the default font (and a font
+// asked for by a name that does not exist, when there is no default font)
+// takes GDI+'s generic sans-serif family, else the default GUI font's family.
 GpFont* DefaultFont();
 Text SystemFontFace(int kind = 2);  // 1 menu, 2 caption, 3 message
 // The face of font `kind` in a 340-byte non-client metrics block: "Tahoma"
 // and faces GDI+ cannot make become 宋体.
 Text FaceFromNonClientMetrics(const unsigned char* block, int kind);
 GpFont* CreateFontByName(const char* face, float size, int style);
+// The default font for a window of this scale: the shared one unscaled, else a
+// new font of its family at the scaled size (the caller owns it).
+GpFont* DefaultFontAt(const DpiScale& scale);
 Text FontFamilyName(GpFont* font);
+
+// Where font families come from: by name (the caller owns the family), the
+// generic sans-serif family (borrowed, never deleted) and the default GUI
+// font (borrowed). Tests replace them to stand for a system that lacks faces;
+// a null member restores the platform's own. Answers the previous source.
+struct FontFamilySource {
+  GpStatus (*by_name)(const wchar_t* name, GpFontFamily** family);
+  GpStatus (*generic_sans_serif)(GpFontFamily** family);
+  HFONT (*default_gui_font)();
+};
+FontFamilySource SetFontFamilySource(const FontFamilySource& source);
 
 // Cursors and the window class.
 void SetDefaultCursor(intptr_t cursor_or_id, bool is_handle);
@@ -102,5 +120,11 @@ Text WindowTitle(HWND window);
 
 // The compiled-in button strip (constant region): PNG without its 8-byte signature.
 const ByteSetBlock* SystemButtonStrip();
+// The same strip drawn at kLargeStripScale times the size.
+const ByteSetBlock* LargeSystemButtonStrip();
+constexpr int kLargeStripScale = 2;
+// The strip to draw from at a scale: the plain one unscaled, else the large one
+// (decoded on first use), so glyphs are brought down, never blown up.
+GpBitmap* SystemButtonStripFor(const DpiScale& scale);
 
 }  // namespace quillet

@@ -2,7 +2,10 @@
 // style bits, drawing primitives read back pixel by pixel.
 #include <gmock/gmock.h>
 
+#include <cmath>
+
 #include "core_test_support.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/frame_blend.h"
 #include "support/error_box_capture.h"
 #include "support/gbk_text.h"
@@ -33,6 +36,56 @@ TEST(ArgbFromColorTest, OpaqueBecomes254AndChannelsSwap) {
   EXPECT_EQ(ArgbFromColor(0x00336699, 128, 1), 0x80996633u);
   EXPECT_EQ(ArgbFromColor(0x00FFFFFF, 0, 1), 0x00FFFFFFu);
   EXPECT_EQ(ArgbFromColor(0x00010203, 0x1FF, 1), 0xFF030201u);  // only the low 8 bits of alpha
+}
+
+// Windows left of or above the primary display have negative coordinates:
+// they must round like positive ones, or a window there shifts by a pixel.
+TEST(DpiScaleTest, RoundsHalvesAwayFromZeroOnBothSidesOfTheOrigin) {
+  const DpiScale at120(120), at144(144);
+  EXPECT_EQ(at144.Int(50), 75);
+  EXPECT_EQ(at144.Int(-50), -75);
+  EXPECT_EQ(at120.Int(2), 3);    // 2.5
+  EXPECT_EQ(at120.Int(-2), -3);  // -2.5
+  EXPECT_EQ(at120.Int(1), 1);    // 1.25
+  EXPECT_EQ(at120.Int(-1), -1);
+  EXPECT_EQ(at144.ToLogical(75), 50);
+  EXPECT_EQ(at144.ToLogical(-75), -50);
+  EXPECT_FLOAT_EQ(at144.Float(13.0f), 19.5f) << "font sizes keep their fraction";
+  EXPECT_FLOAT_EQ(at144.Whole(7.0f), 11.0f);
+}
+
+TEST(DpiScaleTest, RectanglesKeepTouchingNeighboursAndStayOnWholePixels) {
+  const DpiScale at120(120);
+  // Two controls side by side: 10..27 and 27..40. Scaling position and width
+  // separately would leave a gap or an overlap at 27 * 1.25 = 33.75.
+  const GpRectF left = at120.Rect(GpRectF{10, 0, 17, 10});
+  const GpRectF right = at120.Rect(GpRectF{27, 0, 13, 10});
+  EXPECT_FLOAT_EQ(left.X + left.Width, right.X);
+  EXPECT_FLOAT_EQ(left.X, std::trunc(left.X));
+  EXPECT_FLOAT_EQ(left.Width, std::trunc(left.Width));
+  const RECT window = DpiScale(144).Rect(RECT{50, 50, 430, 300});
+  EXPECT_EQ(window.left, 75);
+  EXPECT_EQ(window.right - window.left, 570);
+  EXPECT_EQ(window.bottom - window.top, 375);
+}
+
+TEST(DpiScaleTest, ANonsenseDpiMeansLogicalPixels) {
+  EXPECT_TRUE(DpiScale(0).IsUnscaled());
+  EXPECT_TRUE(DpiScale(-144).IsUnscaled());
+  EXPECT_EQ(DpiScale(0).Int(380), 380);
+}
+
+TEST_F(GraphicsTest, TheScaleOfAWindowIsTheDisplaysDpi) {
+  // The test prefix runs at 96 DPI; a prefix at another DPI answers that.
+  HDC screen = GetDC(nullptr);
+  const int screen_dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(DpiScale::ForScreen().Dpi(), screen_dpi);
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(DpiScale::ForWindow(window).Dpi(), screen_dpi);
+  DestroyWindow(window);
+  EXPECT_EQ(DpiScale::ForWindow(nullptr).Dpi(), screen_dpi) << "no window: the screen's";
 }
 
 TEST_F(GraphicsTest, WideConversionRoundTripsGbk) {
@@ -66,6 +119,112 @@ TEST_F(GraphicsTest, FontsFallBackToTheDefaultFamily) {
     EXPECT_NE(font, nullptr);
     if (font) dll::GdipDeleteFont(font);
   }
+}
+
+// A system without the faces the toolkit asks for (a Wine prefix without the
+// 宋体 replacement, whose caption face GDI+ cannot make either).
+constexpr GpStatus kFontFamilyNotFound = 14;
+GpStatus NoFamilyByName(const wchar_t*, GpFontFamily** family) {
+  *family = nullptr;
+  return kFontFamilyNotFound;
+}
+GpStatus NoGenericFamily(GpFontFamily** family) {
+  *family = nullptr;
+  return kFontFamilyNotFound;
+}
+// Wine's GDI+ has no generic sans-serif family (none of its faces is
+// installed), and what its default GUI font maps to depends on the prefix:
+// fonts the test makes stand in for both.
+GpFontFamily* g_stand_in_generic = nullptr;
+GpStatus StandInGenericFamily(GpFontFamily** family) {
+  *family = g_stand_in_generic;
+  return 0;
+}
+HFONT g_stand_in_gui_font = nullptr;
+HFONT StandInGuiFont() { return g_stand_in_gui_font; }
+
+class FamilySourceOverride {
+ public:
+  explicit FamilySourceOverride(const FontFamilySource& source) : previous_(SetFontFamilySource(source)) {}
+  ~FamilySourceOverride() { SetFontFamilySource(previous_); }
+
+ private:
+  FontFamilySource previous_;
+};
+
+std::string FamilyOf(GpFont* font) { return std::string(FontFamilyName(font).c_str()); }
+
+TEST_F(GraphicsTest, FontsWithoutTheNamedFacesStillDrawText) {
+  const char kStandInFace[] = "DejaVu Sans";
+  OwnedFontFamily stand_in;
+  dll::GdipCreateFontFamilyFromName(L"DejaVu Sans", nullptr, Receive(stand_in));
+  ASSERT_TRUE(stand_in);
+  g_stand_in_generic = stand_in.get();
+  const char kGuiFace[] = "WenQuanYi Micro Hei";
+  LOGFONTW gui_logfont = {};
+  gui_logfont.lfHeight = -11;
+  wcscpy(gui_logfont.lfFaceName, L"WenQuanYi Micro Hei");
+  HFONT gui_font = CreateFontIndirectW(&gui_logfont);
+  ASSERT_NE(gui_font, nullptr);
+  g_stand_in_gui_font = gui_font;
+
+  const std::wstring caption = L"Quillet 你好 获取";
+  OwnedSolidFill white;
+  dll::GdipCreateSolidFill(0xFFFFFFFF, Receive(white));
+  const GpRectF area = {0, 0, static_cast<float>(kW), static_cast<float>(kH)};
+  auto drawn_pixels = [&](GpFont* font) {
+    dll::GdipGraphicsClear(surface_.graphics, 0);
+    dll::GdipDrawString(surface_.graphics, caption.c_str(), -1, font, &area, nullptr,
+                        reinterpret_cast<GpBrush*>(white.get()));
+    dll::GdipFlush(surface_.graphics, 1);
+    const std::vector<uint32_t> pixels = DibPixels(surface_.dib);
+    return std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0; });
+  };
+
+  {
+    FamilySourceOverride no_faces({NoFamilyByName, StandInGenericFamily, StandInGuiFont});
+    OwnedFont font(DefaultFont());
+    ASSERT_TRUE(font);
+    EXPECT_EQ(FamilyOf(font.get()), kStandInFace);
+    EXPECT_GT(drawn_pixels(font.get()), 0);
+    // Without a default font, a face that does not exist still yields a font.
+    GpFont* const default_font = Toolkit().default_font;
+    Toolkit().default_font = nullptr;
+    OwnedFont named(CreateFontByName("宋体", 14.0f, 1));
+    // The last-resort family does not make a face count as one GDI+ can make.
+    unsigned char block[340] = {};
+    std::memcpy(block + 52, "MS Shell Dlg", 12);
+    const std::string caption_face(FaceFromNonClientMetrics(block, 2).c_str());
+    Toolkit().default_font = default_font;
+    EXPECT_EQ(caption_face, Utf8ToGbk(u8"宋体"));
+    ASSERT_TRUE(named);
+    EXPECT_EQ(FamilyOf(named.get()), kStandInFace);
+    EXPECT_GT(drawn_pixels(named.get()), 0);
+  }
+  {
+    // No generic family either: the default GUI font's family.
+    FamilySourceOverride no_generic({NoFamilyByName, NoGenericFamily, StandInGuiFont});
+    OwnedFont font(DefaultFont());
+    ASSERT_TRUE(font);
+    EXPECT_EQ(FamilyOf(font.get()), kGuiFace);
+    EXPECT_GT(drawn_pixels(font.get()), 0);
+  }
+  {
+    // Nothing at all: no font rather than a broken one.
+    g_stand_in_gui_font = nullptr;
+    FamilySourceOverride nothing({NoFamilyByName, NoGenericFamily, StandInGuiFont});
+    GpFont* const default_font = Toolkit().default_font;
+    Toolkit().default_font = nullptr;
+    OwnedFont named(CreateFontByName("Arial", 12.0f, 0));
+    Toolkit().default_font = default_font;
+    EXPECT_FALSE(named);
+  }
+  DeleteObject(gui_font);
+  // The generic family is borrowed: the toolkit deleted none of it.
+  wchar_t name[32] = {};
+  EXPECT_EQ(dll::GdipGetFamilyName(stand_in.get(), name, LANG_NEUTRAL), 0);
+  EXPECT_EQ(std::wstring(name), L"DejaVu Sans");
+  g_stand_in_generic = nullptr;
 }
 
 TEST_F(GraphicsTest, FaceIsReadFromTheMetricsBlockAtItsOffset) {
