@@ -8,6 +8,14 @@ TextFormat::~TextFormat() {
   if (owns_) DeleteFormat();
 }
 
+TextFormat& TextFormat::operator=(const TextFormat& other) {
+  if (this == &other || format_ == other.format_) return *this;
+  if (owns_) DeleteFormat();
+  format_ = other.format_;
+  owns_ = false;
+  return *this;
+}
+
 void TextFormat::DeleteFormat() {
   if (format_ != nullptr) {
     dll::GdipDeleteStringFormat(format_);

@@ -23,9 +23,10 @@ enum HotkeyPrefixValue : int { kHotkeyPrefixNone = 0, kHotkeyPrefixShow = 1, kHo
 class TextFormat {
  public:
   TextFormat() = default;
-  // Copy shares the handle; ownership travels with the flag as it is.
-  TextFormat(const TextFormat& other) = default;
-  TextFormat& operator=(const TextFormat& other) = default;
+  // A copy shares the handle but never owns it: only the original deletes it.
+  TextFormat(const TextFormat& other) : format_(other.format_), owns_(false) {}
+  // Deletes a format this one owned, then shares the other's as a copy does.
+  TextFormat& operator=(const TextFormat& other);
   virtual ~TextFormat();
 
   virtual void DeleteFormat();

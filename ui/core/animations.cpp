@@ -184,6 +184,7 @@ void HostWindow::RunOpenAnimation(int type, int duration_ms) {
     }
     Push(window_, dc, w, h, alpha);
     Wait(wait);
+    if (!window_) return;  // destroyed while the wait let messages run
   }
   dll::GdipGraphicsClear(g, 0);
   Push(window_, dc, w, h, -1);
@@ -248,6 +249,7 @@ void HostWindow::RunCloseAnimation() {
     }
     Push(window_, dc, w, h, alpha);
     Wait(wait);
+    if (!window_) return;  // destroyed while the wait let messages run
   }
   dll::GdipGraphicsClear(g, 0);
   Push(window_, dc, w, h, -1);

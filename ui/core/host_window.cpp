@@ -278,11 +278,19 @@ void HostWindow::UpdateTooltip(ControlRef control, std::optional<const char*> ti
   tool_.lpszText = reinterpret_cast<LPWSTR>(tool_text_.data());
   dll::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool_));
   tool_control_ = control;
-  const GpRectF& b = c->BoundsRect();
-  tool_.rect = RECT{static_cast<LONG>(b.X), static_cast<LONG>(b.Y), static_cast<LONG>(b.X + b.Width),
-                    static_cast<LONG>(b.Y + b.Height)};
-  dll::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool_));
+  MoveToolToItsControl();
   dll::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool_));
+}
+
+void HostWindow::MoveToolToItsControl() {
+  if (!tooltip_ || tool_control_ == kNoControl) return;
+  const GpRectF& b = ControlFromRef(tool_control_)->BoundsRect();
+  const RECT rect = {static_cast<LONG>(b.X), static_cast<LONG>(b.Y), static_cast<LONG>(b.X + b.Width),
+                     static_cast<LONG>(b.Y + b.Height)};
+  const RECT& now = tool_.rect;
+  if (rect.left == now.left && rect.top == now.top && rect.right == now.right && rect.bottom == now.bottom) return;
+  tool_.rect = rect;
+  dll::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool_));
 }
 
 int HostWindow::DragAnywhere(std::optional<int> value) {
@@ -444,6 +452,10 @@ void HostWindow::OnSize(HWND window, WPARAM size_kind) {
 void HostWindow::Show(int animation_type, int duration_ms) {
   if (!window_) return;
   DoEvents();
+  // The messages just run may have destroyed the window; its handle is gone
+  // then, and a null one would address the whole desktop.
+  if (!window_) return;
+  RedrawSkipped();
   if (animation_type == 0) {
     if (blur_behind_) {
       EnableBlur(scale_.Int(kBlurInset), scale_.Int(kBlurInset), width_ - scale_.Int(kBlurInset) + 1,
@@ -456,6 +468,7 @@ void HostWindow::Show(int animation_type, int duration_ms) {
     return;
   }
   RunOpenAnimation(animation_type, duration_ms);
+  if (!window_) return;  // destroyed while the animation let messages run
   RedrawSkipped();
   PresentFrame();
   dll::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -524,6 +537,11 @@ void HostWindow::Detach(HWND) {
   // Redraw requests posted by the controls just destroyed name freed bounds.
   MSG stale;
   while (dll::PeekMessageW(&stale, window, DUIM_INVALIDATE, DUIM_INVALIDATE, PM_REMOVE)) {
+  }
+  // Posted events belong to the host, which will never handle them now; the
+  // window's queue drops them unread when it goes.
+  while (dll::PeekMessageW(&stale, window, DUIM_EVENT, DUIM_EVENT, PM_REMOVE)) {
+    FreeScratch(reinterpret_cast<void*>(stale.lParam));
   }
   control_clip_.reset();
   own_background_.reset();

@@ -278,6 +278,8 @@ class HostWindow {
   BOOL PushLayered(const RECT* dirty);
   void CreateFrameControls();
   void RegisterTooltipTool();
+  // The tool's rectangle follows its control (moved itself, or with its parent).
+  void MoveToolToItsControl();
   // A layered window that is hidden shows none of its pushes: they are held
   // (true) and the whole frame goes once, just before the window appears.
   bool HoldPresentWhileHidden();
@@ -286,6 +288,9 @@ class HostWindow {
   bool EnableBlur(int left, int top, int right, int bottom, int diameter, bool enable);
   void DeliverAndNotify(HostedControl* control, UINT message, WPARAM wparam, LPARAM lparam);
   void CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam);
+  // DUIM_CLICK (click_wparam, click_lparam) to the control, then the click
+  // handler (wparam, lparam) for that same control, whatever the first did.
+  void ClickControl(ControlRef control, WPARAM click_wparam, LPARAM click_lparam, WPARAM wparam, LPARAM lparam);
   void StartCrossFade();
   // Kills the fade timer and drops the fade buffer; busy is the caller's.
   void StopCrossFade();
@@ -294,6 +299,8 @@ class HostWindow {
   void RunCloseAnimation();
   void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);
   bool IsOwnControl(ControlRef control) const;
+  // Whether the address is the bounds record of one of our controls.
+  bool IsOwnBoundsRecord(const GpRectF* record) const;
   // The icon, title and system buttons the host made for its frame.
   bool IsTitleBarControl(ControlRef control) const;
   // Ends a press without a click: no capture, no pressed control.

@@ -108,6 +108,19 @@ bool HostWindow::IsOwnControl(ControlRef control) const {
   return false;
 }
 
+bool HostWindow::IsOwnBoundsRecord(const GpRectF* record) const {
+  if (record == nullptr) return false;
+  std::vector<ControlRef> pending;
+  for (ControlRef ref = controls_.First(); ref; ref = ControlFromRef(ref)->NextSiblingRef()) pending.push_back(ref);
+  while (!pending.empty()) {
+    const HostedControl* control = ControlFromRef(pending.back());
+    pending.pop_back();
+    if (&control->BoundsRect() == record) return true;
+    for (ControlRef c = control->FirstChildRef(); c; c = ControlFromRef(c)->NextSiblingRef()) pending.push_back(c);
+  }
+  return false;
+}
+
 bool HostWindow::IsTitleBarControl(ControlRef control) const {
   if (control == kNoControl) return false;
   if (control == RefOf(icon_control_.get()) || control == RefOf(title_control_.get())) return true;
@@ -127,6 +140,15 @@ void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef cont
   if (!handler) return;
   int kind = control ? ControlFromRef(control)->KindCode() : 0;
   handler(window_, control, wparam, lparam, kind);
+}
+
+void HostWindow::ClickControl(ControlRef control, WPARAM click_wparam, LPARAM click_lparam, WPARAM wparam,
+                              LPARAM lparam) {
+  // Taken before the control's own handler runs: it may move the focus, change
+  // the accelerator list or destroy the control.
+  const int kind = ControlFromRef(control)->KindCode();
+  ControlFromRef(control)->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(click_wparam), click_lparam);
+  if (on_click_) on_click_(window_, control, wparam, lparam, kind);
 }
 
 LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -209,7 +231,14 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CLOSE:
       RunCloseAnimation();
+      if (!window_) return 0;  // destroyed while the animation let messages run
       dll::ShowWindow(window_, SW_HIDE);
+      // Layered only for the animation: shown again, the window is presented
+      // with BitBlt, which a layered window would never show.
+      if (window_alpha_ == kNoAlpha) RemoveStyle(window_, WS_EX_LAYERED, true);
+      // What the animation kept from being redrawn goes into the frame now, for
+      // a window that is only hidden and shown again later.
+      RedrawSkipped();
       return PassOn(message, wparam, lparam);
     case WM_SETCURSOR:
       if (reinterpret_cast<HWND>(wparam) != window_) return PassOn(message, wparam, lparam);
@@ -263,13 +292,14 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       if (focus_control_) ControlFromRef(focus_control_)->DeliverEvent(message, wparam, lparam);
       return PassOn(message, wparam, lparam);
     case WM_MOUSEMOVE:
-      if (!tracking_mouse_leave_) tracking_mouse_leave_ = TrackMouseLeave(window_, TME_LEAVE) ? 1 : 0;
-      OnMouse(message, wparam, lparam);
-      return PassOn(message, wparam, lparam);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
+      // A press can be the first message after the pointer came back: a window
+      // that appears under a resting pointer, or a pointer put back on the spot
+      // it left from, gets no move first. Its leave must be seen all the same.
+      if (!tracking_mouse_leave_) tracking_mouse_leave_ = TrackMouseLeave(window_, TME_LEAVE) ? 1 : 0;
       OnMouse(message, wparam, lparam);
       return PassOn(message, wparam, lparam);
     case WM_LBUTTONDBLCLK:
@@ -318,7 +348,11 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       PresentFrame();
       return PassOn(message, wparam, lparam);
     case DUIM_INVALIDATE:
-      if (lparam) QueueRedraw(*reinterpret_cast<const GpRectF*>(lparam), static_cast<int>(wparam));
+      // A posted request can outlive its control: the rectangle is read only
+      // while it is still the bounds record of a control of ours.
+      if (IsOwnBoundsRecord(reinterpret_cast<const GpRectF*>(lparam))) {
+        QueueRedraw(*reinterpret_cast<const GpRectF*>(lparam), static_cast<int>(wparam));
+      }
       if (wparam == 1) return 0;
       return PassOn(message, wparam, lparam);
     case DUIM_MOVED: {
@@ -326,6 +360,8 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       if (!IsOwnControl(ref)) return 1;  // nothing of ours to redraw; the sender stops retrying
       HostedControl* control = ControlFromRef(ref);
       control->DeliverEvent(DUIM_MOVED, 0, 0);
+      // Children move with their parent without a message of their own.
+      if (IsOwnControl(tool_control_)) MoveToolToItsControl();
       if (lparam != 1) return 1;
       if (busy_) {
         // Another thread retries until we are idle; on our own thread the
@@ -415,8 +451,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     if (!pressed || !IsOwnControl(pressed)) return;
     HostedControl* pressed_control = ControlFromRef(pressed);
     if (under == pressed) {
-      pressed_control->DeliverEvent(DUIM_CLICK, static_cast<intptr_t>(pressed), lparam);
-      CallControlHandler(on_click_, pressed, wparam, lparam);
+      ClickControl(pressed, static_cast<WPARAM>(pressed), lparam, wparam, lparam);
     } else if (pressed_control->IsVisible()) {
       pressed_control->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
       CallControlHandler(on_mouse_leave_, pressed, wparam, lparam);
@@ -429,13 +464,21 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     return;
   }
 
-  const ControlRef under = HitTest(controls_.Last(), x, y);
+  ControlRef under = HitTest(controls_.Last(), x, y);
   const ControlRef previous_hover = hover_control_;
   // Settled before the handlers below run, for the same reason as above.
   hover_control_ = under;
   if (previous_hover && previous_hover != under && ControlFromRef(previous_hover)->IsVisible()) {
     ControlFromRef(previous_hover)->DeliverEvent(DUIM_MOUSELEAVE, wparam, static_cast<intptr_t>(under));
     CallControlHandler(on_mouse_leave_, previous_hover, wparam, lparam);
+  }
+
+  // Any message, not only a move, can be the first one over a control.
+  if (under && under != previous_hover) {
+    ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(previous_hover));
+    CallControlHandler(on_mouse_enter_, under, wparam, lparam);
+    if (hover_control_ == under) UpdateTooltip(under, std::nullopt);
+    if (!IsOwnControl(under)) under = kNoControl;  // the enter handler destroyed it
   }
 
   switch (message) {
@@ -478,13 +521,6 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_RBUTTONUP:
       CallControlHandler(on_right_button_up_, under, wparam, lparam);
       break;
-    case WM_MOUSEMOVE:
-      if (under && under != previous_hover) {
-        ControlFromRef(under)->DeliverEvent(DUIM_MOUSEENTER, wparam, static_cast<intptr_t>(previous_hover));
-        CallControlHandler(on_mouse_enter_, under, wparam, lparam);
-        if (hover_control_ == under) UpdateTooltip(under, std::nullopt);
-      }
-      break;
     default:
       break;
   }
@@ -525,18 +561,23 @@ void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
       HostedControl* c = ControlFromRef(candidate);
       if (c->IsVisible() && c->IsFocusable() && !c->IsDisabled() && c->KindCode() != kKindTitleBarButton &&
           !IsTitleBarControl(candidate)) {
-        if (candidate != focus_control_) SetFocusControl(candidate, true);
+        if (candidate != focus_control_) {
+          SetFocusControl(candidate, true);
+        } else if (keyboard_focus_control_ != candidate) {
+          // Nothing else to move to: the user still has to see where the
+          // focus is, so the control gets the keyboard-focus look.
+          keyboard_focus_control_ = candidate;
+          c->DeliverEvent(WM_PAINT, 0, 0);
+        }
         return;
       }
     }
     return;
   }
   if ((virtual_key == VK_RETURN || virtual_key == VK_SPACE) && focus_control_) {
-    HostedControl* c = ControlFromRef(focus_control_);
-    if (c->IsVisible() && !c->IsDisabled()) {
-      c->DeliverEvent(DUIM_CLICK, 0, 0);
-      CallControlHandler(on_click_, focus_control_, 0, 0);
-    }
+    const ControlRef focused = focus_control_;
+    HostedControl* c = ControlFromRef(focused);
+    if (c->IsVisible() && !c->IsDisabled()) ClickControl(focused, 0, 0, 0, 0);
   }
 }
 
@@ -545,10 +586,11 @@ bool HostWindow::OnAccessKey(WPARAM character, LPARAM lparam) {
   auto fold = [](int c) { return (c >= 0 && c < 128) ? std::tolower(c) : c; };
   for (const AccessKeyEntry& entry : access_keys_) {
     if (fold(entry.character) != fold(static_cast<int>(character))) continue;
-    HostedControl* c = ControlFromRef(entry.control);
+    // A copy: the click may replace or remove entries, or grow the list.
+    const ControlRef control = entry.control;
+    HostedControl* c = ControlFromRef(control);
     if (!c->IsVisible() || c->IsDisabled()) continue;
-    c->DeliverEvent(DUIM_CLICK, 0, 0);
-    CallControlHandler(on_click_, entry.control, character, lparam);
+    ClickControl(control, 0, 0, character, lparam);
     return true;
   }
   return false;

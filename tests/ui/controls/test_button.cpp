@@ -314,6 +314,56 @@ TEST_F(RealMouseButtonTest, HoverLookComesBackAfterAClickHandlerOpenedAModalWind
   EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(hot), 3);
 }
 
+// Coming back to the very spot the pointer left from brings no mouse move, so
+// the press is the first message the window sees: it must enter the button and
+// arm the leave tracking as a move would.
+TEST_F(RealMouseButtonTest, AClickWithoutAMoveBeforeItStillLeavesAndEntersAfterwards) {
+  const uint32_t normal = SettledFace();
+  ASSERT_TRUE(RunXdotool(L"mousemove 120 105 sleep 0.3", 15000));
+  const uint32_t hot = SettledFace();
+  ASSERT_GT(std::abs(LumaOf(normal) - LumaOf(hot)), 8) << "the looks must tell apart on screen";
+  ASSERT_TRUE(RunXdotool(L"mousemove 700 600 sleep 0.5", 15000));
+  ASSERT_EQ(button_.State(), kLookNormal);
+  ASSERT_TRUE(RunXdotool(L"mousemove 120 105 click 1 sleep 0.5", 15000));
+  EXPECT_EQ(g_clicks, 1);
+  ASSERT_TRUE(RunXdotool(L"mousemove 700 600 sleep 0.5", 15000));
+  EXPECT_EQ(host_.HoverControl(), kNoControl);
+  EXPECT_EQ(button_.State(), kLookNormal) << "the pointer left the window";
+  EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(normal), 3);
+  ASSERT_TRUE(RunXdotool(L"mousemove 122 106 sleep 0.3", 15000));
+  EXPECT_EQ(button_.State(), kLookHot);
+  EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(hot), 3);
+  ASSERT_TRUE(RunXdotool(L"mousemove 700 600 sleep 0.5", 15000));
+  EXPECT_EQ(button_.State(), kLookNormal);
+  EXPECT_NEAR(LumaOf(SettledFace()), LumaOf(normal), 3);
+}
+
+// The top edge of the dashed focus frame, on screen.
+std::vector<uint32_t> FocusFrameRow() {
+  constexpr int kLeft = 50 + 20 + 4, kRight = 50 + 20 + 96, kTop = 50 + 40 + 2;
+  std::vector<uint32_t> row;
+  for (int x = kLeft; x < kRight; ++x) row.push_back(ScreenPixel(x, kTop));
+  return row;
+}
+
+TEST_F(RealMouseButtonTest, TabOnTheOnlyControlShowsItsFocusFrameAndSpaceClicksIt) {
+  ASSERT_TRUE(RunXdotool(L"mousemove 120 105 sleep 0.3 click 1 sleep 0.3", 15000));
+  ASSERT_EQ(g_clicks, 1);
+  ASSERT_EQ(host_.FocusControl(), button_.GetRef());
+  SettledFace();
+  const std::vector<uint32_t> before = FocusFrameRow();
+  ASSERT_TRUE(RunXdotool(L"key Tab sleep 0.3", 15000));
+  EXPECT_EQ(host_.FocusControl(), button_.GetRef());
+  EXPECT_EQ(host_.KeyboardFocusControl(), button_.GetRef()) << "Tab found only the control that has the focus";
+  SettledFace();
+  const std::vector<uint32_t> after = FocusFrameRow();
+  int changed = 0;
+  for (size_t i = 0; i < before.size(); ++i) changed += before[i] != after[i];
+  EXPECT_GT(changed, static_cast<int>(before.size()) / 4) << "the dashed frame shows on screen";
+  ASSERT_TRUE(RunXdotool(L"key space sleep 0.3", 15000));
+  EXPECT_EQ(g_clicks, 2);
+}
+
 TEST_F(ButtonTest, EnterAndLeaveCrossFadeInFourFramesEach) {
   std::vector<UINT> transitions;
   g_transitions = &transitions;

@@ -6,7 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <new>
 #include <string>
+#include <thread>
 
 #include "tests/ui/controls/probe_control.h"
 
@@ -362,6 +365,76 @@ TEST_F(ControlBaseTest, PostEventIsDeliveredLaterAndSendEventOnANeverCreatedCont
   EXPECT_FALSE(never.PostEvent(WM_USER, 0, 0));
   never.Destroy();  // nothing happens
   never.Invalidate();
+}
+
+// The packets of the DUIM_EVENT messages queued for a window, left queued.
+std::vector<void*> QueuedPackets(HWND window) {
+  std::vector<MSG> taken;
+  MSG message;
+  while (PeekMessageW(&message, window, DUIM_EVENT, DUIM_EVENT, PM_REMOVE)) taken.push_back(message);
+  std::vector<void*> packets;
+  for (const MSG& m : taken) {
+    PostMessageW(window, m.message, m.wParam, m.lParam);
+    packets.push_back(reinterpret_cast<void*>(m.lParam));
+  }
+  return packets;
+}
+
+bool StillCommitted(void* address) {
+  MEMORY_BASIC_INFORMATION info = {};
+  return VirtualQuery(address, &info, sizeof(info)) == sizeof(info) && info.State == MEM_COMMIT;
+}
+
+TEST_F(ControlBaseTest, PostedEventsStillQueuedWhenTheHostGoesAreFreed) {
+  constexpr int kWindows = 100;
+  constexpr int kPostsPerWindow = 2;
+  int queued = 0, left_behind = 0;
+  for (int i = 0; i < kWindows; ++i) {
+    HWND window = CreateWindowExW(0, kToolkitClassName, L"posted", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    HostWindow host;
+    AttachOptions options;
+    options.window = window;
+    options.frame_flags = 0;
+    options.alpha = 190;
+    ASSERT_TRUE(host.Attach(options));
+    ProbeControl control;
+    control.Make(window, 10, 10, 40, 20);
+    for (int post = 0; post < kPostsPerWindow; ++post) ASSERT_TRUE(control.PostEvent(WM_USER + post, 0, 0));
+    const std::vector<void*> packets = QueuedPackets(window);
+    queued += static_cast<int>(packets.size());
+    // Half the hosts are detached first, the others go with their window.
+    if (i % 2 == 0) host.Detach(window);
+    DestroyWindow(window);
+    for (void* packet : packets) left_behind += StillCommitted(packet) ? 1 : 0;
+  }
+  EXPECT_EQ(queued, kWindows * kPostsPerWindow);
+  EXPECT_EQ(left_behind, 0) << "scratch pages of packets that were never delivered";
+}
+
+// A worker's Invalidate is still queued when the main thread destroys and frees
+// the control: the host must not read a rectangle out of the freed object.
+TEST_F(ControlBaseTest, AnInvalidatePostedForAControlFreedBeforeItIsHandledRedrawsNothing) {
+  constexpr int kSentinelX = 300, kSentinelY = 200, kSentinelSize = 10;
+  alignas(ProbeControl) unsigned char storage[sizeof(ProbeControl)];
+  auto* control = new (storage) ProbeControl();
+  control->Make(window_, 10, 10, 40, 20);
+  PumpFor(10);
+  const size_t bounds_offset =
+      reinterpret_cast<const unsigned char*>(&control->BoundsRect()) - static_cast<unsigned char*>(storage);
+  std::thread worker([control] { control->Invalidate(); });
+  worker.join();
+  control->~ProbeControl();
+  // What the freed memory holds by the time the request is handled: here, a
+  // rectangle over a spot of the frame that no control covers.
+  const GpRectF stale = {kSentinelX - 5.0f, kSentinelY - 5.0f, 20.0f, 20.0f};
+  std::memcpy(storage + bounds_offset, &stale, sizeof(stale));
+  PatBlt(host_.FrameDC(), kSentinelX, kSentinelY, kSentinelSize, kSentinelSize, WHITENESS);
+  ASSERT_EQ(GetPixel(host_.FrameDC(), kSentinelX + 1, kSentinelY + 1), RGB(255, 255, 255));
+  PumpFor(20);
+  EXPECT_EQ(GetPixel(host_.FrameDC(), kSentinelX + 1, kSentinelY + 1), RGB(255, 255, 255))
+      << "the host redrew a rectangle read from the freed control";
 }
 
 // ---- Z-order, unlink, destroy ----

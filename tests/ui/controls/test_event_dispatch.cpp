@@ -194,6 +194,70 @@ TEST_F(EventDispatchTest, AcceleratorFromTheCaptionClicksTheButtonIgnoringCase) 
   EXPECT_TRUE(host_.AccessKeys().empty());
 }
 
+// What the host's click handler was told: control and kind.
+std::vector<std::pair<ControlRef, int>>* g_host_clicks = nullptr;
+void RecordHostClick(HWND, ControlRef control, WPARAM, LPARAM, int kind) { g_host_clicks->emplace_back(control, kind); }
+HostWindow* g_dispatch_host = nullptr;
+ControlRef g_focus_target = kNoControl;
+void FocusElsewhere(ControlRef, UINT, WPARAM, LPARAM) { g_dispatch_host->SetFocusControl(g_focus_target, false); }
+void DestroyClicked(ControlRef control, UINT, WPARAM, LPARAM) { AsControl(control)->Destroy(); }
+void DropOwnAccelerator(ControlRef control, UINT, WPARAM, LPARAM) { static_cast<Button*>(AsControl(control))->Text("甲"); }
+// Registers enough accelerators that the list is stored anew.
+std::vector<std::unique_ptr<Button>>* g_more_buttons = nullptr;
+HWND g_dispatch_window = nullptr;
+void AddManyAccelerators(ControlRef, UINT, WPARAM, LPARAM) {
+  for (char key = 'D'; key <= 'Z'; ++key) {
+    const char caption[3] = {'&', key, '\0'};
+    g_more_buttons->push_back(std::make_unique<Button>());
+    g_more_buttons->back()->Create(g_dispatch_window, 10, 100, 20, 20, caption);
+  }
+}
+
+TEST_F(EventDispatchTest, EnterAndSpaceReportTheActivatedControlWhateverItsHandlerDid) {
+  std::vector<std::pair<ControlRef, int>> clicks;
+  g_host_clicks = &clicks;
+  g_dispatch_host = &host_;
+  host_.OnClick(&RecordHostClick);
+  Button a, b;
+  const ControlRef ra = a.Create(window_, 10, 40, 80, 30, "甲");
+  const ControlRef rb = b.Create(window_, 100, 40, 80, 30, "乙");
+  g_focus_target = rb;
+  a.SetEventHandler(DUIM_CLICK, &FocusElsewhere);
+  b.SetEventHandler(DUIM_CLICK, &DestroyClicked);
+  host_.SetFocusControl(ra, true);
+  SendMessageW(window_, WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_EQ(host_.FocusControl(), rb) << "the handler moved the focus";
+  SendMessageW(window_, WM_KEYDOWN, VK_SPACE, 0);
+  ASSERT_EQ(host_.FocusControl(), kNoControl) << "the handler destroyed the control";
+  EXPECT_THAT(clicks, ElementsAre(std::make_pair(ra, kKindButton), std::make_pair(rb, kKindButton)));
+  host_.OnClick(nullptr);
+}
+
+TEST_F(EventDispatchTest, AnAcceleratorReportsItsOwnButtonWhateverItsHandlerDoesToTheList) {
+  std::vector<std::pair<ControlRef, int>> clicks;
+  g_host_clicks = &clicks;
+  std::vector<std::unique_ptr<Button>> more;
+  g_more_buttons = &more;
+  g_dispatch_window = window_;
+  host_.OnClick(&RecordHostClick);
+  Button a, b, c;
+  const ControlRef ra = a.Create(window_, 10, 40, 50, 30, "&A");
+  const ControlRef rb = b.Create(window_, 70, 40, 50, 30, "&B");
+  const ControlRef rc = c.Create(window_, 130, 40, 50, 30, "&C");
+  a.SetEventHandler(DUIM_CLICK, &DropOwnAccelerator);  // its entry leaves the list
+  b.SetEventHandler(DUIM_CLICK, &DestroyClicked);
+  c.SetEventHandler(DUIM_CLICK, &AddManyAccelerators);
+  ASSERT_EQ(host_.AccessKeys().size(), 3u);
+  EXPECT_EQ(SendMessageW(window_, WM_SYSCHAR, 'a', 0), 0);
+  EXPECT_EQ(SendMessageW(window_, WM_SYSCHAR, 'b', 0), 0);
+  EXPECT_EQ(SendMessageW(window_, WM_SYSCHAR, 'c', 0), 0);
+  EXPECT_THAT(clicks, ElementsAre(std::make_pair(ra, kKindButton), std::make_pair(rb, kKindButton),
+                                  std::make_pair(rc, kKindButton)));
+  EXPECT_EQ(host_.AccessKeys().size(), 1u + ('Z' - 'D' + 1));
+  host_.OnClick(nullptr);
+  more.clear();
+}
+
 TEST_F(EventDispatchTest, AcceleratorOfAGbkCaptionIsTheFirstByteAfterTheAmpersand) {
   EXPECT_EQ(AcceleratorOf("获取(&G)"), 'G');
   EXPECT_EQ(AcceleratorOf("获取"), 0);

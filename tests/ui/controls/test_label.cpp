@@ -523,5 +523,46 @@ TEST_F(TextFormatTest, ReadingLeavesTheFormatAndOwnershipDecidesDeletion) {
   owning.DeleteFormat();  // nothing left to delete
 }
 
+// The process heap that holds a GDI+ object, or null when none answers for it.
+HANDLE HeapHolding(const void* object) {
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  for (DWORD i = 0; i < count && i < 64; ++i) {
+    if (HeapValidate(heaps[i], 0, object)) return heaps[i];
+  }
+  return nullptr;
+}
+
+TEST_F(TextFormatTest, CopiesShareTheFormatAndOnlyTheOriginalDeletesIt) {
+  TextFormat original;
+  ASSERT_TRUE(original.CreateFormat(kFormatNoWrap));
+  GpStringFormat* shared = original.Handle();
+  HANDLE heap = HeapHolding(shared);
+  if (heap == nullptr) GTEST_SKIP() << "GDI+ objects are not heap blocks here";
+  {
+    TextFormat copy = original;
+    EXPECT_EQ(copy.Handle(), shared);
+    EXPECT_FALSE(copy.owns());
+  }
+  EXPECT_TRUE(HeapValidate(heap, 0, shared)) << "releasing the copy deleted the original's format";
+  EXPECT_EQ(original.FormatAlignment(kAlignFar), kAlignFar);
+  EXPECT_EQ(original.FormatAlignment(), kAlignFar);
+  {
+    TextFormat assigned;
+    ASSERT_TRUE(assigned.CreateFormat(0));
+    GpStringFormat* replaced = assigned.Handle();
+    assigned = original;
+    EXPECT_EQ(assigned.Handle(), shared);
+    EXPECT_FALSE(assigned.owns());
+    EXPECT_FALSE(HeapValidate(heap, 0, replaced)) << "the format it owned before is deleted";
+    assigned = assigned;  // assigning itself keeps the shared format
+    EXPECT_EQ(assigned.Handle(), shared);
+  }
+  EXPECT_TRUE(HeapValidate(heap, 0, shared));
+  EXPECT_TRUE(HeapValidate(heap, 0, nullptr)) << "the whole heap is sound";
+  original.DeleteFormat();
+  EXPECT_FALSE(HeapValidate(heap, 0, shared));
+}
+
 }  // namespace
 }  // namespace quillet::testing_support

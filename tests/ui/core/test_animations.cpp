@@ -251,6 +251,90 @@ TEST_F(AnimationTest, OpenOnAWindowWithoutAlphaEndsNotLayered) {
   DeleteObject(region);
 }
 
+// A window whose own procedure only hides it on close, to show it again later.
+LRESULT CALLBACK KeptOnClose(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_CLOSE) return 0;
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+TEST_F(AnimationTest, AWindowWithoutAlphaShownAgainAfterItsCloseAnimationShowsItsFrame) {
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeptOnClose));
+  Attach(kNoAlpha, 0);
+  host_.Show(0);
+  host_.SetCloseAnimation(1);
+  SendMessageW(window_, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(IsWindow(window_));
+  EXPECT_FALSE(IsWindowVisible(window_));
+  EXPECT_EQ(StepPushes().size(), 15u);
+  EXPECT_FALSE(GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_LAYERED) << "the animation's layering is undone";
+  host_.Show(0);
+  PumpFor(100);
+  const uint32_t centre = ScreenPixel(100 + 150, 100 + 100);
+  EXPECT_GT(G(centre), 200) << "the green frame, not a blank layered window";
+  EXPECT_LT(R(centre), 60);
+}
+
+// Redraws skipped while the close animation keeps the host busy are in the
+// frame when the window is shown again.
+ProbeControl* g_recoloured_while_closing = nullptr;
+HWND g_closing_window = nullptr;
+void RecolourOnce(int) {
+  GpBitmap* bitmap = g_recoloured_while_closing->BackBufferBitmap();
+  ARGB pixel = 0;
+  dll::GdipBitmapGetPixel(bitmap, 0, 0, &pixel);
+  if (pixel == 0xFF0000FFu) return;
+  GpGraphics* g = nullptr;
+  dll::GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(bitmap), &g);
+  dll::GdipGraphicsClear(g, 0xFF0000FFu);
+  dll::GdipDeleteGraphics(g);
+  SendMessageW(g_closing_window, DUIM_INVALIDATE, kRedrawAppend,
+               reinterpret_cast<LPARAM>(&g_recoloured_while_closing->BoundsRect()));
+}
+
+TEST_F(AnimationTest, ARedrawSkippedDuringTheCloseAnimationIsShownByTheNextShow) {
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeptOnClose));
+  Attach(190, 0);
+  controls_.push_back(std::make_unique<ProbeControl>(&host_, GpRectF{20, 100, 40, 30}, 0xFFFF0000u, &log_));
+  g_recoloured_while_closing = controls_[0].get();
+  g_closing_window = window_;
+  host_.Show(0);
+  host_.SetCloseAnimation(1);
+  SetAnimationWait(&RecolourOnce);
+  SendMessageW(window_, WM_CLOSE, 0, 0);
+  ASSERT_FALSE(IsWindowVisible(window_));
+  SetAnimationWait(nullptr);
+  host_.Show(0);
+  EXPECT_GT(B(Frame(40, 115)), 150) << "the new look";
+  EXPECT_LT(R(Frame(40, 115)), 40);
+}
+
+// The window is destroyed while its open animation lets messages run: Show
+// must not go on with the handle Detach cleared.
+int g_other_paints = 0;
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_PAINT) ++g_other_paints;
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+void DestroyTheClosingWindow(int) {
+  if (IsWindow(g_closing_window)) DestroyWindow(g_closing_window);
+}
+
+TEST_F(AnimationTest, AWindowDestroyedDuringItsOpenAnimationRepaintsNoOtherWindow) {
+  HWND other = MakeWindow(500, 100, 120, 80, WS_POPUP | WS_VISIBLE);
+  SetWindowLongPtrW(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountPaints));
+  PumpFor(50);
+  ValidateRect(other, nullptr);
+  g_other_paints = 0;
+  Attach(190, 1);
+  g_closing_window = window_;
+  SetAnimationWait(&DestroyTheClosingWindow);
+  host_.Show(1, 10);
+  EXPECT_FALSE(IsWindow(window_));
+  PumpFor(50);
+  EXPECT_EQ(g_other_paints, 0) << "nothing asked another window to repaint";
+  DestroyWindow(other);
+}
+
 TEST_F(AnimationTest, ShowWithoutAnimationShowsAndPresents) {
   Attach(190, 1);
   host_.Show(0);

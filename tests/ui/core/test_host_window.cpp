@@ -587,5 +587,35 @@ TEST_F(HostWindowTest, TooltipToolFollowsTheControl) {
   EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 0);
 }
 
+RECT ToolRect(HWND tooltip) {
+  TTTOOLINFOW info = {};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  wchar_t text[64] = {};
+  info.lpszText = text;
+  SendMessageW(tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info));
+  return info.rect;
+}
+
+TEST_F(HostWindowTest, TooltipToolMovesWithItsControl) {
+  HWND window = Window(0, 0, 300, 200, WS_POPUP);
+  ASSERT_TRUE(host_->Attach(Options(window)));
+  ASSERT_NE(host_->TooltipWindow(), nullptr);
+  controls_.push_back(std::make_unique<ProbeControl>(host_.get(), GpRectF{20, 30, 40, 25}, 0xFFFF0000u, &log_));
+  controls_.push_back(std::make_unique<ProbeControl>(host_.get(), GpRectF{200, 30, 40, 25}, 0xFF00FF00u, &log_));
+  controls_[0]->tooltip = "tip";
+  host_->UpdateTooltip(RefOf(controls_[0].get()), std::nullopt);
+  controls_[0]->MoveTo(100, 60, 50, 30);
+  RECT r = ToolRect(host_->TooltipWindow());
+  EXPECT_EQ(r.left, 100);
+  EXPECT_EQ(r.top, 60);
+  EXPECT_EQ(r.right, 150);
+  EXPECT_EQ(r.bottom, 90);
+  controls_[1]->MoveTo(210, 120, 40, 25);  // another control's move leaves the tool where it is
+  r = ToolRect(host_->TooltipWindow());
+  EXPECT_EQ(r.left, 100);
+  EXPECT_EQ(r.bottom, 90);
+  EXPECT_EQ(SendMessageW(host_->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), 1);
+}
+
 }  // namespace
 }  // namespace quillet::core_tests
