@@ -250,22 +250,22 @@ int Run(int argc, wchar_t** argv) {
   for (size_t i = 0; tree_matches && i < tree.size(); ++i) {
     tree_matches = tree[i].role == expected_tree[i].first && tree[i].name == expected_tree[i].second;
   }
-  Check(tree_matches, "children in list order: icon, title, 关闭, 最小化, sentence, source line, 获取");
+  Check(tree_matches, "children in list order: icon, title, close, minimise, sentence, source line, fetch button");
   if (!tree_matches) return 1;
   const Node& close = tree[2];
   const Node& minimize = tree[3];
   const Node& label = tree[4];
   const Node& button = tree[6];
   Check(button.action == L"按下" && close.action == L"按下" && minimize.action == L"按下",
-        "the buttons' default action is 按下");
+        "the buttons' default action is \"press\" (U+6309 U+4E0B)");
   Check(label.action.empty(), "the sentence has no default action");
   Check((button.state & STATE_SYSTEM_FOCUSABLE) && !(button.state & STATE_SYSTEM_UNAVAILABLE),
-        "获取 is focusable and available");
+        "the fetch button is focusable and available");
   Check(!(close.state & STATE_SYSTEM_FOCUSABLE), "the title-bar buttons never take the focus");
   Check(label.state & STATE_SYSTEM_READONLY, "the sentence is read-only text");
   Check(SameRect(label.rect, At(window, 8, 88, 376, 88)), "the sentence's location on screen", RectText(label.rect));
-  Check(SameRect(button.rect, At(window, 248, 168, 112, 40)), "获取's location on screen", RectText(button.rect));
-  Check(SameRect(close.rect, At(window, 335, 7, 39, 19)), "关闭's location on screen", RectText(close.rect));
+  Check(SameRect(button.rect, At(window, 248, 168, 112, 40)), "the fetch button's location on screen", RectText(button.rect));
+  Check(SameRect(close.rect, At(window, 335, 7, 39, 19)), "the close button's location on screen", RectText(close.rect));
 
   // Hit testing, from this process through the system and directly.
   const POINT centre = {(button.rect.left + button.rect.right) / 2, (button.rect.top + button.rect.bottom) / 2};
@@ -275,7 +275,7 @@ int Run(int argc, wchar_t** argv) {
   hr = AccessibleObjectFromPoint(centre, &at_point, &found);
   BSTR text = nullptr;
   if (hr == S_OK && at_point != nullptr) at_point->get_accName(found, &text);
-  Check(hr == S_OK && TakeBstr(text) == L"获取", "AccessibleObjectFromPoint at the button names 获取");
+  Check(hr == S_OK && TakeBstr(text) == L"获取", "AccessibleObjectFromPoint at the fetch button names it");
   if (at_point != nullptr) at_point->Release();
   VariantInit(&found);
   hr = client->accHitTest(window.left + 200, window.top + 60, &found);
@@ -294,7 +294,7 @@ int Run(int argc, wchar_t** argv) {
   // ---- 获取 by its default action: one request, then the new name ----
   g_events.clear();
   hr = client->accDoDefaultAction(Child(button.id));
-  Check(hr == S_OK, "accDoDefaultAction on 获取 answers S_OK");
+  Check(hr == S_OK, "accDoDefaultAction on the fetch button answers S_OK");
   Check(PumpUntil([&] { return ReadCount(requests_file) >= 1; }, kWaitMs), "the press reaches the service");
   // The service holds its reply until the release file exists: the call has
   // long returned while the fetch is still open.
@@ -317,12 +317,12 @@ int Run(int argc, wchar_t** argv) {
   g_events.clear();
   RunXdotool(L"mousemove " + ScreenAt(window.left + 200, window.top + 60) + L" key Tab", kXdotoolMs);
   Check(PumpUntil([&] { return SawEvent(EVENT_OBJECT_FOCUS, widget, OBJID_CLIENT, button.id); }, kWaitMs),
-        "Tab raises EVENT_OBJECT_FOCUS for 获取");
+        "Tab raises EVENT_OBJECT_FOCUS for the fetch button");
   VARIANT focus;
   VariantInit(&focus);
   hr = client->get_accFocus(&focus);
-  Check(hr == S_OK && focus.vt == VT_I4 && focus.lVal == button.id, "get_accFocus names 获取");
-  Check(Read(client, button.id).state & STATE_SYSTEM_FOCUSED, "获取 is focused");
+  Check(hr == S_OK && focus.vt == VT_I4 && focus.lVal == button.id, "get_accFocus names the fetch button");
+  Check(Read(client, button.id).state & STATE_SYSTEM_FOCUSED, "the fetch button is focused");
 
   // ---- A real right-click on the sentence opens the edit menu ----
   g_events.clear();
@@ -348,21 +348,21 @@ int Run(int argc, wchar_t** argv) {
                     items[i].name == expected_items[i].first &&
                     (separator || ((items[i].state & STATE_SYSTEM_UNAVAILABLE) == 0) == expected_items[i].second);
     }
-    Check(items_match, "items 剪切, 复制, 粘贴, separator, 全部选择; only 复制 available");
+    Check(items_match, "items cut, copy, paste, separator, select all; only copy available");
     if (items_match) {
-      Check(items[1].action == L"执行" && items[1].shortcut == L"C", "复制's default action 执行, shortcut C");
+      Check(items[1].action == L"执行" && items[1].shortcut == L"C", "copy's default action is \"execute\" (U+6267 U+884C), shortcut C");
       RECT menu_rect = {};
       GetWindowRect(menu_window, &menu_rect);
       Check(items[1].rect.left >= menu_rect.left && items[1].rect.right <= menu_rect.right &&
                 items[1].rect.top >= menu_rect.top && items[1].rect.bottom <= menu_rect.bottom,
-            "复制 lies inside the menu window", RectText(items[1].rect));
+            "the copy item lies inside the menu window", RectText(items[1].rect));
       Check(menu->accDoDefaultAction(Child(items[0].id)) == E_FAIL, "a disabled item's default action fails");
-      Check(menu->accDoDefaultAction(Child(items[1].id)) == S_OK, "复制's default action answers S_OK");
+      Check(menu->accDoDefaultAction(Child(items[1].id)) == S_OK, "the copy item's default action answers S_OK");
       Check(PumpUntil([&] { return SawEvent(EVENT_SYSTEM_MENUPOPUPEND, menu_window, OBJID_CLIENT, CHILDID_SELF); },
                       kWaitMs),
             "EVENT_SYSTEM_MENUPOPUPEND arrives");
       PumpUntil([&] { return ClipboardText() == expected; }, kWaitMs);
-      Check(ClipboardText() == expected, "复制 put the sentence on the clipboard");
+      Check(ClipboardText() == expected, "the copy item put the sentence on the clipboard");
     }
     long count = 0;
     PumpUntil([&] { return !IsWindow(menu_window); }, kWaitMs);
@@ -372,7 +372,7 @@ int Run(int argc, wchar_t** argv) {
 
   // ---- 关闭 by its default action ends the widget ----
   hr = client->accDoDefaultAction(Child(close.id));
-  Check(hr == S_OK, "accDoDefaultAction on 关闭 answers S_OK");
+  Check(hr == S_OK, "accDoDefaultAction on the close button answers S_OK");
   DWORD exit_code = STILL_ACTIVE;
   if (process != nullptr) {
     // Messages keep flowing meanwhile: the hook's events are delivered here.

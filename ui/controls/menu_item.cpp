@@ -270,6 +270,7 @@ AccessibleDescription MenuItem::DescribeForAccessibility() const {
   AccessibleDescription description;
   if (item_.type == kItemSeparator) {
     description.role = ROLE_SYSTEM_SEPARATOR;
+    description.takes_focus = false;
     return description;
   }
   const std::wstring text = WideString(item_.text.get());

@@ -384,10 +384,12 @@ class HostAccessible final : public IAccessible {
 
   LONG ChildState(ControlRef ref) const {
     HostedControl* control = ControlFromRef(ref);
-    LONG state = Describe(ref).states;
+    const AccessibleDescription description = Describe(ref);
+    LONG state = description.states;
     if (control->IsDisabled()) state |= STATE_SYSTEM_UNAVAILABLE;
     // What Tab and a press can focus: title-bar buttons never take the focus.
-    if (control->IsFocusable() && control->KindCode() != kKindTitleBarButton && !control->IsDisabled()) {
+    if (description.takes_focus && control->IsFocusable() && control->KindCode() != kKindTitleBarButton &&
+        !control->IsDisabled()) {
       state |= STATE_SYSTEM_FOCUSABLE;
     }
     if (host_->FocusControl() == ref && WindowHasFocus()) state |= STATE_SYSTEM_FOCUSED;

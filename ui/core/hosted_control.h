@@ -34,6 +34,7 @@ struct AccessibleDescription {
   std::wstring default_action;     // empty = none
   std::wstring keyboard_shortcut;  // empty = none
   long states = 0;                 // the class's own STATE_SYSTEM_* bits
+  bool takes_focus = true;         // false: never focusable, whatever the control's flag says
 };
 
 class HostedControl {

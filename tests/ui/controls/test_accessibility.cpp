@@ -330,7 +330,7 @@ TEST_F(AccessibilityTest, TheEditMenuIsAMenuPopupWithItsItemsAndStartAndEndEvent
 
 // The same menu read while it is open.
 std::vector<std::pair<LONG, std::wstring>> g_menu_tree;
-LONG g_menu_role = 0, g_cut_state = 0, g_select_all_state = 0;
+LONG g_menu_role = 0, g_cut_state = 0, g_separator_state = 0, g_select_all_state = 0;
 std::wstring g_copy_action, g_copy_shortcut;
 void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
@@ -340,6 +340,7 @@ void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR id, DWORD) {
     g_menu_role = Role(object, CHILDID_SELF);
     g_menu_tree = Tree(object);
     g_cut_state = State(object, 1);
+    g_separator_state = State(object, 3);
     g_select_all_state = State(object, 4);
     g_copy_action = TextOf(object, 2, &IAccessible::get_accDefaultAction);
     g_copy_shortcut = TextOf(object, 2, &IAccessible::get_accKeyboardShortcut);
@@ -361,6 +362,7 @@ TEST_F(AccessibilityTest, MenuItemsAreNamedWithoutMarkersAndDisabledOnesAreUnava
   EXPECT_THAT(g_menu_tree, ElementsAre(Pair(ROLE_SYSTEM_MENUITEM, L"剪切"), Pair(ROLE_SYSTEM_MENUITEM, L"复制"),
                                        Pair(ROLE_SYSTEM_SEPARATOR, L""), Pair(ROLE_SYSTEM_MENUITEM, L"全部选择")));
   EXPECT_EQ(g_cut_state & STATE_SYSTEM_UNAVAILABLE, STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_EQ(g_separator_state & STATE_SYSTEM_FOCUSABLE, 0);
   EXPECT_EQ(g_select_all_state & (STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_CHECKED), STATE_SYSTEM_CHECKED);
   EXPECT_EQ(g_copy_action, L"执行");
   EXPECT_EQ(g_copy_shortcut, L"C");
