@@ -132,9 +132,42 @@ int StartupSub() {
   return 0;
 }
 
+namespace {
+
+// The layout is in logical pixels; the controls get the window's physical ones.
+GpRectF ScaledRect(const DpiScale& scale, int left, int top, int width, int height) {
+  return scale.Rect(GpRectF{static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
+                            static_cast<float>(height)});
+}
+
+void PlaceLabel(Label* label, const DpiScale& scale, int left, int top, int width, int height, float font_size) {
+  if (label == nullptr || !label->IsCreated()) return;
+  const GpRectF r = ScaledRect(scale, left, top, width, height);
+  label->Move(r.X, r.Y, r.Width, r.Height, true);
+  label->FontSize(scale.Float(font_size));
+}
+
+// The window moved to a display of another scale: every control takes its new
+// rectangle and font size.
+void OnWidgetDpiChanged(HWND, const DpiScale&, const DpiScale& scale) {
+  PlaceLabel(SentenceLabel, scale, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight, kFontSize);
+  PlaceLabel(SourceLabel, scale, kSourceLeft, kSourceTop, kSourceWidth, kSourceHeight, kSourceFontSize);
+  if (FetchButton != nullptr && FetchButton->IsCreated()) {
+    const GpRectF r = ScaledRect(scale, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
+    FetchButton->Move(r.X, r.Y, r.Width, r.Height, true);
+    FetchButton->FontSize(scale.Float(kFontSize));
+  }
+}
+
+}  // namespace
+
 void BuildMainWindow() {
   AttachOptions host;
   host.window = UnitHandle(kMainWindowId, kUnitIsWindow);
+  // The start-up window's figures are logical pixels: it takes its physical
+  // place and size before the host measures it.
+  const DpiScale scale = DpiScale::ForWindow(host.window);
+  PlaceWindowAtScale(host.window, scale);
   host.picture = BackgroundImage();  // in the constant region: never freed
   host.picture_given = true;
   host.frame_flags = BitOr(kFrameFromStyle, kFrameMinimize, kFrameClose);
@@ -150,10 +183,13 @@ void BuildMainWindow() {
   LabelOptions sentence;
   sentence.text_colour = ArgbFromColor(kRed, kSentenceAlpha, kUseAlpha);
   sentence.multi_line = true;
-  sentence.font_size = kFontSize;  // of the default family
   sentence.text_effect = kTextEffectSoftGlow;
   sentence.visible = true;
-  SentenceLabel->Create(window, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight, kInitialText, sentence);
+  sentence.font_size = scale.Float(kFontSize);
+  const GpRectF sentence_rect = ScaledRect(scale, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight);
+  SentenceLabel->Create(window, static_cast<int>(sentence_rect.X), static_cast<int>(sentence_rect.Y),
+                        static_cast<int>(sentence_rect.Width), static_cast<int>(sentence_rect.Height), kInitialText,
+                        sentence);
   // Sentences may hold characters the font lacks (♪, ⋯, emoji): let the
   // platform draw them from another font instead of as boxes.
   SentenceLabel->FormatFlags(SentenceLabel->FormatFlags() & ~kFormatNoFontFallback);
@@ -161,23 +197,28 @@ void BuildMainWindow() {
   window = UnitHandle(kMainWindowId, kUnitIsWindow);
   LabelOptions source;
   source.text_colour = ArgbFromColor(kSourceGrey, kSourceAlpha, kUseAlpha);
-  source.font_size = kSourceFontSize;  // of the default family, on one line
   source.alignment = kAlignFar;
   source.trimming = kTrimmingEllipsisCharacter;
   source.text_effect = kTextEffectSoftGlow;
   source.visible = true;
-  SourceLabel->Create(window, kSourceLeft, kSourceTop, kSourceWidth, kSourceHeight, "", source);
+  source.font_size = scale.Float(kSourceFontSize);
+  const GpRectF source_rect = ScaledRect(scale, kSourceLeft, kSourceTop, kSourceWidth, kSourceHeight);
+  SourceLabel->Create(window, static_cast<int>(source_rect.X), static_cast<int>(source_rect.Y),
+                      static_cast<int>(source_rect.Width), static_cast<int>(source_rect.Height), "", source);
 
   window = UnitHandle(kMainWindowId, kUnitIsWindow);
-  FetchButton->Create(window, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight, kButtonCaption,
+  const GpRectF button_rect = ScaledRect(scale, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
+  FetchButton->Create(window, static_cast<int>(button_rect.X), static_cast<int>(button_rect.Y),
+                      static_cast<int>(button_rect.Width), static_cast<int>(button_rect.Height), kButtonCaption,
                       std::nullopt,  // text colour: the button's default
                       std::nullopt,  // font name: the default family
-                      kFontSize);
+                      scale.Float(kFontSize));
   FetchButton->SetEventHandler(DUIM_CLICK, OnFetchClickedEvent);
   // The sentence can be copied: right click opens the edit menu with only
   // "复制(&C)" enabled; Ctrl+C copies too.
   EnableSentenceCopy(SentenceLabel, EditMenu);
   MainHost->OnMessageHook(WidgetMessageHook);
+  MainHost->OnDpiChanged(OnWidgetDpiChanged);
   // Nothing is fetched here: the label shows its first text until a press.
 }
 

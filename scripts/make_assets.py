@@ -2,8 +2,10 @@
 """Draws the toolkit's pictures with the standard library only and writes them:
 
   assets/system_buttons.png          the title-bar button strip (729 x 20 RGBA)
-  ui/core/system_button_strip.cpp    the same PNG without its 8-byte signature,
-                                     as a constant byte set of the program
+  assets/system_buttons_2x.png       the same drawn at twice the size (1458 x 40),
+                                     the source for every display scale above 100 %
+  ui/core/system_button_strip.cpp    both PNGs without their 8-byte signatures,
+                                     as constant byte sets of the program
   assets/quillet.ico                 the program icon (16, 32, 48 px, 32-bit)
 
 Run from anywhere: python3 scripts/make_assets.py
@@ -121,6 +123,7 @@ def png_bytes(canvas):
 # ---------------------------------------------------------------- the strip
 
 STRIP_W, STRIP_H = 729, 20
+LARGE_STRIP_SCALE = 2
 WHITE = (255, 255, 255)
 BLUE_HOVER, BLUE_PRESSED = ((0x2F, 0x86, 0xDE), 0.86), ((0x1B, 0x5F, 0xB0), 0.92)
 RED_HOVER, RED_PRESSED = ((0xE8, 0x11, 0x23), 0.92), ((0xB0, 0x0C, 0x1A), 0.96)
@@ -191,8 +194,13 @@ CELLS = [(0, 39, glyph_close), (120, 28, glyph_maximise), (207, 28, glyph_restor
          (381, 28, glyph_menu), (468, 28, glyph_skin), (555, 28, glyph_feedback), (642, 28, glyph_settings)]
 
 
-def make_strip():
-    c = Canvas(STRIP_W, STRIP_H)
+def at_scale(shape, scale):
+    """The shape drawn `scale` times as large (the same vectors, not a resampled picture)."""
+    return shape if scale == 1 else (lambda x, y: shape(x / scale, y / scale))
+
+
+def make_strip(scale=1):
+    c = Canvas(STRIP_W * scale, STRIP_H * scale)
     for x0, width, glyph in CELLS:
         is_close = glyph is glyph_close
         grounds = [None, RED_HOVER if is_close else BLUE_HOVER, RED_PRESSED if is_close else BLUE_PRESSED]
@@ -201,15 +209,16 @@ def make_strip():
             ground = grounds[state]
             if ground:
                 rgb, alpha = ground
-                c.fill(left, 0, left + width, STRIP_H, rgb + (round(alpha * 255),))
+                c.fill(left * scale, 0, (left + width) * scale, STRIP_H * scale, rgb + (round(alpha * 255),))
             cx, cy = left + width / 2.0, STRIP_H / 2.0
             if not is_close:
                 cx = left + width / 2.0  # even widths: glyph centred on a pixel boundary
             if glyph is glyph_close:
                 cx = left + 19.5
+            box = (left * scale, 0, (left + width) * scale, STRIP_H * scale)
             if state == 0:  # a faint shadow keeps the white glyph legible on light pictures
-                c.draw(glyph(cx + 0.0, cy + 1.0), (0, 0, 0), 0.22, (left, 0, left + width, STRIP_H))
-            c.draw(glyph(cx, cy), WHITE, 1.0, (left, 0, left + width, STRIP_H))
+                c.draw(at_scale(glyph(cx + 0.0, cy + 1.0), scale), (0, 0, 0), 0.22, box)
+            c.draw(at_scale(glyph(cx, cy), scale), WHITE, 1.0, box)
     return c
 
 
@@ -278,9 +287,14 @@ namespace {{
 QUILLET_CONST const ConstByteSet<{n}> kSystemButtonStrip = {{1, {n}, {{
 {body}
 }}}};
+// Twice the size: brought down smoothly for every scale above 100 %.
+QUILLET_CONST const ConstByteSet<{n2}> kLargeSystemButtonStrip = {{1, {n2}, {{
+{body2}
+}}}};
 }}  // namespace
 
 const ByteSetBlock* SystemButtonStrip() {{ return kSystemButtonStrip.get(); }}
+const ByteSetBlock* LargeSystemButtonStrip() {{ return kLargeSystemButtonStrip.get(); }}
 
 }}  // namespace quillet
 """
@@ -297,11 +311,15 @@ def write(path, data, mode="wb"):
 def main():
     png = png_bytes(make_strip())
     write("assets/system_buttons.png", png)
-    stripped = png[8:]
-    lines = []
-    for i in range(0, len(stripped), 20):
-        lines.append("    " + ", ".join("0x%02X" % b for b in stripped[i:i + 20]) + ",")
-    write("ui/core/system_button_strip.cpp", CPP_TEMPLATE.format(n=len(stripped), body="\n".join(lines)), "w")
+    large = png_bytes(make_strip(LARGE_STRIP_SCALE))
+    write("assets/system_buttons_2x.png", large)
+
+    def byte_lines(data):
+        return "\n".join("    " + ", ".join("0x%02X" % b for b in data[i:i + 20]) + ","
+                         for i in range(0, len(data), 20))
+    write("ui/core/system_button_strip.cpp",
+          CPP_TEMPLATE.format(n=len(png) - 8, body=byte_lines(png[8:]), n2=len(large) - 8, body2=byte_lines(large[8:])),
+          "w")
     write("assets/quillet.ico", ico_bytes([icon_canvas(16), icon_canvas(32), icon_canvas(48)]))
     for size in (16, 32, 48):
         write("assets/quillet_%d.png" % size, png_bytes(icon_canvas(size)))

@@ -16,7 +16,18 @@ if [ -x /usr/lib/wine/wineserver64 ]; then
 else
   export WINESERVER=/usr/lib/wine/wineserver32
 fi
-export WINEPREFIX=${QUILLET_WINEPREFIX:-$QUILLET_ROOT/build-$QUILLET_ARCH/wineprefix}
+# QUILLET_DPI (e.g. 144) selects a second private prefix whose display runs at
+# that DPI (build-<arch>/wineprefix-<dpi>); make-wineprefix.sh sets it up.
+QUILLET_DPI=${QUILLET_DPI:-96}
+case "$QUILLET_DPI" in
+  ''|*[!0-9]*) echo "wine-env: QUILLET_DPI must be a number, not '$QUILLET_DPI'" >&2; return 2 ;;
+esac
+export QUILLET_DPI
+if [ "$QUILLET_DPI" = 96 ]; then
+  export WINEPREFIX=${QUILLET_WINEPREFIX:-$QUILLET_ROOT/build-$QUILLET_ARCH/wineprefix}
+else
+  export WINEPREFIX=${QUILLET_WINEPREFIX:-$QUILLET_ROOT/build-$QUILLET_ARCH/wineprefix-$QUILLET_DPI}
+fi
 export WINEDEBUG=${QUILLET_WINEDEBUG:--all}
 # No Mono/Gecko prompts and no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"

@@ -4,7 +4,8 @@
 # 127.0.0.1 and a fake service there holds a certificate from a test CA that
 # only this run trusts.  Needs root (for the namespaces).
 # Usage: scripts/e2e/run-widget-e2e.sh path/to/Quillet.exe [widget_e2e.py options...]
-# (--scenario close-while-stalled closes the widget while its fetches are held).
+# (--scenario close-while-stalled closes the widget while its fetches are held;
+# --scenario display-scale compares it at 96 and at 144 DPI).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -22,8 +23,10 @@ fi
 ip link set lo up
 work=$(mktemp -d /tmp/quillet-e2e.XXXXXX)
 xvfb_pid=
+scaled_prefix=
 cleanup() {
   [ -n "${WINESERVER:-}" ] && "$WINESERVER" -k 2>/dev/null || true
+  [ -n "$scaled_prefix" ] && WINEPREFIX="$scaled_prefix" "$WINESERVER" -k 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   if [ -n "${QUILLET_E2E_KEEP:-}" ]; then echo "run-widget-e2e: kept $work" >&2; else rm -rf "$work"; fi
 }
@@ -77,5 +80,17 @@ export QUILLET_WINEPREFIX=${QUILLET_E2E_WINEPREFIX:-$(dirname "$exe")/e2e-winepr
 "$root/scripts/make-wineprefix.sh" "$arch"
 "$WINESERVER" -p
 
+# The display-scale scenario also runs the widget in a second prefix at 144 DPI,
+# with its own Wine server.
+scaled=()
+case " $* " in
+  *" --scenario display-scale "*)
+    scaled_prefix="$(dirname "$exe")/e2e-wineprefix-$arch-144"
+    QUILLET_DPI=144 QUILLET_WINEPREFIX="$scaled_prefix" "$root/scripts/make-wineprefix.sh" "$arch"
+    WINEPREFIX="$scaled_prefix" "$WINESERVER" -p
+    scaled=(--scaled-prefix "$scaled_prefix" --dpi 144)
+    ;;
+esac
+
 python3 "$here/widget_e2e.py" --exe "$exe" --work "$work" \
-  --cert test-leaf.crt --key test-leaf.key --rogue-cert rogue-leaf.crt --rogue-key rogue-leaf.key "$@"
+  --cert test-leaf.crt --key test-leaf.key --rogue-cert rogue-leaf.crt --rogue-key rogue-leaf.key "${scaled[@]}" "$@"

@@ -2,6 +2,7 @@
 fake sentence service, the way a user would: it clicks the button and looks at
 the screen. Run through run-widget-e2e.sh, which sets up the namespaces."""
 import argparse
+import math
 import os
 import re
 import signal
@@ -46,13 +47,27 @@ def run(cmd, **kw):
 class Widget:
     """One Quillet process; its Wine debug output counts the frames it presents."""
 
-    def __init__(self, exe, log_path, env):
+    def __init__(self, exe, log_path, env, scale=1.0):
+        self.scale = scale  # the display's DPI / 96: rectangles given here are 96-DPI ones
         self.log_path = log_path
         self.env = env
         self.log = open(log_path, 'wb')
         self.proc = subprocess.Popen([env['WINELOADER'], exe], cwd=os.path.dirname(exe), env=env,
                                      stdout=self.log, stderr=self.log, start_new_session=True)
-        self.origin = WINDOW_POS
+        self.origin = self.scaled_point(WINDOW_POS)
+
+    def scaled_point(self, point):
+        return tuple(int(math.floor(v * self.scale + 0.5)) for v in point)
+
+    def scaled(self, rect):
+        """A 96-DPI rectangle in this display's pixels, edges rounded."""
+        x, y, w, h = rect
+        left, top = self.scaled_point((x, y))
+        right, bottom = self.scaled_point((x + w, y + h))
+        return left, top, right - left, bottom - top
+
+    def size(self):
+        return self.scaled_point((380, 250))
 
     def presents(self):
         """UpdateLayeredWindow calls so far (Wine's trace of the win channel)."""
@@ -70,14 +85,14 @@ class Widget:
                 geo = subprocess.run(['xdotool', 'getwindowgeometry', wid], capture_output=True,
                                      env=self.env).stdout.decode()
                 m = re.search(r'Position: (-?\d+),(-?\d+).*?Geometry: (\d+)x(\d+)', geo, re.S)
-                if m and (int(m.group(3)), int(m.group(4))) == (380, 250):
+                if m and (int(m.group(3)), int(m.group(4))) == self.size():
                     self.origin = (int(m.group(1)), int(m.group(2)))
                     return True
             time.sleep(0.3)
         return False
 
     def shot(self, rect):
-        x, y, w, h = rect
+        x, y, w, h = self.scaled(rect)
         return run(['import', '-silent', '-window', 'root', '-crop',
                     '%dx%d+%d+%d' % (w, h, self.origin[0] + x, self.origin[1] + y), '+repage', '-depth', '8', 'rgb:-'],
                    env=self.env)
@@ -101,7 +116,7 @@ class Widget:
         return last
 
     def click(self, rect):
-        x, y, w, h = rect
+        x, y, w, h = self.scaled(rect)
         cx, cy = self.origin[0] + x + w // 2, self.origin[1] + y + h // 2
         run(['xdotool', 'mousemove', str(cx), str(cy)], env=self.env)
         time.sleep(0.2)
@@ -292,6 +307,222 @@ def accessibility(args, env):
     return 1 if failures else 0
 
 
+# ---- Display scale ------------------------------------------------------------
+
+SHARPNESS_REGION = (8, 88, 356, 120)  # the sentence and the button (1.5 x of it is whole pixels)
+SHARPNESS_MARGIN = 1.2                # a native frame must be this much steeper than a stretched one
+STEP_FLOOR = 8                        # luminance steps below this are noise, not edges
+HOVER_STEP = 4                        # the hot look shifts the face by a few levels only
+
+
+def rows_with(rgb, width, accept):
+    """Indices of the rows of an RGB crop holding a pixel `accept` takes."""
+    rows = []
+    stride = width * 3
+    for y in range(len(rgb) // stride):
+        row = rgb[y * stride:(y + 1) * stride]
+        if any(accept(row[i], row[i + 1], row[i + 2]) for i in range(0, stride, 3)):
+            rows.append(y)
+    return rows
+
+
+def ink_height(rgb, width, accept):
+    rows = rows_with(rgb, width, accept)
+    return rows[-1] - rows[0] + 1 if rows else 0
+
+
+def ink_box(rgb, width, accept):
+    """(left, top, right, bottom) of the pixels `accept` takes, or None."""
+    xs, ys = [], []
+    for i in range(0, len(rgb) - 2, 3):
+        if accept(rgb[i], rgb[i + 1], rgb[i + 2]):
+            xs.append((i // 3) % width)
+            ys.append((i // 3) // width)
+    return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
+
+
+def is_red(r, g, b):
+    return r > 150 and r > g + 60 and r > b + 60
+
+
+def is_dark(r, g, b):
+    return max(r, g, b) < 90
+
+
+def changed_box(a, b, width):
+    """Bounding box of the pixels that differ clearly between two crops of one size."""
+    xs, ys = [], []
+    for i in range(0, min(len(a), len(b)) - 2, 3):
+        if max(abs(a[i + k] - b[i + k]) for k in range(3)) > HOVER_STEP:
+            xs.append((i // 3) % width)
+            ys.append((i // 3) // width)
+    return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
+
+
+def sharpness(rgb, width):
+    """Mean steepness of the edges: sum of squared luminance steps over the sum
+    of their sizes, between horizontal and vertical neighbours. An edge of
+    contrast C spread over k pixels scores C / k, so interpolating a frame up
+    (which spreads every edge) lowers it, while drawing at the larger size
+    keeps edges one pixel wide."""
+    height = len(rgb) // (3 * width)
+    lum = [(rgb[i] * 299 + rgb[i + 1] * 587 + rgb[i + 2] * 114) // 1000 for i in range(0, width * height * 3, 3)]
+    squares = total = 0
+    for y in range(height):
+        for x in range(width):
+            v = lum[y * width + x]
+            for nx, ny in ((x + 1, y), (x, y + 1)):
+                if nx < width and ny < height:
+                    d = abs(lum[ny * width + nx] - v)
+                    if d >= STEP_FLOOR:
+                        squares += d * d
+                        total += d
+    return squares / total if total else 0.0
+
+
+def stretched(rgb, width, height, factor, image_filter):
+    """The 96-DPI crop stretched by `factor` the way a system scales an unaware window's bitmap."""
+    return run(['convert', '-size', '%dx%d' % (width, height), '-depth', '8', 'rgb:-', '-filter', image_filter,
+                '-resize', '%d%%' % int(factor * 100), '-depth', '8', 'rgb:-'], input=rgb)
+
+
+def drag_by(widget, start, dx, dy):
+    """Presses at a 96-DPI point of the window, moves the real mouse by (dx, dy) screen pixels, releases."""
+    x, y = widget.scaled_point(start)
+    sx, sy = widget.origin[0] + x, widget.origin[1] + y
+    env = widget.env
+    run(['xdotool', 'mousemove', str(sx), str(sy)], env=env)
+    time.sleep(0.2)
+    run(['xdotool', 'mousedown', '1'], env=env)
+    steps = 6
+    for i in range(1, steps + 1):
+        time.sleep(0.05)
+        run(['xdotool', 'mousemove', str(sx + dx * i // steps), str(sy + dy * i // steps)], env=env)
+    time.sleep(0.3)
+    run(['xdotool', 'mouseup', '1'], env=env)
+    time.sleep(SETTLE)
+
+
+def window_origin(widget):
+    out = subprocess.run(['xdotool', 'search', '--name', '^%s$' % WINDOW_CAPTION], capture_output=True,
+                         env=widget.env).stdout.split()
+    for wid in out:
+        geo = subprocess.run(['xdotool', 'getwindowgeometry', wid], capture_output=True, env=widget.env).stdout.decode()
+        m = re.search(r'Position: (-?\d+),(-?\d+).*?Geometry: (\d+)x(\d+)', geo, re.S)
+        if m and (int(m.group(3)), int(m.group(4))) == widget.size():
+            return int(m.group(1)), int(m.group(2))
+    return None
+
+
+def display_scale(args, env, scaled_env, dpi):
+    """The real widget at 96 DPI, then in a prefix whose display runs at `dpi`:
+    the window, its controls and its letters grow by dpi / 96, the mouse finds
+    them there, and the larger frame is drawn, not stretched."""
+    factor = dpi / 96.0
+    state = ServiceState()
+    service = FakeSentenceService(state, args.cert, args.key).start()
+    try:
+        plain = Widget(args.exe, os.path.join(args.work, 'dpi-96.log'), env)
+        try:
+            if not check(plain.wait_for_window(), 'at 96 DPI the window is 380 x 250'):
+                return 1
+            plain.park_mouse()
+            time.sleep(3)
+            plain.settled_label()
+            label96 = plain.label()
+            caption96 = plain.shot(BUTTON_RECT)
+            region96 = plain.shot(SHARPNESS_REGION)
+        finally:
+            plain.stop()
+
+        widget = Widget(args.exe, os.path.join(args.work, 'dpi-%d.log' % dpi), scaled_env, scale=factor)
+        try:
+            w, h = widget.size()
+            if not check(widget.wait_for_window(), 'at %d DPI the window is %d x %d' % (dpi, w, h)):
+                return 1
+            check(widget.origin == widget.scaled_point(WINDOW_POS), 'and sits at %d, %d' % widget.scaled_point(WINDOW_POS),
+                  repr(widget.origin))
+            widget.park_mouse()
+            time.sleep(3)
+            widget.settled_label()
+            label = widget.label()
+
+            # Letters: 1.5 x as tall (+-1 px), where 1.5 x the label puts them.
+            label_width = widget.scaled(LABEL_RECT)[2]
+            h96, h = ink_height(label96, LABEL_RECT[2], is_red), ink_height(label, label_width, is_red)
+            check(h96 > 0 and abs(h - factor * h96) <= 1, 'the sentence is %.1f x as tall' % factor,
+                  '%d px at 96 DPI, %d px here' % (h96, h))
+            box96, box = ink_box(label96, LABEL_RECT[2], is_red), ink_box(label, label_width, is_red)
+            check(box96 is not None and box is not None
+                  and abs(widget.scaled(LABEL_RECT)[0] + box[0] - factor * (LABEL_RECT[0] + box96[0])) <= 1
+                  and abs(widget.scaled(LABEL_RECT)[1] + box[1] - factor * (LABEL_RECT[1] + box96[1])) <= 1,
+                  'the sentence starts at %.1f x its 96-DPI place' % factor, '%r / %r' % (box96, box))
+            caption = widget.shot(BUTTON_RECT)
+            button_width = widget.scaled(BUTTON_RECT)[2]
+            inset96, inset = BUTTON_RECT[3] // 8, widget.scaled(BUTTON_RECT)[3] // 8
+            c96 = ink_height(caption96[inset96 * BUTTON_RECT[2] * 3:-inset96 * BUTTON_RECT[2] * 3], BUTTON_RECT[2],
+                             is_dark)
+            c = ink_height(caption[inset * button_width * 3:-inset * button_width * 3], button_width, is_dark)
+            check(c96 > 0 and abs(c - factor * c96) <= 1, 'the caption 获取 is %.1f x as tall' % factor,
+                  '%d px at 96 DPI, %d px here' % (c96, c))
+
+            # Sharpness: drawn at the size, not stretched up to it.
+            rw, rh = SHARPNESS_REGION[2], SHARPNESS_REGION[3]
+            native = sharpness(widget.shot(SHARPNESS_REGION), widget.scaled(SHARPNESS_REGION)[2])
+            reference = sharpness(stretched(region96, rw, rh, factor, 'Catrom'), widget.scaled(SHARPNESS_REGION)[2])
+            print('  sharpness: native %.1f, 96 DPI stretched (bicubic) %.1f' % (native, reference), flush=True)
+            check(native > SHARPNESS_MARGIN * reference, 'the %d-DPI frame is sharper than the 96-DPI one stretched' % dpi,
+                  '%.1f against %.1f' % (native, reference))
+            for image_filter in ('Triangle', 'Lanczos', 'Mitchell'):
+                blurred = sharpness(stretched(region96, rw, rh, factor, image_filter), widget.scaled(SHARPNESS_REGION)[2])
+                check(not blurred > SHARPNESS_MARGIN * reference,
+                      'the measure rejects a 96-DPI frame stretched with %s' % image_filter,
+                      '%.1f against %.1f' % (blurred, reference))
+
+            # Hover: the button and the close button light up over their scaled rectangles.
+            for name, rect in (('button', BUTTON_RECT), ('close button', CLOSE_BUTTON_RECT)):
+                around = (rect[0] - 4, rect[1] - 4, rect[2] + 8, rect[3] + 8)
+                widget.park_mouse()
+                time.sleep(SETTLE)
+                idle = widget.shot(around)
+                x, y, rw2, rh2 = widget.scaled(rect)
+                run(['xdotool', 'mousemove', str(widget.origin[0] + x + rw2 - 3), str(widget.origin[1] + y + rh2 - 3)],
+                    env=scaled_env)
+                time.sleep(SETTLE)
+                hot = widget.shot(around)
+                area = widget.scaled(around)
+                box = changed_box(idle, hot, area[2])
+                expected = (x - area[0], y - area[1], x - area[0] + rw2, y - area[1] + rh2)
+                check(box is not None and all(abs(a - b) <= 2 for a, b in zip(box, expected)),
+                      'hovering its far corner lights the %s over its %.1f x rectangle' % (name, factor),
+                      'changed %r, rectangle %r' % (box, expected))
+            widget.park_mouse()
+            time.sleep(SETTLE)
+
+            # A real click on the scaled button fetches.
+            area, _ = fetch(widget, state, sentence_json('春眠不觉晓，处处闻啼鸟。'), True, label)
+            check(area is not None and area != label and red_pixels(area) > 50,
+                  'a click on the scaled button fetches and shows the sentence')
+            # The README's picture at this scale, with the sentence of the 96-DPI one.
+            fetch(widget, state, live_reply('落霞与孤鹜齐飞，秋水共长天一色。', '"滕王阁序"', '"王勃"'), True, area)
+            widget.park_mouse()
+            time.sleep(SETTLE)
+            widget.save_screen(os.path.join(args.work, 'readme-%d.png' % dpi))
+
+            # Drag: the window follows the mouse.
+            before = window_origin(widget)
+            drag_by(widget, (300, 110), 60, 40)
+            after = window_origin(widget)
+            check(before is not None and after == (before[0] + 60, before[1] + 40),
+                  'dragging the sentence moves the window with the mouse', '%r -> %r' % (before, after))
+        finally:
+            widget.stop()
+    finally:
+        service.stop()
+    print('%d failure(s)' % len(failures))
+    return 1 if failures else 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--exe', required=True)
@@ -301,8 +532,11 @@ def main():
     ap.add_argument('--rogue-cert', required=True)
     ap.add_argument('--rogue-key', required=True)
     ap.add_argument('--work', required=True)
-    ap.add_argument('--scenario', choices=['widget', 'close-while-stalled', 'accessibility'], default='widget')
+    ap.add_argument('--scenario', choices=['widget', 'close-while-stalled', 'display-scale', 'accessibility'],
+                    default='widget')
     ap.add_argument('--msaa-client-exe', help='the accessibility client (needed by the accessibility scenario)')
+    ap.add_argument('--scaled-prefix', help='a Wine prefix whose display runs at --dpi (display-scale scenario)')
+    ap.add_argument('--dpi', type=int, default=144)
     ap.add_argument('--rounds', type=int, default=8)
     ap.add_argument('--presses', type=int, default=4)
     args = ap.parse_args()
@@ -313,6 +547,10 @@ def main():
         if not args.msaa_client_exe or not os.path.isfile(args.msaa_client_exe):
             ap.error('the accessibility scenario needs --msaa-client-exe with an absolute path to the client')
         return accessibility(args, env)
+    if args.scenario == 'display-scale':
+        if not args.scaled_prefix:
+            ap.error('the display-scale scenario needs --scaled-prefix')
+        return display_scale(args, env, dict(env, WINEPREFIX=args.scaled_prefix), args.dpi)
     if not args.clipboard_exe or not os.path.isfile(args.clipboard_exe):
         ap.error('the widget scenario needs --clipboard-exe with an absolute path to the reader')
     env['WINEDEBUG'] = '-all,trace+win'

@@ -38,6 +38,15 @@ if(TARGET Quillet)
     TIMEOUT 600
     RUN_SERIAL TRUE
     LABELS "app;e2e")
+  # The real widget at 96 DPI and in a prefix at 144 DPI: window, letters and
+  # controls 1.5 x, found there by the real mouse, and drawn sharp, not stretched.
+  add_test(NAME app.e2e_display_scale
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>
+                   --scenario display-scale)
+  set_tests_properties(app.e2e_display_scale PROPERTIES
+    TIMEOUT 600
+    RUN_SERIAL TRUE
+    LABELS "app;e2e")
 endif()
 
 # These time the back-off and measure the process: keep them off a busy machine.
@@ -46,3 +55,16 @@ foreach(timed app.test_fetch_chain app.test_fetch_stress)
     set_tests_properties(${timed} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endforeach()
+
+# The widget's layout at 150 % display scale: the same exe in a second private
+# prefix whose display answers 144 DPI (wine-run.sh makes it on first use).
+if(TARGET app_test_widget_window)
+  add_test(NAME app.test_widget_window_at_144dpi
+           COMMAND app_test_widget_window --gtest_filter=WidgetAtDisplayScaleTest.*
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/app)
+  set_tests_properties(app.test_widget_window_at_144dpi PROPERTIES
+    ENVIRONMENT "QUILLET_DPI=144;QUILLET_EXPECT_DPI=144"
+    TIMEOUT ${QUILLET_TEST_TIMEOUT}
+    RESOURCE_LOCK screen
+    LABELS app)
+endif()

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/background_image.h"
 #include "support/clipboard.h"
@@ -15,6 +18,8 @@
 #include "ui/controls/popup_menu.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
+#include "ui/core/back_buffer.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -235,6 +240,167 @@ TEST_F(WidgetWindowTest, ClickHandlerAnswersWhetherTheThreadStarted) {
   EXPECT_TRUE(OnFetchClicked());
   StopFetching();
   EXPECT_FALSE(OnFetchClicked());  // no new chains while shutting down
+}
+
+// ---- Display scale ----------------------------------------------------------
+// The suite runs these at 96 DPI and again in a prefix at 144 DPI, where
+// QUILLET_EXPECT_DPI says so; the figures below are the 96-DPI layout.
+
+struct LogicalRect {
+  float x, y, width, height;
+};
+constexpr LogicalRect kLabelAt96 = {8, 88, 376, 88};
+constexpr LogicalRect kSourceAt96 = {8, 176, 232, 30};
+constexpr LogicalRect kButtonAt96 = {248, 168, 112, 40};
+constexpr LogicalRect kCloseButtonAt96 = {335, 7, 39, 19};
+constexpr LogicalRect kMinimizeButtonAt96 = {307, 7, 28, 19};
+constexpr LogicalRect kIconAt96 = {11, 11, 16, 16};
+constexpr float kSentenceFontAt96 = 20, kSourceFontAt96 = 13, kTitleFontAt96 = 12;
+constexpr int kWindowAt96[4] = {50, 50, 380, 250};
+constexpr float kPixelTolerance = 1.0f;
+
+int ExpectedDpi() {
+  const char* dpi = std::getenv("QUILLET_EXPECT_DPI");
+  return dpi != nullptr && *dpi != 0 ? std::atoi(dpi) : 96;
+}
+
+void ExpectScaledRect(const GpRectF& actual, const LogicalRect& at96, float factor, const char* what) {
+  EXPECT_NEAR(actual.X, at96.x * factor, kPixelTolerance) << what;
+  EXPECT_NEAR(actual.Y, at96.y * factor, kPixelTolerance) << what;
+  EXPECT_NEAR(actual.Width, at96.width * factor, kPixelTolerance) << what;
+  EXPECT_NEAR(actual.Height, at96.height * factor, kPixelTolerance) << what;
+}
+
+std::array<LONG, 4> WindowLeftTopWidthHeight() {
+  RECT r = {};
+  GetWindowRect(MainHost->Window(), &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+// Rows from the first to the last one holding a pixel that `ink` accepts,
+// inside `rect` of the frame surface (0 when none does).
+template <typename Ink>
+int InkHeight(const GpRectF& rect, Ink ink) {
+  HBITMAP dib = MainHost->FrameSurface().dib;
+  DIBSECTION section = {};
+  if (GetObjectW(dib, sizeof(section), &section) != sizeof(section)) return 0;
+  const int width = section.dsBm.bmWidth, height = section.dsBm.bmHeight;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  HDC screen = GetDC(nullptr);
+  GetDIBits(screen, dib, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  int first = -1, last = -1;
+  const int x0 = std::max(0, static_cast<int>(rect.X)), x1 = std::min(width, static_cast<int>(rect.X + rect.Width));
+  const int y0 = std::max(0, static_cast<int>(rect.Y)), y1 = std::min(height, static_cast<int>(rect.Y + rect.Height));
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      if (!ink(pixels[static_cast<size_t>(y) * width + x])) continue;
+      if (first < 0) first = y;
+      last = y;
+      break;
+    }
+  }
+  return first < 0 ? 0 : last - first + 1;
+}
+
+// The sentence's red letters (premultiplied by the window alpha).
+bool IsRedInk(uint32_t p) {
+  const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+  return r > g + 50 && r > b + 50;
+}
+
+// The caption's dark letters on the light button face.
+bool IsDarkInk(uint32_t p) {
+  const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+  return (p >> 24) != 0 && std::max({r, g, b}) < 80;
+}
+
+// Inside the button's face, clear of its outlines.
+GpRectF CaptionArea() {
+  const GpRectF b = FetchButton->BoundsRect();
+  const float edge = b.Height / 8;
+  return GpRectF{b.X + edge, b.Y + edge, b.Width - 2 * edge, b.Height - 2 * edge};
+}
+
+HostedControl* SystemButton(size_t index) {
+  const std::vector<HostedControl*>& buttons = MainHost->SystemButtons();
+  return index < buttons.size() ? buttons[index] : nullptr;
+}
+
+void ExpectLayoutAtScale(float factor) {
+  ExpectScaledRect(SentenceLabel->BoundsRect(), kLabelAt96, factor, "sentence label");
+  ExpectScaledRect(SourceLabel->BoundsRect(), kSourceAt96, factor, "source line");
+  ExpectScaledRect(FetchButton->BoundsRect(), kButtonAt96, factor, "button");
+  ASSERT_EQ(MainHost->SystemButtons().size(), 2u);
+  ExpectScaledRect(SystemButton(0)->BoundsRect(), kCloseButtonAt96, factor, "close button");
+  ExpectScaledRect(SystemButton(1)->BoundsRect(), kMinimizeButtonAt96, factor, "minimize button");
+  ASSERT_NE(MainHost->IconControl(), nullptr);
+  ExpectScaledRect(MainHost->IconControl()->BoundsRect(), kIconAt96, factor, "icon");
+  EXPECT_FLOAT_EQ(SentenceLabel->FontSize(), kSentenceFontAt96 * factor);
+  EXPECT_FLOAT_EQ(SourceLabel->FontSize(), kSourceFontAt96 * factor);
+  EXPECT_FLOAT_EQ(FetchButton->FontSize(), kSentenceFontAt96 * factor);
+  auto* title = static_cast<Label*>(MainHost->TitleControl());
+  ASSERT_NE(title, nullptr);
+  EXPECT_FLOAT_EQ(title->FontSize(), kTitleFontAt96 * factor);
+  const SIZE surface = BackBufferSize(MainHost->FrameSurface());
+  const std::array<LONG, 4> window = WindowLeftTopWidthHeight();
+  EXPECT_EQ(surface.cx, window[2]) << "the frame is drawn at the window's own size";
+  EXPECT_EQ(surface.cy, window[3]);
+}
+
+class WidgetAtDisplayScaleTest : public WidgetTest {};
+
+TEST_F(WidgetAtDisplayScaleTest, TheWindowAndEveryControlTakeTheDisplaysScale) {
+  const int dpi = ExpectedDpi();
+  ASSERT_EQ(MainHost->Scale().Dpi(), dpi) << "the prefix does not run at the expected DPI";
+  const float factor = static_cast<float>(dpi) / 96.0f;
+  std::array<LONG, 4> expected = {};
+  for (int i = 0; i < 4; ++i) expected[i] = std::lround(kWindowAt96[i] * factor);
+  EXPECT_EQ(WindowLeftTopWidthHeight(), expected) << "position and size both scale";
+  ExpectLayoutAtScale(factor);
+}
+
+TEST_F(WidgetAtDisplayScaleTest, ADpiChangeTakesTheSuggestedRectangleAndRedrawsAtTheNewScale) {
+  const int dpi = MainHost->Scale().Dpi();
+  const std::array<LONG, 4> before = WindowLeftTopWidthHeight();
+  PumpFor(300);
+  const int sentence_height = InkHeight(SentenceLabel->BoundsRect(), IsRedInk);
+  const int caption_height = InkHeight(CaptionArea(), IsDarkInk);
+  ASSERT_GT(sentence_height, 0);
+  ASSERT_GT(caption_height, 0);
+
+  constexpr int kDoubleDpi = 192;
+  RECT suggested = {100, 80, 100 + 760, 80 + 500};
+  // Wine's GetDpiForWindow never changes: the host must take the DPI from the message.
+  SendMessageW(MainHost->Window(), kDpiChangedMessage, MAKEWPARAM(kDoubleDpi, kDoubleDpi),
+               reinterpret_cast<LPARAM>(&suggested));
+  PumpFor(300);
+  EXPECT_EQ(MainHost->Scale().Dpi(), kDoubleDpi);
+  EXPECT_EQ(WindowLeftTopWidthHeight(), (std::array<LONG, 4>{100, 80, 760, 500}));
+  ExpectLayoutAtScale(2.0f);
+  const float growth = static_cast<float>(kDoubleDpi) / static_cast<float>(dpi);
+  EXPECT_NEAR(InkHeight(SentenceLabel->BoundsRect(), IsRedInk), sentence_height * growth, kPixelTolerance + 0.5f)
+      << "the sentence is drawn again at the new size";
+  EXPECT_NEAR(InkHeight(CaptionArea(), IsDarkInk), caption_height * growth, kPixelTolerance + 0.5f)
+      << "the caption is drawn again at the new size";
+  // The background reaches the new corner: the frame was painted again, not only the controls.
+  const uint32_t corner = testing_support::ScreenPixel(100 + 700, 80 + 450);
+  EXPECT_GT(static_cast<int>(std::max({corner >> 16, (corner >> 8) & 0xFF, corner & 0xFF})), 40);
+
+  // And back, as when the window returns to the first display.
+  RECT back = {before[0], before[1], before[0] + before[2], before[1] + before[3]};
+  SendMessageW(MainHost->Window(), kDpiChangedMessage, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&back));
+  PumpFor(300);
+  EXPECT_EQ(WindowLeftTopWidthHeight(), before);
+  ExpectLayoutAtScale(static_cast<float>(dpi) / 96.0f);
+  EXPECT_EQ(InkHeight(SentenceLabel->BoundsRect(), IsRedInk), sentence_height);
+  EXPECT_EQ(InkHeight(CaptionArea(), IsDarkInk), caption_height);
 }
 
 }  // namespace

@@ -98,11 +98,13 @@ ControlRef Button::Create(ControlParent parent, int left, int top, int width, in
                           std::optional<int> text_effect, std::optional<ARGB> glow_colour,
                           std::optional<bool> rounded, std::optional<bool> visible) {
   if (IsCreated()) return GetRef();
+  // A size given is physical pixels already; the default one is scaled here.
+  const DpiScale scale = ScaleOfParent(parent);
   if (!font_name && !font_size && !font_style) {
-    font_.reset(Toolkit().default_font);
+    font_.reset(DefaultFontAt(scale));
   } else {
     quillet::Text face = font_name ? quillet::Text::Copy(*font_name) : FontFamilyName(Toolkit().default_font);
-    font_.reset(CreateFontByName(face.c_str(), font_size.value_or(static_cast<float>(kDefaultFontPixels)),
+    font_.reset(CreateFontByName(face.c_str(), font_size.value_or(scale.Float(static_cast<float>(kDefaultFontPixels))),
                                  font_style.value_or(0)));
   }
   TextFormat format;
@@ -371,31 +373,34 @@ void Button::DeleteFont() {
 void Button::DrawFace(GpGraphics* graphics, const GpRectF& area, const ButtonLook& look) {
   HostWindow* host = Host();
   const uint32_t base = host != nullptr ? static_cast<uint32_t>(host->BaseColour()) : 0;
-  const GpRectF face = {area.X, area.Y, area.Width, area.Height - 1};
+  const DpiScale& scale = Scale();
+  const float one = scale.Float(1.0f);  // outlines and insets are one logical pixel
+  const GpRectF face = {area.X, area.Y, area.Width, area.Height - one};
+  const float diameter = scale.Float(kFaceDiameter);
   OwnedPath clip;
   if (rounded_) {
-    clip.reset(RoundRectPath(face, kFaceClipDiameter));
+    clip.reset(RoundRectPath(face, scale.Float(kFaceClipDiameter)));
     if (clip != nullptr) dll::GdipSetClipPath(graphics, clip.get(), kClipReplace);
   }
-  if (OwnedPath fill{RoundRectPath(face, kFaceDiameter)}) {
+  if (OwnedPath fill{RoundRectPath(face, diameter)}) {
     FillSolidPath(graphics, fill.get(), ArgbFromColor(look.colours[kLookFace], look.alphas[kLookFace], 1));
   }
   FillGradientRect(graphics, face, ArgbFromColor(base, look.alphas[kLookGradientTop], 1),
                    ArgbFromColor(base, look.alphas[kLookGradientBottom], 1), kGradientVertical);
   const ARGB outer = ArgbFromColor(look.colours[kLookOuterBorder], look.alphas[kLookOuterBorder], 1);
   const ARGB inner = ArgbFromColor(look.colours[kLookInnerBorder], look.alphas[kLookInnerBorder], 1);
-  const GpRectF shrunk = {face.X + 1, face.Y + 1, face.Width - 2, face.Height - 2};
+  const GpRectF shrunk = {face.X + one, face.Y + one, face.Width - 2 * one, face.Height - 2 * one};
   if (rounded_) {
     clip.reset();
     dll::GdipResetClip(graphics);
-    DrawRoundRect(graphics, face, kFaceDiameter, outer, kDashSolid);
-    DrawRoundRect(graphics, shrunk, kFaceDiameter, inner, kDashSolid);
+    DrawRoundRect(graphics, face, diameter, outer, kDashSolid, one);
+    DrawRoundRect(graphics, shrunk, diameter, inner, kDashSolid, one);
   } else {
-    DrawOutline(graphics, face, outer);
-    DrawOutline(graphics, shrunk, inner);
+    DrawOutline(graphics, face, outer, kDashSolid, one);
+    DrawOutline(graphics, shrunk, inner, kDashSolid, one);
   }
   const ARGB line = ArgbFromColor(look.colours[kLookBottomLine], look.alphas[kLookBottomLine], 1);
-  DrawLine(graphics, line, 1.0f, shrunk.X, shrunk.Height + 2, shrunk.Width, shrunk.Height + 2);
+  DrawLine(graphics, line, one, shrunk.X, shrunk.Height + 2 * one, shrunk.Width, shrunk.Height + 2 * one);
 }
 
 GpRectF Button::MeasureCaption(GpGraphics* graphics, const std::wstring& caption, const GpRectF& layout) {
@@ -433,7 +438,9 @@ void Button::Paint(ControlRef, std::optional<int> look, std::optional<bool> redr
   }
   if (OnPaintBackground(context, state_) == 0) DrawFace(graphics, area, ButtonLookFor(state_));
 
-  const GpRectF content = {area.X + 1, area.Y + 1, area.Width - 2, area.Height - 2};
+  const DpiScale& scale = Scale();
+  const float one = scale.Float(1.0f);
+  const GpRectF content = {area.X + one, area.Y + one, area.Width - 2 * one, area.Height - 2 * one};
   ClipToRect(graphics, content, kClipReplace);
   GpImage* image = image_.empty() ? nullptr : ImageFromBytes(image_.get(), false, false);
   const int iw = image != nullptr ? static_cast<int>(ImageWidth(image)) : 0;
@@ -444,10 +451,11 @@ void Button::Paint(ControlRef, std::optional<int> look, std::optional<bool> redr
                                              static_cast<int>(area.Height), iw, ih, static_cast<int>(measured.Width),
                                              static_cast<int>(measured.Height), offset_x_, offset_y_, gap_);
   if (state_ == kLookPressed) {
-    place.image.X += kPressedShift;
-    place.image.Y += kPressedShift;
-    place.caption.X += kPressedShift;
-    place.caption.Y += kPressedShift;
+    const float shift = scale.Whole(kPressedShift);
+    place.image.X += shift;
+    place.image.Y += shift;
+    place.caption.X += shift;
+    place.caption.Y += shift;
   }
   last_caption_rect_ = place.caption;
   last_image_rect_ = place.image;
@@ -460,14 +468,14 @@ void Button::Paint(ControlRef, std::optional<int> look, std::optional<bool> redr
     ARGB colour = text_colour_;
     if (auto_contrast_) colour = AutoContrastColour(GetHostWindow(), BoundsRect(), text_colour_);
     DrawControlText(graphics, place.caption, caption.c_str(), font_.get(), colour, format_.get(), text_effect_,
-                    glow_colour_);
+                    glow_colour_, scale);
   }
   ResetClip(graphics);
   HostWindow* host = Host();
   if (content_drawn == 0 && host != nullptr && host->KeyboardFocusControl() == GetRef()) {
-    const GpRectF focus = {area.X + kFocusInset, area.Y + kFocusInset, area.Width - kFocusShrinkWidth,
-                           area.Height - kFocusShrinkHeight};
-    DrawBorder(graphics, focus, kBorderDashed, std::nullopt);
+    const GpRectF focus = {area.X + scale.Float(kFocusInset), area.Y + scale.Float(kFocusInset),
+                           area.Width - scale.Float(kFocusShrinkWidth), area.Height - scale.Float(kFocusShrinkHeight)};
+    DrawBorder(graphics, focus, kBorderDashed, std::nullopt, one);
   }
   EndControlPaint(&context);
 }

@@ -223,6 +223,22 @@ void Control::MakeBackBuffer() {
   }
 }
 
+const DpiScale& Control::Scale() const {
+  static const DpiScale kUnscaled;
+  return host_ != nullptr ? host_->Scale() : kUnscaled;
+}
+
+DpiScale Control::ScaleOfParent(ControlParent parent) {
+  if (parent.value == 0) return DpiScale();
+  HWND window = reinterpret_cast<HWND>(parent.value);
+  if (dll::IsWindow(window)) {
+    const HostWindow* host = HostFromWindow(window);
+    return host != nullptr ? host->Scale() : DpiScale();
+  }
+  const Control* owner = AsControl(parent.value);
+  return owner != nullptr && owner->IsCreated() ? owner->Scale() : DpiScale();
+}
+
 void Control::ReleaseBackBuffer() {
   graphics_.reset();  // before the bitmap it draws on
   back_buffer_.reset();

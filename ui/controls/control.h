@@ -10,6 +10,7 @@
 #include "runtime/value.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/control_list.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/hosted_control.h"
 #include "ui/core/toolkit_messages.h"
@@ -140,6 +141,10 @@ class Control : public HostedControl {
   bool RedrawEnabled() const { return redraw_enabled_; }
   GpGraphics* Graphics() const { return graphics_.get(); }
   HostWindow* Host() const { return host_; }
+  // The host window's scale (unscaled before the control has a host).
+  const DpiScale& Scale() const;
+  // The scale a control created under `parent` will have.
+  static DpiScale ScaleOfParent(ControlParent parent);
   // Handler table size (entries), for diagnostics.
   int HandlerCount() const;
 

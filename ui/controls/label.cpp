@@ -43,11 +43,14 @@ ControlRef Label::Create(ControlParent parent, int left, int top, int width, int
   const auto& alignment = o.alignment;
   const auto& trimming = o.trimming;
   const auto& multi_line = o.multi_line;
+  // A size given is physical pixels already; the default one is scaled here.
+  const DpiScale scale = ScaleOfParent(parent);
   if (!font_name && !font_size && !font_style) {
-    font_.reset(Toolkit().default_font);
+    font_.reset(DefaultFontAt(scale));
   } else {
     quillet::Text face = font_name ? quillet::Text::Copy(*font_name) : FontFamilyName(Toolkit().default_font);
-    font_.reset(CreateFontByName(face.c_str(), font_size.value_or(kDefaultFontSize), font_style.value_or(0)));
+    font_.reset(CreateFontByName(face.c_str(), font_size.value_or(scale.Float(kDefaultFontSize)),
+                                 font_style.value_or(0)));
   }
 
   TextFormat format;
@@ -225,8 +228,8 @@ void Label::Paint(ControlRef) {
       FillGradientRect(graphics, area, gradient_colour1_, gradient_colour2_, gradient_mode_);
     }
     if (!text_.empty()) {
-      const GpRectF text_area = {area.X + kTextInset, area.Y + kTextInset, area.Width - 2 * kTextInset,
-                                 area.Height - 2 * kTextInset};
+      const float inset = Scale().Float(kTextInset);
+      const GpRectF text_area = {area.X + inset, area.Y + inset, area.Width - 2 * inset, area.Height - 2 * inset};
       ClipToRect(graphics, text_area, kClipReplace);
       ARGB colour = text_colour_;
       if (auto_contrast_) colour = AutoContrastColour(GetHostWindow(), BoundsRect(), text_colour_);
@@ -234,12 +237,12 @@ void Label::Paint(ControlRef) {
       if (multi_line_) {
         float font_height = 0;
         dll::GdipGetFontHeight(font_.get(), graphics, &font_height);
-        text_rect.Height += font_height + kMultiLineExtra;
+        text_rect.Height += font_height + Scale().Float(kMultiLineExtra);
       } else {
         const float measured = static_cast<float>(measured_height_);
         float y = text_area.Y + (text_area.Height - measured) / 2;
-        if (vertical_align_ == kVerticalTop) y = text_area.Y + kTextInset;
-        if (vertical_align_ == kVerticalBottom) y = text_area.Y + text_area.Height - measured - kTextInset;
+        if (vertical_align_ == kVerticalTop) y = text_area.Y + inset;
+        if (vertical_align_ == kVerticalBottom) y = text_area.Y + text_area.Height - measured - inset;
         text_rect = GpRectF{text_area.X, y, text_area.Width, measured};
       }
       OnTextRect(&text_rect, 1);
@@ -251,11 +254,11 @@ void Label::Paint(ControlRef) {
       shown_text_ = multi_line_ ? FitWholeLines(graphics, wide, text_area) : wide;
       if (multi_line_) UpdateTrimmedTooltip(shown_text_ != wide, wide);
       DrawControlText(graphics, text_rect, shown_text_.c_str(), font_.get(), colour, format_.get(), text_effect_,
-                      glow_colour_);
+                      glow_colour_, Scale());
       ResetClip(graphics);
       HostWindow* host = Host();
       if (host != nullptr && host->KeyboardFocusControl() == GetRef()) {
-        DrawBorder(graphics, area, kBorderDashed, std::nullopt);
+        DrawBorder(graphics, area, kBorderDashed, std::nullopt, Scale().Float(1.0f));
       }
     }
   }

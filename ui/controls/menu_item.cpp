@@ -36,16 +36,18 @@ ARGB ScaleAlpha(ARGB colour, uint32_t percent) {
   return (colour & 0x00FFFFFF) | (alpha << 24);
 }
 
-void DrawArrow(GpGraphics* graphics, float width, float height, ARGB colour) {
+void DrawArrow(GpGraphics* graphics, float width, float height, ARGB colour, const DpiScale& scale) {
   const float middle = height / 2.0f;
-  const GpPointF points[3] = {{width - 5.0f, middle - 1.0f}, {width - 8.0f, middle - 4.5f},
-                              {width - 8.0f, middle + 2.5f}};
+  const GpPointF points[3] = {{width - scale.Float(5.0f), middle - scale.Float(1.0f)},
+                              {width - scale.Float(8.0f), middle - scale.Float(4.5f)},
+                              {width - scale.Float(8.0f), middle + scale.Float(2.5f)}};
   OwnedSolidFill brush;
   if (dll::GdipCreateSolidFill(colour, Receive(brush)) == 0) {
     dll::GdipFillPolygon(graphics, AsBrush(brush), points, 3, kFillModeAlternate);
   }
   OwnedPen pen;
-  if (dll::GdipCreatePen1(ScaleAlpha(colour, kArrowOutlineAlphaPercent), 1.0f, kUnitWorld, Receive(pen)) == 0) {
+  if (dll::GdipCreatePen1(ScaleAlpha(colour, kArrowOutlineAlphaPercent), scale.Float(1.0f), kUnitWorld,
+                          Receive(pen)) == 0) {
     dll::GdipDrawPolygon(graphics, pen.get(), points, 3);
   }
 }
@@ -76,7 +78,7 @@ ControlRef MenuItem::Create(HWND menu_window, int x, int y, int width, int heigh
     dll::GdipSetStringFormatTrimming(format_.get(), kTrimmingEllipsisCharacter);
     dll::GdipSetStringFormatHotkeyPrefix(format_.get(), kHotkeyPrefixShow);
   }
-  LoadIcon();
+  LoadIcon(ScaleOfParent(ControlParent(menu_window)));
   const GpRectF bounds = {static_cast<float>(x), static_cast<float>(y), static_cast<float>(width),
                           static_cast<float>(height)};
   return Control::Create(ControlParent(menu_window), bounds, kKindMenuItem, visible.value_or(true), true,
@@ -87,16 +89,16 @@ MenuItemRecord MenuItem::Item(std::optional<MenuItemRecord> record) {
   if (record) {
     item_ = *record;
     ReleaseIcon();
-    LoadIcon();
+    LoadIcon(Scale());
     if (IsCreated()) Paint(GetRef(), look_);
   }
   return item_;
 }
 
-void MenuItem::LoadIcon() {
+void MenuItem::LoadIcon(const DpiScale& scale) {
   ReleaseIcon();
   if (item_.state == kItemChecked) {
-    icon_ = ImageFromBytes(CheckMarkImage(), false, false);
+    icon_ = ImageFromBytes(scale.IsUnscaled() ? CheckMarkImage() : LargeCheckMarkImage(), false, false);
   } else if (!item_.image.empty()) {
     icon_ = ImageFromBytes(item_.image.get(), false, false);
   }
@@ -123,6 +125,7 @@ intptr_t MenuItem::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam
     case WM_DESTROY:
       item_ = MenuItemRecord();
       format_.reset();
+      font_.reset();
       ReleaseIcon();
       break;
     case WM_TIMER:
@@ -227,10 +230,13 @@ void MenuItem::Paint(ControlRef sender, int look) {
   GpGraphics* graphics = context.graphics;
   const float width = area.Width;
   const float height = area.Height;
+  const DpiScale& scale = Scale();
+  const float one = scale.Float(1.0f);
   ++paints_;
 
   if (item_.type == kItemSeparator) {
-    DrawLine(graphics, ArgbFromColor(kSeparatorColour, kOpaqueAlpha, 1), 1.0f, 0.0f, 1.0f, width - 3.0f, 1.0f);
+    DrawLine(graphics, ArgbFromColor(kSeparatorColour, kOpaqueAlpha, 1), one, 0.0f, one, width - scale.Float(3.0f),
+             one);
   } else {
     const bool is_submenu = item_.type == kItemSubmenu;
     int shown = look;
@@ -239,25 +245,32 @@ void MenuItem::Paint(ControlRef sender, int look) {
     if (shown == kMenuLookHighlighted) {
       text_colour = kHighlightedTextColour;
       FillSolidRect(graphics, area, item_.highlight_colour);
-      DrawBorder(graphics, area, kBorderFlat, ScaleAlpha(item_.highlight_colour, kFrameAlphaPercent));
+      DrawBorder(graphics, area, kBorderFlat, ScaleAlpha(item_.highlight_colour, kFrameAlphaPercent), one);
     }
-    GpFont* font = Toolkit().default_font;
+    if (font_ == nullptr) font_.reset(DefaultFontAt(scale));
+    GpFont* font = font_.get();
     if (font != nullptr) {
       float font_height = 0.0f;
       dll::GdipGetFontHeight(font, graphics, &font_height);
-      const float top = static_cast<float>(static_cast<int>((height - font_height) / 2.0f + 1.0f));
-      GpRectF text_rect = {kTextLeft, top, width - kTextLeft, height - top};
-      if (is_submenu) text_rect.Width -= kSubmenuArrowSpace;
+      const float top = static_cast<float>(static_cast<int>((height - font_height) / 2.0f + one));
+      const float text_left = scale.Whole(kTextLeft);
+      GpRectF text_rect = {text_left, top, width - text_left, height - top};
+      if (is_submenu) text_rect.Width -= scale.Float(kSubmenuArrowSpace);
       const std::wstring text = WideString(item_.text.get());
       DrawControlText(graphics, text_rect, text.c_str(), font, text_colour, format_.get(), item_.text_effect,
-                      item_.glow_colour);
+                      item_.glow_colour, scale);
     }
     if (is_submenu) {
-      DrawArrow(graphics, width, height, shown == kMenuLookHighlighted ? kHighlightedArrowColour : kArrowColour);
+      DrawArrow(graphics, width, height, shown == kMenuLookHighlighted ? kHighlightedArrowColour : kArrowColour,
+                scale);
     }
     if (icon_ != nullptr) {
-      ClipToRect(graphics, kIconRect, kClipReplace);
-      DrawImageRect(graphics, icon_, kIconRect);
+      const GpRectF icon_rect = scale.Rect(kIconRect);
+      ClipToRect(graphics, icon_rect, kClipReplace);
+      // Larger sources are brought down smoothly, never a small one blown up.
+      if (!scale.IsUnscaled()) dll::GdipSetInterpolationMode(graphics, kInterpolationHighQualityBicubic);
+      DrawImageRect(graphics, icon_, icon_rect);
+      if (!scale.IsUnscaled()) dll::GdipSetInterpolationMode(graphics, kInterpolationDefault);
       ResetClip(graphics);
     }
   }

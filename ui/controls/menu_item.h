@@ -10,6 +10,7 @@
 #include "runtime/value.h"
 #include "ui/controls/control.h"
 #include "ui/core/gdi_owners.h"
+#include "ui/core/toolkit.h"
 
 namespace quillet {
 
@@ -82,13 +83,14 @@ class MenuItem : public Control {
 
  private:
   void Choose();
-  void LoadIcon();
+  void LoadIcon(const DpiScale& scale);
   void ReleaseIcon();
   HostWindow* MenuHost() const;
 
   MenuItemRecord item_;
   int look_ = kMenuLookNormal;
   OwnedStringFormat format_;
+  ControlFont font_;             // the default font at the menu's scale, made on first paint
   GpImage* icon_ = nullptr;      // the check mark or the record's picture
   bool clicked_ = false;         // a click counts as hovering until the submenu opened
   int paints_ = 0;

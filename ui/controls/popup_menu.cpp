@@ -80,18 +80,23 @@ ControlRef ControlAtPoint(HWND window, std::optional<POINT> screen_point) {
 }
 
 void DefaultMenuBackground(HWND window, GpGraphics* graphics, int width, int height) {
-  (void)window;
+  const HostWindow* host = HostFromWindow(window);
+  const DpiScale scale = host != nullptr ? host->Scale() : DpiScale();
+  const float one = scale.Float(1.0f);
   dll::GdipGraphicsClear(graphics, kTransparent);
-  GpRectF panel = {kPanelInset, kPanelInset, width - 2 * kPanelInset, height - 2 * kPanelInset};
-  FillRoundRect(graphics, panel, kPanelCorner, ArgbFromColor(kColourWhiteRgb, kPanelAlpha, 1));
+  const float inset = scale.Whole(kPanelInset);
+  GpRectF panel = {inset, inset, width - 2 * inset, height - 2 * inset};
+  FillRoundRect(graphics, panel, scale.Float(kPanelCorner), ArgbFromColor(kColourWhiteRgb, kPanelAlpha, 1));
   for (size_t i = 0; i < std::size(kShadowCorners); ++i) {
-    DrawRoundRect(graphics, panel, kShadowCorners[i], ArgbFromColor(kColourBlackRgb, kShadowAlphas[i], 1), kDashSolid);
-    panel = {panel.X - 1.0f, panel.Y - 1.0f, panel.Width + 2.0f, panel.Height + 2.0f};
+    DrawRoundRect(graphics, panel, scale.Float(kShadowCorners[i]), ArgbFromColor(kColourBlackRgb, kShadowAlphas[i], 1),
+                  kDashSolid, one);
+    panel = {panel.X - one, panel.Y - one, panel.Width + 2 * one, panel.Height + 2 * one};
   }
-  const GpRectF column = {kIconColumnLeft, kIconColumnLeft, kIconColumnWidth, height - 2 * kIconColumnLeft};
+  const float column_left = scale.Whole(kIconColumnLeft);
+  const GpRectF column = {column_left, column_left, scale.Whole(kIconColumnWidth), height - 2 * column_left};
   const ARGB column_colour = ArgbFromColor(kIconColumnColour, kOpaqueAlpha, 1);
-  FillRoundRect(graphics, column, kIconColumnCorner, column_colour);
-  DrawRoundRect(graphics, column, kIconColumnCorner, column_colour, kDashSolid);
+  FillRoundRect(graphics, column, scale.Float(kIconColumnCorner), column_colour);
+  DrawRoundRect(graphics, column, scale.Float(kIconColumnCorner), column_colour, kDashSolid, one);
 }
 
 // ---- PopupMenu ---------------------------------------------------------------
@@ -178,8 +183,8 @@ MenuItem* PopupMenu::ItemControl(int index) const {
   return item != nullptr && item->IsCreated() ? item : nullptr;
 }
 
-SIZE PopupMenu::MeasureWindow(bool* has_submenu) const {
-  int width = ClampedMenuWidth(width_);
+SIZE PopupMenu::MeasureWindow(bool* has_submenu, const DpiScale& scale) const {
+  int width = scale.Int(ClampedMenuWidth(width_));
   const bool automatic = width_ <= 0;
   int height = 0;
   bool submenu = false;
@@ -187,23 +192,23 @@ SIZE PopupMenu::MeasureWindow(bool* has_submenu) const {
   for (const MenuItemRecord& record : items_) {
     if (record.state == kItemHidden) continue;
     if (record.type == kItemSeparator) {
-      height += kMenuSeparatorHeight;
+      height += scale.Int(kMenuSeparatorHeight);
       continue;
     }
-    height += kMenuItemHeight;
+    height += scale.Int(kMenuItemHeight);
     if (screen != nullptr) {
       const std::wstring text = WideString(record.text.get());
       SIZE extent = {0, 0};
       if (dll::GetTextExtentPoint32W(screen.get(), text.c_str(), static_cast<int>(text.size()), &extent)) {
-        width = std::max(width, static_cast<int>(extent.cx) + kMenuTextPadding);
+        width = std::max(width, static_cast<int>(extent.cx) + scale.Int(kMenuTextPadding));
       }
     }
     if (record.type == kItemSubmenu) submenu = true;
   }
-  height += kMenuVerticalPadding;
-  if (submenu) width += kMenuSubmenuArrowWidth;
+  height += scale.Int(kMenuVerticalPadding);
+  if (submenu) width += scale.Int(kMenuSubmenuArrowWidth);
   // A menu of separators alone still gets the narrowest width.
-  width = std::max(width, kMenuMinimumWidth);
+  width = std::max(width, scale.Int(kMenuMinimumWidth));
   if (has_submenu != nullptr) *has_submenu = submenu;
   return SIZE{width, height};
 }
@@ -241,19 +246,22 @@ POINT PopupMenu::PlaceSubmenu(HWND parent, SIZE size, const RECT& work, bool* op
   return at;
 }
 
-void PopupMenu::CreateItemControls(int width) {
+void PopupMenu::CreateItemControls(int width, const DpiScale& scale) {
   controls_.clear();
-  int y = kMenuItemsTop;
+  int y = scale.Int(kMenuItemsTop);
+  const int separator_height = scale.Int(kMenuSeparatorHeight), item_height = scale.Int(kMenuItemHeight);
+  const int item_left = scale.Int(kMenuItemLeft);
   for (const MenuItemRecord& record : items_) {
     controls_.push_back(std::make_unique<MenuItem>());
     MenuItem& item = *controls_.back();
     if (record.state == kItemHidden) continue;
     if (record.type == kItemSeparator) {
-      item.Create(window_, kMenuSeparatorLeft, y, width - kMenuSeparatorTrim, kMenuSeparatorHeight, record);
-      y += kMenuSeparatorHeight;
+      item.Create(window_, scale.Int(kMenuSeparatorLeft), y, width - scale.Int(kMenuSeparatorTrim), separator_height,
+                  record);
+      y += separator_height;
     } else {
-      item.Create(window_, kMenuItemLeft, y, width - 2 * kMenuItemLeft, kMenuItemHeight, record);
-      y += kMenuItemHeight;
+      item.Create(window_, item_left, y, width - 2 * item_left, item_height, record);
+      y += item_height;
       if (record.state == kItemDisabled) item.Disabled(true);
     }
   }
@@ -277,7 +285,10 @@ void PopupMenu::RunModalLoop(HWND window) {
 void PopupMenu::Show(HWND owner_or_parent, bool is_root, int x, int y) {
   if (window_ != nullptr && dll::IsWindow(window_)) return;  // already shown
   const RECT work = WorkArea();
-  const SIZE size = MeasureWindow();
+  // The menu opens at its owner's scale (the screen's without a toolkit owner).
+  const HostWindow* owner_host = HostFromWindow(owner_or_parent);
+  const DpiScale scale = owner_host != nullptr ? owner_host->Scale() : DpiScale::ForScreen();
+  const SIZE size = MeasureWindow(nullptr, scale);
   bool opens_left = false;
   const POINT at = is_root ? PlaceRoot(x, y, size, work) : PlaceSubmenu(owner_or_parent, size, work, &opens_left);
 
@@ -319,7 +330,7 @@ void PopupMenu::Show(HWND owner_or_parent, bool is_root, int x, int y) {
   RemoveStyle(window, kMenuRemovedStyle, false);
 
   window_ = window;
-  CreateItemControls(size.cx);
+  CreateItemControls(size.cx, scale);
   if (on_open_ != nullptr) on_open_(window, is_root);
 
   if (is_root) {

@@ -113,13 +113,13 @@ class PopupMenu {
   HWND Window() const { return window_; }
   MenuItem* ItemControl(int index) const;
   // Size the menu window takes for the current records (before positioning).
-  SIZE MeasureWindow(bool* has_submenu = nullptr) const;
+  SIZE MeasureWindow(bool* has_submenu = nullptr, const DpiScale& scale = DpiScale()) const;
 
  private:
   void Show(HWND owner_or_parent, bool is_root, int x, int y);
   POINT PlaceRoot(int x, int y, SIZE size, const RECT& work) const;
   POINT PlaceSubmenu(HWND parent, SIZE size, const RECT& work, bool* opens_left) const;
-  void CreateItemControls(int width);
+  void CreateItemControls(int width, const DpiScale& scale);
   static void RunModalLoop(HWND window);
 
   std::vector<MenuItemRecord> items_;

@@ -106,12 +106,14 @@ namespace {
 
 // The letters drawn once, opaque, into the surface at the centre pass; answers their coverage.
 bool DrawLetterCoverage(GlowSurface* surface, const wchar_t* text, GpFont* font, GpStringFormat* format,
-                        const GpRectF& rect, ARGB rgb, std::vector<uint8_t>* coverage) {
+                        const GpRectF& rect, ARGB rgb, const DpiScale& dpi, std::vector<uint8_t>* coverage) {
   OwnedGraphics graphics;
   if (dll::GdipGetImageGraphicsContext(AsImage(surface->bitmap()), Receive(graphics)) != 0) return false;
   dll::GdipSetSmoothingMode(graphics.get(), kSmoothingAntiAlias);
   dll::GdipSetTextRenderingHint(graphics.get(), kTextHintAntiAliasGridFit);
-  const GpRectF at = {kGlowPasses[kGlowCentrePass][0], kGlowPasses[kGlowCentrePass][1], rect.Width, rect.Height};
+  const GpRectF at = {static_cast<float>(dpi.Int(static_cast<int>(kGlowPasses[kGlowCentrePass][0]))),
+                      static_cast<float>(dpi.Int(static_cast<int>(kGlowPasses[kGlowCentrePass][1]))), rect.Width,
+                      rect.Height};
   FillText(graphics.get(), at, text, font, format, kOpaque | rgb);
   // Deleting the context flushes the drawing into the pixels read below.
   graphics.reset();
@@ -121,11 +123,12 @@ bool DrawLetterCoverage(GlowSurface* surface, const wchar_t* text, GpFont* font,
   return true;
 }
 
-std::vector<PixelOffset> PassOffsets() {
+// Whole pixels apart at every scale, so the passes stay copies of one drawing.
+std::vector<PixelOffset> PassOffsets(const DpiScale& dpi) {
   std::vector<PixelOffset> offsets;
   for (const auto& pass : kGlowPasses) {
-    offsets.push_back({static_cast<int>(pass[0] - kGlowPasses[kGlowCentrePass][0]),
-                       static_cast<int>(pass[1] - kGlowPasses[kGlowCentrePass][1])});
+    offsets.push_back({dpi.Int(static_cast<int>(pass[0] - kGlowPasses[kGlowCentrePass][0])),
+                       dpi.Int(static_cast<int>(pass[1] - kGlowPasses[kGlowCentrePass][1]))});
   }
   return offsets;
 }
@@ -140,11 +143,11 @@ void FillFromAlpha(GlowSurface* surface, const std::vector<uint8_t>& alpha, ARGB
 // The passes differ only by whole pixels, so the letters are drawn once and the
 // five passes are laid over each other from that coverage. Answers the glow's alpha.
 bool GlowPassAlpha(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
-                   GpStringFormat* format, ARGB glow_colour, std::vector<uint8_t>* alpha) {
+                   GpStringFormat* format, ARGB glow_colour, const DpiScale& dpi, std::vector<uint8_t>* alpha) {
   if (surface->bitmap() == nullptr) return false;
   std::vector<uint8_t> coverage;
-  if (!DrawLetterCoverage(surface, text, font, format, rect, glow_colour & kRgbMask, &coverage)) return false;
-  *alpha = LayGlowPasses(coverage, surface->width(), surface->height(), PassOffsets(),
+  if (!DrawLetterCoverage(surface, text, font, format, rect, glow_colour & kRgbMask, dpi, &coverage)) return false;
+  *alpha = LayGlowPasses(coverage, surface->width(), surface->height(), PassOffsets(dpi),
                          static_cast<int>(glow_colour >> kAlphaShift));
   return true;
 }
@@ -152,36 +155,39 @@ bool GlowPassAlpha(GlowSurface* surface, const GpRectF& rect, const wchar_t* tex
 }  // namespace
 
 bool DrawGlowPasses(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
-                    GpStringFormat* format, ARGB glow_colour) {
+                    GpStringFormat* format, ARGB glow_colour, const DpiScale& dpi) {
   std::vector<uint8_t> alpha;
-  if (!GlowPassAlpha(surface, rect, text, font, format, glow_colour, &alpha)) return false;
+  if (!GlowPassAlpha(surface, rect, text, font, format, glow_colour, dpi, &alpha)) return false;
   FillFromAlpha(surface, alpha, glow_colour & kRgbMask);
   return true;
 }
 
 void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font,
-                  GpStringFormat* format, ARGB glow_colour, float scale) {
-  const int width = static_cast<int>(rect.Width) + kGlowMargin;
-  const int height = static_cast<int>(rect.Height) + kGlowMargin;
+                  GpStringFormat* format, ARGB glow_colour, float scale, const DpiScale& dpi) {
+  const int width = static_cast<int>(rect.Width) + dpi.Int(kGlowMargin);
+  const int height = static_cast<int>(rect.Height) + dpi.Int(kGlowMargin);
+  const float offset = static_cast<float>(dpi.Int(kGlowOffset));
   GlowSurface glow(width, height);
   std::vector<uint8_t> alpha;
-  if (!GlowPassAlpha(&glow, rect, text, font, format, glow_colour, &alpha)) return;
-  const int small_width = static_cast<int>(width / scale);
-  const int small_height = static_cast<int>(height / scale);
+  if (!GlowPassAlpha(&glow, rect, text, font, format, glow_colour, dpi, &alpha)) return;
+  // The softening reaches as many physical pixels as the scale says logical ones do.
+  const float softening = dpi.Float(scale);
+  const int small_width = static_cast<int>(width / softening);
+  const int small_height = static_cast<int>(height / softening);
   if (small_width < width || small_height < height) {
     // Softened by shrinking and stretching back; done on the pixels, since GDI+ resampling
     // of a picture this size costs more than the rest of the label's painting.
     alpha = SoftenAlpha(alpha, width, height, small_width, small_height);
   }
   FillFromAlpha(&glow, alpha, glow_colour & kRgbMask);
-  dll::GdipDrawImageRectRect(graphics, reinterpret_cast<GpImage*>(glow.bitmap()), rect.X - kGlowOffset,
-                             rect.Y - kGlowOffset, static_cast<float>(width), static_cast<float>(height), 0, 0,
+  dll::GdipDrawImageRectRect(graphics, reinterpret_cast<GpImage*>(glow.bitmap()), rect.X - offset,
+                             rect.Y - offset, static_cast<float>(width), static_cast<float>(height), 0, 0,
                              static_cast<float>(width), static_cast<float>(height), kUnitPixel, nullptr, nullptr,
                              nullptr);
 }
 
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
-                     GpStringFormat* format, int effect, ARGB glow_colour) {
+                     GpStringFormat* format, int effect, ARGB glow_colour, const DpiScale& scale) {
   if (graphics == nullptr || text == nullptr) return;
   if (glow_colour == 0) {
     glow_colour = IsDarkArgb(colour) ? ArgbFromColor(kColourWhite, kAutoGlowAlphaOnDark, 1)
@@ -189,9 +195,9 @@ void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* t
   }
   const GpRectF snapped = {std::trunc(rect.X), std::trunc(rect.Y), std::trunc(rect.Width), std::trunc(rect.Height)};
   if (effect == kEffectGlow) {
-    DrawTextGlow(graphics, snapped, text, font, format, glow_colour, kGlowScaleSoft);
+    DrawTextGlow(graphics, snapped, text, font, format, glow_colour, kGlowScaleSoft, scale);
   } else if (effect == kEffectHalo) {
-    DrawTextGlow(graphics, snapped, text, font, format, glow_colour, kGlowScaleSharp);
+    DrawTextGlow(graphics, snapped, text, font, format, glow_colour, kGlowScaleSharp, scale);
   }
   FillText(graphics, snapped, text, font, format, colour);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/value.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
 
@@ -38,8 +39,9 @@ bool BackgroundIsDark(HWND host_window, const GpRectF& bounds);
 ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colour);
 
 // Draws `text` with an optional glow (kEffectGlow) or halo (kEffectHalo); glow colour 0 = automatic.
+// The glow's reach and softness are logical pixels, scaled by `scale`.
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
-                     GpStringFormat* format, int effect, ARGB glow_colour);
+                     GpStringFormat* format, int effect, ARGB glow_colour, const DpiScale& scale = DpiScale());
 // A 32-bit ARGB bitmap over pixels this object owns, readable while GDI+ draws into it.
 class GlowSurface {
  public:
@@ -61,9 +63,9 @@ class GlowSurface {
 // The glow before blurring: the letters in `glow_colour` laid five times, a pixel apart,
 // into `surface` (cleared, at least the text rectangle plus the glow margin).
 bool DrawGlowPasses(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
-                    GpStringFormat* format, ARGB glow_colour);
+                    GpStringFormat* format, ARGB glow_colour, const DpiScale& dpi = DpiScale());
 void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font,
-                  GpStringFormat* format, ARGB glow_colour, float scale);
+                  GpStringFormat* format, ARGB glow_colour, float scale, const DpiScale& dpi = DpiScale());
 
 // GBK Text <-> UTF-16 Byte set without terminator.
 ByteSet Utf16FromGbk(const char* text);

@@ -20,6 +20,7 @@ constexpr StripGlyph kStripGlyphs[] = {
 constexpr int kMaximizeColumns[3] = {120, 149, 178};
 constexpr int kRestoreColumns[3] = {207, 236, 265};
 
+
 int Column(int look) {
   if (look == kTitleLookHot) return 1;
   if (look == kTitleLookPressed) return 2;
@@ -110,13 +111,18 @@ void TitleBarButton::Paint(ControlRef, int look, bool force, int frames) {
   GpRectF area;
   if (!BeginControlPaint(&context, &area, false, true)) return;
   ++repaints_;
-  GpBitmap* strip = Toolkit().system_button_strip;
+  const DpiScale& scale = Scale();
+  GpBitmap* strip = SystemButtonStripFor(scale);
+  const float source_scale = strip == Toolkit().system_button_strip ? 1.0f : static_cast<float>(kLargeStripScale);
   const int cell_x = StripCellX(type_, look, dll::IsZoomed(GetHostWindow()) != 0);
   last_cell_x_ = cell_x;
   if (Graphics() != nullptr && strip != nullptr && cell_x >= 0) {
+    if (!scale.IsUnscaled()) dll::GdipSetInterpolationMode(Graphics(), kInterpolationHighQualityBicubic);
     dll::GdipDrawImageRectRect(Graphics(), reinterpret_cast<GpImage*>(strip), area.X, area.Y, area.Width,
-                               area.Height, static_cast<float>(cell_x), kStripCellTop, StripCellWidth(type_),
-                               kStripCellHeight, kUnitPixel, nullptr, nullptr, nullptr);
+                               area.Height, static_cast<float>(cell_x) * source_scale, kStripCellTop * source_scale,
+                               StripCellWidth(type_) * source_scale, kStripCellHeight * source_scale, kUnitPixel,
+                               nullptr, nullptr, nullptr);
+    if (!scale.IsUnscaled()) dll::GdipSetInterpolationMode(Graphics(), kInterpolationDefault);
   }
   EndControlPaint(&context);
   look_ = look;

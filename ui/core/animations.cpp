@@ -62,12 +62,12 @@ void Blend(HDC target, int x, int y, int w, int h, HDC source, int sx, int sy, i
 // Copies the part of the frame that survives a wipe, one column (or row) at a
 // time, fading towards the vanishing edge.
 void WipeStep(HDC target, HDC frame, int width, int height, int remaining, bool horizontal, bool keep_start,
-              int alpha) {
+              int alpha, int falloff) {
   const int extent = horizontal ? width : height;
   const int offset = keep_start ? 0 : extent - remaining;
   for (int i = 0; i < remaining; ++i) {
     int distance = keep_start ? remaining - 1 - i : i;  // from the vanishing edge
-    int a = distance < kWipeFalloff ? alpha * distance / kWipeFalloff : alpha;
+    int a = distance < falloff ? alpha * distance / falloff : alpha;
     int at = offset + i;
     if (horizontal) {
       Blend(target, at, 0, 1, height, frame, at, 0, 1, height, a, false);
@@ -147,7 +147,7 @@ void HostWindow::RunOpenAnimation(int type, int duration_ms) {
   const int w = width_, h = height_;
   if (window_alpha_ == kNoAlpha) {
     AddStyle(window_, WS_EX_LAYERED, true);
-    ApplyWindowRegion(window_, w, h, kRegionInset, kRegionDiameter);
+    ApplyWindowRegion(window_, w, h, scale_.Int(kRegionInset), scale_.Int(kRegionDiameter));
   }
   BusyScope busy(this);
   ScopedSurface temp(window_dc_.get(), w, h);
@@ -187,7 +187,10 @@ void HostWindow::RunOpenAnimation(int type, int duration_ms) {
   }
   dll::GdipGraphicsClear(g, 0);
   Push(window_, dc, w, h, -1);
-  if (blur_behind_) EnableBlur(kBlurInset, kBlurInset, w - kBlurInset + 1, h - kBlurInset + 1, kBlurDiameter, true);
+  const int blur_inset = scale_.Int(kBlurInset);
+  if (blur_behind_) {
+    EnableBlur(blur_inset, blur_inset, w - blur_inset + 1, h - blur_inset + 1, scale_.Int(kBlurDiameter), true);
+  }
   // A window presented with BitBlt cannot stay layered, or it would show nothing.
   if (window_alpha_ == kNoAlpha) RemoveStyle(window_, WS_EX_LAYERED, true);
 }
@@ -233,14 +236,14 @@ void HostWindow::RunCloseAnimation() {
       const bool horizontal = type == 3 || type == 4;
       const bool keep_start = type == 3 || type == 5 || (type != 4 && type != 6 && !horizontal);
       int remaining = horizontal ? w - i * (w / steps) : h - i * (h / steps);
-      WipeStep(dc, frame_.dc, w, h, remaining, horizontal, keep_start, alpha);
+      WipeStep(dc, frame_.dc, w, h, remaining, horizontal, keep_start, alpha, scale_.Int(kWipeFalloff));
       if (blur_behind_) {
         int left = horizontal ? (keep_start ? 0 : w - remaining) : 0;
         int top = horizontal ? 0 : (keep_start ? 0 : h - remaining);
         int right = horizontal ? left + remaining : w;
         int bottom = horizontal ? h : top + remaining;
-        EnableBlur(left + kBlurInset, top + kBlurInset, right - kBlurInset + 1, bottom - kBlurInset + 1,
-                   kBlurDiameter, true);
+        const int inset = scale_.Int(kBlurInset);
+        EnableBlur(left + inset, top + inset, right - inset + 1, bottom - inset + 1, scale_.Int(kBlurDiameter), true);
       }
     }
     Push(window_, dc, w, h, alpha);

@@ -76,26 +76,33 @@ void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
     return;
   }
   dll::GdipGraphicsClear(g, ArgbFromColor(base, 255, 1));
-  const float pw = static_cast<float>(ImageWidth(image)), ph = static_cast<float>(ImageHeight(image));
-  const float margin = static_cast<float>(kPictureMargin);
+  // The picture's pixels are logical ones: drawn at the scaled size, smoothly.
+  const float pw = f.scale.Whole(static_cast<float>(ImageWidth(image)));
+  const float ph = f.scale.Whole(static_cast<float>(ImageHeight(image)));
+  const int margin_pixels = f.scale.Int(kPictureMargin);
+  const float margin = static_cast<float>(margin_pixels);
+  const float glow_size = f.scale.Float(kGlowSize);
+  const float one = f.scale.Float(1.0f);
+  if (!f.scale.IsUnscaled()) dll::GdipSetInterpolationMode(g, kInterpolationHighQualityBicubic);
   if (f.image_placement == kPlaceStretch) {
     DrawImageRect(g, image,
-                  GpRectF{margin, margin, static_cast<float>(f.width - 2 * kPictureMargin),
-                          static_cast<float>(f.height - 2 * kPictureMargin)});
+                  GpRectF{margin, margin, static_cast<float>(f.width - 2 * margin_pixels),
+                          static_cast<float>(f.height - 2 * margin_pixels)});
   } else if (f.image_placement == kPlaceCentre) {
     const float x = std::floor((f.width - pw) / 2), y = std::floor((f.height - ph) / 2);
     dll::GdipDrawImageRect(g, image, x, y, pw, ph);
     if (f.edge_glow) {
-      GpRectF glow = {x - 1, y - 1, pw + 1, ph + 1};
-      DrawEdgeGlow(g, &glow, base, kGlowSize, kGlowDepth, true, true, true, true);
+      GpRectF glow = {x - one, y - one, pw + one, ph + one};
+      DrawEdgeGlow(g, &glow, base, glow_size, kGlowDepth, true, true, true, true);
     }
   } else {
     dll::GdipDrawImageRect(g, image, margin, margin, pw, ph);
     if (f.edge_glow) {
       GpRectF glow = {0, 0, pw, ph};
-      DrawEdgeGlow(g, &glow, base, kGlowSize, kGlowDepth, false, false, true, true);
+      DrawEdgeGlow(g, &glow, base, glow_size, kGlowDepth, false, false, true, true);
     }
   }
+  if (!f.scale.IsUnscaled()) dll::GdipSetInterpolationMode(g, kInterpolationDefault);
   if (f.window_alpha != kNoAlpha) {
     // What GDI+ and GDI drew must be in the pixels before they are read.
     dll::GdipFlush(g, kFlushIntentionSync);
@@ -105,17 +112,18 @@ void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
 }
 
 void DrawOutlines(GpGraphics* g, const FrameBackground& f, bool rounded) {
-  const GpRectF outer = {static_cast<float>(kFrameInset), static_cast<float>(kFrameInset),
-                         static_cast<float>(f.width - 2 * kFrameInset), static_cast<float>(f.height - 2 * kFrameInset)};
-  const GpRectF inner = {outer.X + 1, outer.Y + 1, outer.Width - 2, outer.Height - 2};
+  const float inset = static_cast<float>(f.scale.Int(kFrameInset));
+  const float line = f.scale.Float(1.0f);
+  const GpRectF outer = {inset, inset, f.width - 2 * inset, f.height - 2 * inset};
+  const GpRectF inner = {outer.X + line, outer.Y + line, outer.Width - 2 * line, outer.Height - 2 * line};
   const ARGB outer_colour = ArgbFromColor(kOuterOutlineGrey, kOuterOutlineAlpha, 1);
   const ARGB inner_colour = ArgbFromColor(kWhite, kInnerOutlineAlpha, 1);
   if (rounded) {
-    DrawRoundRect(g, outer, kOuterOutlineDiameter, outer_colour, kDashSolid, 1.0f);
-    DrawRoundRect(g, inner, kInnerOutlineDiameter, inner_colour, kDashSolid, 1.0f);
+    DrawRoundRect(g, outer, f.scale.Float(kOuterOutlineDiameter), outer_colour, kDashSolid, line);
+    DrawRoundRect(g, inner, f.scale.Float(kInnerOutlineDiameter), inner_colour, kDashSolid, line);
   } else {
-    DrawOutline(g, outer, outer_colour);
-    DrawOutline(g, inner, inner_colour);
+    DrawOutline(g, outer, outer_colour, kDashSolid, line);
+    DrawOutline(g, inner, inner_colour, kDashSolid, line);
   }
 }
 
@@ -124,10 +132,10 @@ void DrawDropShadow(GpGraphics* g, const FrameBackground& f, bool rounded) {
   const float* diameters = rounded ? kShadowDiametersRound : kShadowDiametersSquare;
   const uint32_t rgb = f.shadow_colour == -1 ? 0u : (static_cast<uint32_t>(f.shadow_colour) & 0xFFFFFFu);
   for (int i = 0; i < 4; ++i) {
-    const float inset = static_cast<float>(kPictureMargin - i);
+    const float inset = f.scale.Float(static_cast<float>(kPictureMargin - i));
     const GpRectF r = {inset, inset, f.width - 2 * inset, f.height - 2 * inset};
     const ARGB colour = (static_cast<uint32_t>(kShadowAlphas[i]) << 24) | rgb;
-    DrawRoundRect(g, r, diameters[i], colour, kDashSolid, 1.0f);
+    DrawRoundRect(g, r, f.scale.Float(diameters[i]), colour, kDashSolid, f.scale.Float(1.0f));
   }
 }
 
@@ -139,8 +147,8 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   dll::GdipGraphicsClear(g, 0);
   OwnedRegion frame_clip;
   if (framed) {
-    frame_clip.reset(GdiRegionToGdiplus(
-        OwnedGdiRegion(RoundRectRegion(f.width, f.height, kFrameInset, rounded ? kFrameDiameter : 0)).get()));
+    const int inset = f.scale.Int(kFrameInset), diameter = rounded ? f.scale.Int(kFrameDiameter) : 0;
+    frame_clip.reset(GdiRegionToGdiplus(OwnedGdiRegion(RoundRectRegion(f.width, f.height, inset, diameter)).get()));
     if (frame_clip) ClipToRegion(g, frame_clip.get(), kClipReplace);
     DrawFramedPicture(g, f);
   } else {
@@ -153,7 +161,8 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   DrawOutlines(g, f, rounded);
   ResetClip(g);
   if (f.window_alpha == kNoAlpha) {
-    ApplyWindowRegion(f.window, f.width, f.height, kFrameInset, rounded ? kWindowRegionDiameter : 0);
+    ApplyWindowRegion(f.window, f.width, f.height, f.scale.Int(kFrameInset),
+                      rounded ? f.scale.Int(kWindowRegionDiameter) : 0);
   } else if (f.frame_flags & kFrameShadow) {
     DrawDropShadow(g, f, rounded);
   }

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/host_window.h"
 
@@ -24,6 +25,7 @@ struct FrameBackground {
   GpImage* picture = nullptr;
   HBITMAP frame_dib = nullptr;  // the DIB under the graphics, read back to apply the window alpha
   BackgroundPaintedHandler on_painted = nullptr;  // called before the outlines are drawn
+  DpiScale scale;  // the frame's figures are logical pixels
 };
 
 // Clears the graphics and draws the whole background; a framed window

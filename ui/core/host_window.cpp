@@ -157,6 +157,7 @@ bool HostWindow::Attach(const AttachOptions& o) {
   if (!(frame_flags_ & kFrameMaximize)) RemoveStyle(window, WS_MAXIMIZEBOX, false);
   DragAnywhere(drag_anywhere);
 
+  scale_ = DpiScale::ForWindow(window);
   RECT rect = {};
   dll::GetWindowRect(window, &rect);
   width_ = rect.right - rect.left;
@@ -196,30 +197,33 @@ bool HostWindow::Attach(const AttachOptions& o) {
 void HostWindow::CreateFrameControls() {
   const FrameControlFactory& factory = CurrentFrameControlFactory();
   if ((frame_flags_ & kFrameIcon) && factory.create_icon) {
-    icon_control_ =
-        factory.create_icon(window_, GpRectF{kIconPos, kIconPos, kIconSize, kIconSize}, WindowIcon(window_, false));
+    // Scaled up, the small icon would be blown up: the big one is brought down instead.
+    icon_control_ = factory.create_icon(window_, scale_.Rect(GpRectF{kIconPos, kIconPos, kIconSize, kIconSize}),
+                                        WindowIcon(window_, !scale_.IsUnscaled()));
   }
   if ((frame_flags_ & kFrameTitle) && factory.create_title) {
     Text title = WindowTitle(window_);
-    float left = (frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon;
+    float left = scale_.Whole((frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon);
     // Its final width comes from LayoutTitleBar; start with the same value.
-    int right = width_ - kTitleBarRightMargin - ((frame_flags_ & kFrameClose) ? kCloseExtra : 0);
+    int right = width_ - scale_.Int(kTitleBarRightMargin);
+    if (frame_flags_ & kFrameClose) right -= scale_.Int(kCloseExtra);
     for (int flag : kSystemButtonFlags) {
-      if (frame_flags_ & flag) right -= static_cast<int>(kButtonWidth);
+      if (frame_flags_ & flag) right -= scale_.Int(static_cast<int>(kButtonWidth));
     }
     float title_width = static_cast<float>(right) - left;
-    title_control_ = factory.create_title(window_, GpRectF{left, kTitleTop, title_width > 1 ? title_width : 1,
-                                                           kTitleHeight},
-                                          title.c_str(), ArgbFromColor(kWhite, kTitleAlpha, 1));
+    const GpRectF title_rect = {left, scale_.Whole(kTitleTop), title_width > 1 ? title_width : 1,
+                                scale_.Whole(kTitleHeight)};
+    title_control_ = factory.create_title(window_, title_rect, title.c_str(), ArgbFromColor(kWhite, kTitleAlpha, 1));
   }
   // Leftwards one after another, as LayoutTitleBar will place them.
-  float x = static_cast<float>(width_ - kTitleBarRightMargin - ((frame_flags_ & kFrameClose) ? kCloseExtra : 0));
+  float x = static_cast<float>(width_ - scale_.Int(kTitleBarRightMargin) -
+                               ((frame_flags_ & kFrameClose) ? scale_.Int(kCloseExtra) : 0));
   for (int flag : kSystemButtonFlags) {
     if (!(frame_flags_ & flag) || !factory.create_system_button) continue;
-    float button_width = flag == kFrameClose ? kCloseWidth : kButtonWidth;
-    x -= kButtonWidth;
-    std::unique_ptr<HostedControl> button =
-        factory.create_system_button(window_, flag, GpRectF{x, kButtonTop, button_width, kButtonHeight});
+    float button_width = scale_.Whole(flag == kFrameClose ? kCloseWidth : kButtonWidth);
+    x -= static_cast<float>(scale_.Int(static_cast<int>(kButtonWidth)));
+    std::unique_ptr<HostedControl> button = factory.create_system_button(
+        window_, flag, GpRectF{x, scale_.Whole(kButtonTop), button_width, scale_.Whole(kButtonHeight)});
     if (!button) continue;
     system_button_view_.push_back(button.get());
     system_buttons_.push_back(std::move(button));
@@ -340,15 +344,15 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
     frame.picture = AsImage(background_image_);
     frame.frame_dib = frame_.dib;
     frame.on_painted = on_background_painted_;
+    frame.scale = scale_;
     PaintFrameBackground(g, frame);
 
     dll::BitBlt(background_.dc, 0, 0, width_, height_, frame_.dc, 0, 0, SRCCOPY);
 
     control_clip_.reset();
     if (framed) {
-      control_clip_.reset(GdiRegionToGdiplus(
-          OwnedGdiRegion(RoundRectRegion(width_, height_, kControlClipInset, rounded ? kControlClipDiameter : 0))
-              .get()));
+      const int inset = scale_.Int(kControlClipInset), diameter = rounded ? scale_.Int(kControlClipDiameter) : 0;
+      control_clip_.reset(GdiRegionToGdiplus(OwnedGdiRegion(RoundRectRegion(width_, height_, inset, diameter)).get()));
       if (control_clip_) ClipToRegion(g, control_clip_.get(), kClipReplace);
     }
 
@@ -360,7 +364,8 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
   }
 
   if (blur_behind_ && window_alpha_ != kNoAlpha) {
-    EnableBlur(kBlurInset, kBlurInset, width_ - kBlurInset + 1, height_ - kBlurInset + 1, kBlurDiameter, true);
+    EnableBlur(scale_.Int(kBlurInset), scale_.Int(kBlurInset), width_ - scale_.Int(kBlurInset) + 1,
+               height_ - scale_.Int(kBlurInset) + 1, scale_.Int(kBlurDiameter), true);
   }
   if (present_mode == kPresentNow) {
     PresentFrame();
@@ -378,20 +383,47 @@ int HostWindow::SetBackground(const ByteSetBlock* picture, bool picture_given, i
 
 void HostWindow::LayoutTitleBar() {
   if (frame_flags_ == 0) return;
-  int x = width_ - kTitleBarRightMargin;
-  if (frame_flags_ & kFrameClose) x -= kCloseExtra;
+  int x = width_ - scale_.Int(kTitleBarRightMargin);
+  if (frame_flags_ & kFrameClose) x -= scale_.Int(kCloseExtra);
   for (HostedControl* button : system_button_view_) {
-    x -= static_cast<int>(kButtonWidth);
+    x -= scale_.Int(static_cast<int>(kButtonWidth));
     const GpRectF& b = button->BoundsRect();
-    button->MoveTo(static_cast<float>(x), kButtonTop, b.Width, b.Height);
+    button->MoveTo(static_cast<float>(x), scale_.Whole(kButtonTop), b.Width, b.Height);
   }
   if ((frame_flags_ & kFrameTitle) && title_control_) {
-    float x0 = (frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon;
-    title_control_->MoveTo(x0, kTitleTop, static_cast<float>(x) - x0, kTitleHeight);
+    float x0 = scale_.Whole((frame_flags_ & kFrameIcon) ? kTitleLeftWithIcon : kTitleLeftWithoutIcon);
+    title_control_->MoveTo(x0, scale_.Whole(kTitleTop), static_cast<float>(x) - x0, scale_.Whole(kTitleHeight));
   }
 }
 
 void HostWindow::SetShadowColour(int colour) { shadow_colour_ = colour; }
+
+void HostWindow::ChangeDpi(int dpi, const RECT& suggested) {
+  if (!window_) return;
+  const DpiScale old_scale = scale_;
+  {
+    BusyScope busy(this);
+    scale_ = DpiScale(dpi);
+    if (fade_.dc) StopCrossFade();
+    // The title bar is made again at the new scale: its figures, the title's
+    // font and the icon's source all depend on it.
+    if (frame_flags_ != 0 && scale_ != old_scale) {
+      icon_control_.reset();
+      title_control_.reset();
+      system_button_view_.clear();
+      system_buttons_.clear();
+      CreateFrameControls();
+    }
+    if (on_dpi_changed_) on_dpi_changed_(window_, old_scale, scale_);
+  }
+  // The surfaces follow the new size; the frame is painted and pushed once, below.
+  resizing_for_dpi_ = true;
+  dll::SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                    suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  resizing_for_dpi_ = false;
+  if (tooltip_ && tool_control_ != kNoControl) UpdateTooltip(tool_control_, std::nullopt);
+  SetBackground(nullptr, false, kNoColour, false, kPresentNow, false);
+}
 
 void HostWindow::OnSize(HWND window, WPARAM size_kind) {
   if (size_kind == SIZE_MINIMIZED || !window_) return;
@@ -405,6 +437,7 @@ void HostWindow::OnSize(HWND window, WPARAM size_kind) {
   CreateSurface(window_, window_dc_.get(), w, h, &frame_);
   CreateBackBuffer(window_, window_dc_.get(), w, h, &background_);
   EnsureScratchSurface(w, h);
+  if (resizing_for_dpi_) return;  // ChangeDpi paints and presents the whole frame itself
   SetBackground(nullptr, false, kNoColour, false, kPresentNow, true);
 }
 
@@ -413,7 +446,8 @@ void HostWindow::Show(int animation_type, int duration_ms) {
   DoEvents();
   if (animation_type == 0) {
     if (blur_behind_) {
-      EnableBlur(kBlurInset, kBlurInset, width_ - kBlurInset + 1, height_ - kBlurInset + 1, kBlurDiameter, true);
+      EnableBlur(scale_.Int(kBlurInset), scale_.Int(kBlurInset), width_ - scale_.Int(kBlurInset) + 1,
+               height_ - scale_.Int(kBlurInset) + 1, scale_.Int(kBlurDiameter), true);
     }
     dll::ShowWindow(window_, SW_SHOWNORMAL);
     // A layered window shows nothing until its first push; one that was

@@ -14,6 +14,7 @@
 #include "runtime/value.h"
 #include "ui/core/back_buffer.h"
 #include "ui/core/control_list.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
 #include "ui/core/host_accessible.h"
@@ -169,6 +170,16 @@ class HostWindow {
   int WindowAlpha() const { return window_alpha_; }
   int FrameFlags() const { return frame_flags_; }
   SIZE Size() const { return SIZE{width_, height_}; }
+  // Logical pixels to this window's physical ones; sizes and positions the
+  // host and its controls keep are physical.
+  const DpiScale& Scale() const { return scale_; }
+  // The window moved to a display of another DPI (WM_DPICHANGED): takes the
+  // suggested rectangle, has every control rescale itself and presents once.
+  void ChangeDpi(int dpi, const RECT& suggested);
+  // Rescale hooks: called by ChangeDpi after the host's own figures are
+  // rescaled, before the frame is painted again (the application re-lays out).
+  using DpiChangedHandler = void (*)(HWND window, const DpiScale& old_scale, const DpiScale& new_scale);
+  void OnDpiChanged(DpiChangedHandler handler) { on_dpi_changed_ = handler; }
 
   // The top-level controls, first drawn first; the control library inserts and removes them.
   ControlList& Controls() { return controls_; }
@@ -344,6 +355,9 @@ class HostWindow {
   int edge_glow_ = 1;
   int close_animation_ = 0;
   int width_ = 0, height_ = 0;
+  DpiScale scale_;
+  DpiChangedHandler on_dpi_changed_ = nullptr;
+  bool resizing_for_dpi_ = false;
   OwnedRegion control_clip_;
   ControlRef keyboard_focus_control_ = kNoControl;
   int blur_behind_ = 0;
@@ -394,6 +408,6 @@ PresentObserver SetPresentObserver(PresentObserver observer);
 bool BlurApplies(int os_major_version, int background_mode, int window_alpha);
 
 // Border zone (WMSZ_*) under the point, 0 for none; sets the matching cursor.
-int ResizeZone(LPARAM lparam, int width, int height);
+int ResizeZone(LPARAM lparam, int width, int height, const DpiScale& scale = DpiScale());
 
 }  // namespace quillet

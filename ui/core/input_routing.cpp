@@ -52,25 +52,27 @@ bool MoreInputWaiting() {
 
 }  // namespace
 
-int ResizeZone(LPARAM lparam, int width, int height) {
+int ResizeZone(LPARAM lparam, int width, int height, const DpiScale& scale) {
   const int x = PointX(lparam), y = PointY(lparam);
+  const int edge_top = scale.Int(kResizeEdgeTop), edge_left = scale.Int(kResizeEdgeLeft);
+  const int corner = scale.Int(kResizeCorner);
   int zone = 0;
   WORD cursor = 0;
-  if (y < kResizeEdgeTop && x < kResizeCorner) {
+  if (y < edge_top && x < corner) {
     zone = WMSZ_TOPLEFT, cursor = CursorId(IDC_SIZENWSE);
-  } else if (y < kResizeEdgeTop && width - x < kResizeCorner) {
+  } else if (y < edge_top && width - x < corner) {
     zone = WMSZ_TOPRIGHT, cursor = CursorId(IDC_SIZENESW);
-  } else if (y < kResizeEdgeTop) {
+  } else if (y < edge_top) {
     zone = WMSZ_TOP, cursor = CursorId(IDC_SIZENS);
-  } else if (height - y < kResizeCorner && x < kResizeCorner) {
+  } else if (height - y < corner && x < corner) {
     zone = WMSZ_BOTTOMLEFT, cursor = CursorId(IDC_SIZENESW);
-  } else if (height - y < kResizeCorner && width - x < kResizeCorner) {
+  } else if (height - y < corner && width - x < corner) {
     zone = WMSZ_BOTTOMRIGHT, cursor = CursorId(IDC_SIZENWSE);
-  } else if (height - y < kResizeCorner) {
+  } else if (height - y < corner) {
     zone = WMSZ_BOTTOM, cursor = CursorId(IDC_SIZENS);
-  } else if (x < kResizeEdgeLeft) {
+  } else if (x < edge_left) {
     zone = WMSZ_LEFT, cursor = CursorId(IDC_SIZEWE);
-  } else if (width - x < kResizeCorner) {
+  } else if (width - x < corner) {
     zone = WMSZ_RIGHT, cursor = CursorId(IDC_SIZEWE);
   }
   if (zone) dll::SetCursor(dll::LoadCursorW(nullptr, MAKEINTRESOURCEW(cursor)));
@@ -162,6 +164,10 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       OnSize(window_, wparam);
       return PassOn(message, wparam, lparam);
+    case kDpiChangedMessage:
+      // The new DPI comes with the message; the window's own answer may lag behind it.
+      if (lparam != 0) ChangeDpi(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return 0;
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE) {
         if (pressed_control_) {
@@ -223,14 +229,16 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_GETMINMAXINFO: {
       MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lparam);
       RECT work = WorkArea();
-      info->ptMaxSize = POINT{work.right + 2 * kTrackSizeOverhang, work.bottom + 2 * kTrackSizeOverhang};
-      info->ptMaxPosition = POINT{work.left - kTrackSizeOverhang, work.top - kTrackSizeOverhang};
+      const int overhang = scale_.Int(kTrackSizeOverhang);
+      info->ptMaxSize = POINT{work.right + 2 * overhang, work.bottom + 2 * overhang};
+      info->ptMaxPosition = POINT{work.left - overhang, work.top - overhang};
       if (frame_flags_ != 0) {
-        info->ptMinTrackSize.x = kMinTrackPerButton * CountBits(frame_flags_ & kSystemButtonFlagMask) +
-                                 ((frame_flags_ & kFrameClose) ? kMinTrackCloseExtra : 0) + kMinTrackBase;
-        info->ptMinTrackSize.y = kMinTrackHeight;
+        info->ptMinTrackSize.x =
+            scale_.Int(kMinTrackPerButton * CountBits(frame_flags_ & kSystemButtonFlagMask) +
+                       ((frame_flags_ & kFrameClose) ? kMinTrackCloseExtra : 0) + kMinTrackBase);
+        info->ptMinTrackSize.y = scale_.Int(kMinTrackHeight);
       } else {
-        info->ptMinTrackSize = POINT{kMinTrackWidthBare, kMinTrackHeightBare};
+        info->ptMinTrackSize = scale_.Point(POINT{kMinTrackWidthBare, kMinTrackHeightBare});
       }
       return 0;
     }
@@ -376,7 +384,7 @@ bool HostWindow::OnResizeBorder(UINT message, LPARAM lparam) {
   if (!resizable_ || captured_ || (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN) || dll::IsZoomed(window_)) {
     return false;
   }
-  int zone = ResizeZone(lparam, width_, height_);
+  int zone = ResizeZone(lparam, width_, height_, scale_);
   if (zone == 0) return false;
   if (hover_control_) {
     ControlFromRef(hover_control_)->DeliverEvent(DUIM_MOUSELEAVE, 0, 0);
@@ -474,7 +482,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         if (!captured_ && drag_anywhere_) StartWindowMove();
       } else if (double_click) {
-        if (y < kCaptionDoubleClickHeight && has_maximize) {
+        if (y < scale_.Int(kCaptionDoubleClickHeight) && has_maximize) {
           PostMaximizeToggle();
           StartWindowMove();
         }

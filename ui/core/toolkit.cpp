@@ -185,6 +185,23 @@ GpFont* CreateFontByName(const char* face, float size, int style) {
   return font;
 }
 
+GpBitmap* SystemButtonStripFor(const DpiScale& scale) {
+  ToolkitState& state = Toolkit();
+  if (scale.IsUnscaled()) return state.system_button_strip;
+  if (state.large_system_button_strip == nullptr) {
+    state.large_system_button_strip =
+        reinterpret_cast<GpBitmap*>(ImageFromBytes(LargeSystemButtonStrip(), true, false));
+  }
+  return state.large_system_button_strip != nullptr ? state.large_system_button_strip : state.system_button_strip;
+}
+
+GpFont* DefaultFontAt(const DpiScale& scale) {
+  GpFont* shared = Toolkit().default_font;
+  if (scale.IsUnscaled() || shared == nullptr) return shared;
+  const Text face = FontFamilyName(shared);
+  return CreateFontByName(face.c_str(), scale.Float(static_cast<float>(kDefaultFontPixels)), kFontStyleRegular);
+}
+
 Text FontFamilyName(GpFont* font) {
   if (!font) return Text();
   OwnedFontFamily family;

@@ -10,6 +10,7 @@
 #include "runtime/value.h"
 #include "runtime/window_template.h"
 #include "ui/core/back_buffer.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/gdiplus_types.h"
 
 namespace quillet {
@@ -38,6 +39,7 @@ struct ToolkitState {
   HCURSOR default_cursor = nullptr;
   HICON default_icon = nullptr;
   GpBitmap* system_button_strip = nullptr;
+  GpBitmap* large_system_button_strip = nullptr;  // made on first use, at a scale above 100 %
   BackBuffer scratch;                      // shared scratch surface
   EditMenuEntry edit_menu[5] = {};
   int edit_menu_count = 0;
@@ -74,6 +76,9 @@ Text SystemFontFace(int kind = 2);  // 1 menu, 2 caption, 3 message
 // and faces GDI+ cannot make become 宋体.
 Text FaceFromNonClientMetrics(const unsigned char* block, int kind);
 GpFont* CreateFontByName(const char* face, float size, int style);
+// The default font for a window of this scale: the shared one unscaled, else a
+// new font of its family at the scaled size (the caller owns it).
+GpFont* DefaultFontAt(const DpiScale& scale);
 Text FontFamilyName(GpFont* font);
 
 // Cursors and the window class.
@@ -102,5 +107,11 @@ Text WindowTitle(HWND window);
 
 // The compiled-in button strip (constant region): PNG without its 8-byte signature.
 const ByteSetBlock* SystemButtonStrip();
+// The same strip drawn at kLargeStripScale times the size.
+const ByteSetBlock* LargeSystemButtonStrip();
+constexpr int kLargeStripScale = 2;
+// The strip to draw from at a scale: the plain one unscaled, else the large one
+// (decoded on first use), so glyphs are brought down, never blown up.
+GpBitmap* SystemButtonStripFor(const DpiScale& scale);
 
 }  // namespace quillet

@@ -2,7 +2,10 @@
 // style bits, drawing primitives read back pixel by pixel.
 #include <gmock/gmock.h>
 
+#include <cmath>
+
 #include "core_test_support.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/frame_blend.h"
 #include "support/error_box_capture.h"
 #include "support/gbk_text.h"
@@ -33,6 +36,56 @@ TEST(ArgbFromColorTest, OpaqueBecomes254AndChannelsSwap) {
   EXPECT_EQ(ArgbFromColor(0x00336699, 128, 1), 0x80996633u);
   EXPECT_EQ(ArgbFromColor(0x00FFFFFF, 0, 1), 0x00FFFFFFu);
   EXPECT_EQ(ArgbFromColor(0x00010203, 0x1FF, 1), 0xFF030201u);  // only the low 8 bits of alpha
+}
+
+// Windows left of or above the primary display have negative coordinates:
+// they must round like positive ones, or a window there shifts by a pixel.
+TEST(DpiScaleTest, RoundsHalvesAwayFromZeroOnBothSidesOfTheOrigin) {
+  const DpiScale at120(120), at144(144);
+  EXPECT_EQ(at144.Int(50), 75);
+  EXPECT_EQ(at144.Int(-50), -75);
+  EXPECT_EQ(at120.Int(2), 3);    // 2.5
+  EXPECT_EQ(at120.Int(-2), -3);  // -2.5
+  EXPECT_EQ(at120.Int(1), 1);    // 1.25
+  EXPECT_EQ(at120.Int(-1), -1);
+  EXPECT_EQ(at144.ToLogical(75), 50);
+  EXPECT_EQ(at144.ToLogical(-75), -50);
+  EXPECT_FLOAT_EQ(at144.Float(13.0f), 19.5f) << "font sizes keep their fraction";
+  EXPECT_FLOAT_EQ(at144.Whole(7.0f), 11.0f);
+}
+
+TEST(DpiScaleTest, RectanglesKeepTouchingNeighboursAndStayOnWholePixels) {
+  const DpiScale at120(120);
+  // Two controls side by side: 10..27 and 27..40. Scaling position and width
+  // separately would leave a gap or an overlap at 27 * 1.25 = 33.75.
+  const GpRectF left = at120.Rect(GpRectF{10, 0, 17, 10});
+  const GpRectF right = at120.Rect(GpRectF{27, 0, 13, 10});
+  EXPECT_FLOAT_EQ(left.X + left.Width, right.X);
+  EXPECT_FLOAT_EQ(left.X, std::trunc(left.X));
+  EXPECT_FLOAT_EQ(left.Width, std::trunc(left.Width));
+  const RECT window = DpiScale(144).Rect(RECT{50, 50, 430, 300});
+  EXPECT_EQ(window.left, 75);
+  EXPECT_EQ(window.right - window.left, 570);
+  EXPECT_EQ(window.bottom - window.top, 375);
+}
+
+TEST(DpiScaleTest, ANonsenseDpiMeansLogicalPixels) {
+  EXPECT_TRUE(DpiScale(0).IsUnscaled());
+  EXPECT_TRUE(DpiScale(-144).IsUnscaled());
+  EXPECT_EQ(DpiScale(0).Int(380), 380);
+}
+
+TEST_F(GraphicsTest, TheScaleOfAWindowIsTheDisplaysDpi) {
+  // The test prefix runs at 96 DPI; a prefix at another DPI answers that.
+  HDC screen = GetDC(nullptr);
+  const int screen_dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(DpiScale::ForScreen().Dpi(), screen_dpi);
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(DpiScale::ForWindow(window).Dpi(), screen_dpi);
+  DestroyWindow(window);
+  EXPECT_EQ(DpiScale::ForWindow(nullptr).Dpi(), screen_dpi) << "no window: the screen's";
 }
 
 TEST_F(GraphicsTest, WideConversionRoundTripsGbk) {

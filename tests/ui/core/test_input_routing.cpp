@@ -719,6 +719,20 @@ TEST(ResizeZoneTest, ZonesAndCursors) {
   EXPECT_EQ(ResizeZone(Point(390, 100), 400, 300), 0);
 }
 
+// At 150 % the borders are 12 and 15 pixels deep: at 96 DPI's 8 and 10 they
+// would be too thin to catch with the mouse.
+TEST(ResizeZoneTest, BordersGrowWithTheDisplayScale) {
+  StartToolkitOnce();
+  const DpiScale at144(144);
+  EXPECT_EQ(ResizeZone(Point(300, 11), 600, 450, at144), WMSZ_TOP);
+  EXPECT_EQ(ResizeZone(Point(300, 12), 600, 450, at144), 0);
+  EXPECT_EQ(ResizeZone(Point(14, 3), 600, 450, at144), WMSZ_TOPLEFT);
+  EXPECT_EQ(ResizeZone(Point(11, 200), 600, 450, at144), WMSZ_LEFT);
+  EXPECT_EQ(ResizeZone(Point(586, 200), 600, 450, at144), WMSZ_RIGHT);
+  EXPECT_EQ(ResizeZone(Point(585, 200), 600, 450, at144), 0);
+  EXPECT_EQ(ResizeZone(Point(586, 436), 600, 450, at144), WMSZ_BOTTOMRIGHT);
+}
+
 TEST_F(ResizableWindowTest, BorderZoneTakesTheMouseFromControls) {
   ProbeControl* edge = Add({0, 50, 30, 30});
   SendMessageW(window_, WM_MOUSEMOVE, 0, Point(20, 60));
