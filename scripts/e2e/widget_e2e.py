@@ -261,6 +261,52 @@ def close_while_stalled(args, env, rounds, presses):
     return 1 if failures else 0
 
 
+def wine_path(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def accessibility(args, env):
+    """Runs the MSAA client against the real widget: the client presses the
+    button by its default action while the service holds the reply until the
+    client releases it, reads the edit menu and closes the widget."""
+    served = '满分100%，差1%也不行🎯！'
+    requests_file = os.path.join(args.work, 'msaa-requests')
+    release_file = os.path.join(args.work, 'msaa-release')
+    state = ServiceState()
+
+    def hold(_rec):
+        with open(requests_file, 'w') as f:
+            f.write(str(state.request_count()))
+        deadline = time.monotonic() + 60
+        while not os.path.exists(release_file) and time.monotonic() < deadline:
+            time.sleep(0.05)
+
+    state.set_body(sentence_json(served), on_request=hold)
+    service = FakeSentenceService(state, args.cert, args.key).start()
+    widget = Widget(args.exe, os.path.join(args.work, 'msaa-widget.log'), env)
+    try:
+        if not check(widget.wait_for_window(), 'the window "Quillet" appears'):
+            return 1
+        time.sleep(3)  # first show animation
+        client = subprocess.run([env['WINELOADER'], args.msaa_client_exe,
+                                 '--expect-utf16', served.encode('utf-16-le').hex(),
+                                 '--requests', wine_path(requests_file), '--release', wine_path(release_file)],
+                                capture_output=True, env=env, timeout=400)
+        sys.stdout.write(client.stdout.decode('utf-8', 'replace'))
+        sys.stdout.write(client.stderr.decode('utf-8', 'replace')[-2000:])
+        check(client.returncode == 0, 'the accessibility client passes', 'exit code %d' % client.returncode)
+        code = widget.wait_exit(30)
+        check(code == 0, 'the widget closed by 关闭\'s default action exits with code 0',
+              'still running' if code is None else 'exit code %d' % code)
+        check(not widget.crashed(), 'no thread of the widget crashed')
+        check(state.request_count() == 1, 'the service saw exactly one request', '%d' % state.request_count())
+    finally:
+        widget.stop()
+        service.stop()
+    print('%d failure(s)' % len(failures))
+    return 1 if failures else 0
+
+
 # ---- Display scale ------------------------------------------------------------
 
 SHARPNESS_REGION = (8, 88, 356, 120)  # the sentence and the button (1.5 x of it is whole pixels)
@@ -486,7 +532,9 @@ def main():
     ap.add_argument('--rogue-cert', required=True)
     ap.add_argument('--rogue-key', required=True)
     ap.add_argument('--work', required=True)
-    ap.add_argument('--scenario', choices=['widget', 'close-while-stalled', 'display-scale'], default='widget')
+    ap.add_argument('--scenario', choices=['widget', 'close-while-stalled', 'display-scale', 'accessibility'],
+                    default='widget')
+    ap.add_argument('--msaa-client-exe', help='the accessibility client (needed by the accessibility scenario)')
     ap.add_argument('--scaled-prefix', help='a Wine prefix whose display runs at --dpi (display-scale scenario)')
     ap.add_argument('--dpi', type=int, default=144)
     ap.add_argument('--rounds', type=int, default=8)
@@ -495,6 +543,10 @@ def main():
     env = dict(os.environ)
     if args.scenario == 'close-while-stalled':
         return close_while_stalled(args, env, args.rounds, presses=args.presses)
+    if args.scenario == 'accessibility':
+        if not args.msaa_client_exe or not os.path.isfile(args.msaa_client_exe):
+            ap.error('the accessibility scenario needs --msaa-client-exe with an absolute path to the client')
+        return accessibility(args, env)
     if args.scenario == 'display-scale':
         if not args.scaled_prefix:
             ap.error('the display-scale scenario needs --scaled-prefix')

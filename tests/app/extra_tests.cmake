@@ -5,6 +5,12 @@
 # The first reads what Ctrl+C copied through a small Windows program of its own.
 add_executable(quillet_clipboard_text ${CMAKE_CURRENT_SOURCE_DIR}/app/clipboard_text.cpp)
 set_target_properties(quillet_clipboard_text PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/app)
+# An accessibility client in its own process (a test, so it links oleacc).
+add_executable(quillet_msaa_client ${CMAKE_CURRENT_SOURCE_DIR}/app/msaa_client.cpp)
+target_include_directories(quillet_msaa_client PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_options(quillet_msaa_client PRIVATE -municode)
+target_link_libraries(quillet_msaa_client PRIVATE oleacc oleaut32 ole32 uuid)
+set_target_properties(quillet_msaa_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/app)
 if(TARGET Quillet)
   add_test(NAME app.e2e_widget
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>
@@ -20,6 +26,15 @@ if(TARGET Quillet)
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>
                    --scenario close-while-stalled)
   set_tests_properties(app.e2e_close_while_fetching PROPERTIES
+    TIMEOUT 600
+    RUN_SERIAL TRUE
+    LABELS "app;e2e")
+  # A screen reader's view from another process: the MSAA tree, the default
+  # actions, the WinEvents, the edit menu and the object outliving the window.
+  add_test(NAME app.e2e_accessibility
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/e2e/run-widget-e2e.sh $<TARGET_FILE:Quillet>
+                   --scenario accessibility --msaa-client-exe $<TARGET_FILE:quillet_msaa_client>)
+  set_tests_properties(app.e2e_accessibility PROPERTIES
     TIMEOUT 600
     RUN_SERIAL TRUE
     LABELS "app;e2e")

@@ -211,6 +211,7 @@ void Button::SetCaption(ByteSet caption) {
   caption_ = std::move(caption);
   RegisterAccelerator();
   PaintNow();
+  if (Host() != nullptr) Host()->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE, GetRef());
 }
 
 quillet::Text Button::Text(std::optional<const char*> caption) {
@@ -477,6 +478,19 @@ void Button::Paint(ControlRef, std::optional<int> look, std::optional<bool> redr
     DrawBorder(graphics, focus, kBorderDashed, std::nullopt, one);
   }
   EndControlPaint(&context);
+}
+
+
+AccessibleDescription Button::DescribeForAccessibility() const {
+  AccessibleDescription description;
+  const std::wstring caption = WideString(caption_.get());
+  description.role = ROLE_SYSTEM_PUSHBUTTON;
+  description.name = AccessibleNameFromCaption(caption);
+  description.default_action = kAccessibleActionPress;
+  // The host clicks the button on Alt and its key (WM_SYSCHAR).
+  if (const wchar_t key = AccessKeyOfCaption(caption)) description.keyboard_shortcut = std::wstring(L"Alt+") + key;
+  if (state_ == kLookPressed) description.states |= STATE_SYSTEM_PRESSED;
+  return description;
 }
 
 }  // namespace quillet

@@ -44,6 +44,8 @@ class Button : public Control {
 
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
+  // A push button named with its caption, pressed by its default action.
+  AccessibleDescription DescribeForAccessibility() const override;
 
   // Makes the control; "&" in the GBK caption marks its accelerator. Each
   // property accessor below answers its value and, given one, sets it first.

@@ -321,6 +321,7 @@ bool Control::Visible(std::optional<bool> visible) {
     visible_ = *visible;
     SendEvent(visible_ ? DUIM_SHOWN : DUIM_HIDDEN, 0, 0);
     Invalidate();
+    if (host_ != nullptr) host_->NotifyAccessibleEvent(visible_ ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, self_);
   }
   return visible_;
 }

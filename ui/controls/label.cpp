@@ -4,6 +4,8 @@
 #include <cstring>
 #include <cwctype>
 
+#include <oleacc.h>
+
 #include "runtime/program_dll_commands.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
@@ -198,6 +200,15 @@ void Label::ApplyTextChange(const TextChange& change) {
   text_ = ByteSet(ByteSetData(change.utf16), ByteSetLength(change.utf16));
   Measure();
   PaintNow();
+  if (Host() != nullptr) Host()->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE, GetRef());
+}
+
+AccessibleDescription Label::DescribeForAccessibility() const {
+  AccessibleDescription description;
+  description.role = ROLE_SYSTEM_STATICTEXT;
+  description.name = WideString(text_.get());
+  description.states = STATE_SYSTEM_READONLY;
+  return description;
 }
 
 // ---- Painting -----------------------------------------------------------------------

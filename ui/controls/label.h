@@ -54,6 +54,8 @@ class Label : public Control {
   // A tip set here is the application's: it comes back when a cut text fits again.
   quillet::Text Tooltip(std::optional<const char*> text = std::nullopt, bool apply = false) override;
   const wchar_t* TooltipTextW() const override;
+  // Static text named with its whole text, however much of it is drawn.
+  AccessibleDescription DescribeForAccessibility() const override;
   // Makes the control at (left, top) with the GBK `text`.
   virtual ControlRef Create(ControlParent parent, int left, int top, int width, int height, const char* text,
                             const LabelOptions& options = {});

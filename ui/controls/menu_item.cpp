@@ -278,4 +278,26 @@ void MenuItem::Paint(ControlRef sender, int look) {
   look_ = look;
 }
 
+
+AccessibleDescription MenuItem::DescribeForAccessibility() const {
+  AccessibleDescription description;
+  if (item_.type == kItemSeparator) {
+    description.role = ROLE_SYSTEM_SEPARATOR;
+    description.takes_focus = false;
+    return description;
+  }
+  const std::wstring text = WideString(item_.text.get());
+  description.role = ROLE_SYSTEM_MENUITEM;
+  description.name = AccessibleNameFromCaption(text);
+  if (const wchar_t key = AccessKeyOfCaption(text)) description.keyboard_shortcut = std::wstring(1, key);
+  if (item_.type == kItemSubmenu) {
+    description.default_action = kAccessibleActionOpen;
+    description.states |= STATE_SYSTEM_HASPOPUP;
+  } else {
+    description.default_action = kAccessibleActionExecute;
+  }
+  if (item_.state == kItemChecked) description.states |= STATE_SYSTEM_CHECKED;
+  return description;
+}
+
 }  // namespace quillet

@@ -66,6 +66,8 @@ class MenuItem : public Control {
   // Handles creation, hover (a submenu opens after a delay), its timer and clicks.
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
+  // A menu item (or separator) whose default action chooses it.
+  AccessibleDescription DescribeForAccessibility() const override;
   // A focusable control of kind kKindMenuItem in a menu window.
   virtual ControlRef Create(HWND menu_window, int x, int y, int width, int height, const MenuItemRecord& record,
                             std::optional<bool> visible = std::nullopt);

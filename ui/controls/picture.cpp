@@ -319,4 +319,13 @@ void Picture::Paint(ControlRef) {
   dll::SetTimer(GetHostWindow(), GetRef(), static_cast<UINT>(delay * kFrameDelayUnitMs), nullptr);
 }
 
+
+AccessibleDescription Picture::DescribeForAccessibility() const {
+  AccessibleDescription description;
+  description.role = ROLE_SYSTEM_GRAPHIC;
+  const ByteSet tip = ToWide(TooltipText(), kCodePageGbk);
+  description.name = WideData(tip);
+  return description;
+}
+
 }  // namespace quillet

@@ -34,6 +34,8 @@ class Picture : public Control {
   ~Picture() override;
 
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
+  // A graphic named with its tip.
+  AccessibleDescription DescribeForAccessibility() const override;
   bool HasClassProcedure() const override { return true; }
 
   // Makes the control from encoded image bytes (CreateFromHandle: from an icon).

@@ -35,6 +35,7 @@ LRESULT PopupMessageHook(HWND window, UINT message, WPARAM wparam, LPARAM lparam
       break;
     case WM_DESTROY:
       if (flags == kPopupMenuWindow) {
+        dll::NotifyWinEvent(EVENT_SYSTEM_MENUPOPUPEND, window, OBJID_CLIENT, CHILDID_SELF);
         dll::RemovePropW(window, kMenuRootProperty);
         dll::RemovePropW(window, kMenuSubProperty);
         dll::RemovePropW(window, kMenuActiveItemProperty);

@@ -325,6 +325,8 @@ void PopupMenu::Show(HWND owner_or_parent, bool is_root, int x, int y) {
   options.resizable = 0;
   options.drag_anywhere = 0;
   host->Attach(options);
+  // The window's caption is the toolkit's class of menu, not a name to read out.
+  host->SetAccessibleIdentity(ROLE_SYSTEM_MENUPOPUP, std::wstring());
   RemoveStyle(window, kMenuRemovedStyle, false);
 
   window_ = window;
@@ -338,6 +340,7 @@ void PopupMenu::Show(HWND owner_or_parent, bool is_root, int x, int y) {
     host->Show(opens_left ? kAnimationWipeLeft : kAnimationWipeRight, kSubmenuShowMs);
   }
   dll::SetForegroundWindow(window);
+  dll::NotifyWinEvent(EVENT_SYSTEM_MENUPOPUPSTART, window, OBJID_CLIENT, CHILDID_SELF);
 
   RunModalLoop(window);
 

@@ -128,4 +128,38 @@ void TitleBarButton::Paint(ControlRef, int look, bool force, int frames) {
   look_ = look;
 }
 
+
+AccessibleDescription TitleBarButton::DescribeForAccessibility() const {
+  AccessibleDescription description;
+  description.role = ROLE_SYSTEM_PUSHBUTTON;
+  description.default_action = kAccessibleActionPress;
+  switch (type_) {
+    case kFrameClose:
+      description.name = L"关闭";
+      break;
+    case kFrameMaximize:
+      description.name = dll::IsZoomed(GetHostWindow()) ? L"还原" : L"最大化";
+      break;
+    case kFrameMinimize:
+      description.name = L"最小化";
+      break;
+    case kFrameMenu:
+      description.name = L"菜单";
+      break;
+    case kFrameSkin:
+      description.name = L"皮肤";
+      break;
+    case kFrameFeedback:
+      description.name = L"反馈";
+      break;
+    case kFrameSettings:
+      description.name = L"设置";
+      break;
+    default:
+      break;
+  }
+  if (look_ == kTitleLookPressed) description.states |= STATE_SYSTEM_PRESSED;
+  return description;
+}
+
 }  // namespace quillet

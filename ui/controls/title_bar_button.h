@@ -34,6 +34,8 @@ class TitleBarButton : public Control {
 
   intptr_t ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool HasClassProcedure() const override { return true; }
+  // A push button named after what it does to the window.
+  AccessibleDescription DescribeForAccessibility() const override;
 
   // Draws the strip cell of a look, fading over `frames`; the same look again
   // only when forced.

@@ -525,6 +525,8 @@ void HostWindow::Detach(HWND) {
   if (!previous_proc_) return;
   HWND window = window_;
   BusyScope busy(this);
+  // First: a client still holding the object must not reach what goes next.
+  DisconnectAccessible();
   dll::SetWindowProcedure(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_proc_));
   redraw_queue_.Clear();
   deferred_paints_.clear();

@@ -3,10 +3,12 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "runtime/value.h"
@@ -15,6 +17,7 @@
 #include "ui/core/dpi_scale.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/gdiplus_types.h"
+#include "ui/core/host_accessible.h"
 #include "ui/core/hosted_control.h"
 #include "ui/core/redraw_queue.h"
 
@@ -83,6 +86,8 @@ struct AccessKeyEntry {
 // once the window is up.
 constexpr UINT kHostFlushRedrawsMessage = 0x2819;
 constexpr UINT kHostCreateTooltipMessage = 0x281A;
+// Posted by the accessible object: wParam names the control to click.
+constexpr UINT kHostAccessibleClickMessage = 0x281B;
 
 class HostWindow {
  public:
@@ -196,6 +201,19 @@ class HostWindow {
   // capture flag), focus, hover, keyboard focus, its accelerator entry.
   void ForgetControl(ControlRef control);
 
+  // ---- Accessibility ----
+  // What the window's client object is: ROLE_SYSTEM_CLIENT named after the
+  // caption unless set (a menu window is a menu popup).
+  void SetAccessibleIdentity(long role, std::optional<std::wstring> name);
+  long AccessibleRole() const { return accessible_role_; }
+  std::wstring AccessibleName() const;
+  // Raises a WinEvent for a control of this window (0: the client itself).
+  void NotifyAccessibleEvent(DWORD event, ControlRef control);
+  // The default action of a control, carried out later on the window's
+  // thread as a click from the keyboard would be.
+  void PostAccessibleClick(ControlRef control);
+  bool OwnsControl(ControlRef control) const { return IsOwnControl(control); }
+
   // Partial redraw of a rectangle of the frame from the background buffer and
   // the overlapping controls; presents it when asked. Skipped while busy.
   void RedrawRect(const GpRectF& rect, bool present);
@@ -270,6 +288,9 @@ class HostWindow {
   };
 
   LRESULT PassOn(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT AnswerGetObject(WPARAM wparam, LPARAM lparam);
+  void ClickFromAccessibility(ControlRef control);
+  void DisconnectAccessible();
   void PaintControls(ControlRef first, bool backdrop_changed, const GpRectF* dirty);
   void ComposeControl(HostedControl* control, const GpRectF* dirty);
   // Copies a rectangle of the frame onto a window presented with BitBlt.
@@ -363,6 +384,9 @@ class HostWindow {
   std::vector<ControlRef> deferred_paints_;
   TOOLINFOW tool_ = {};  // wide: the tips are GBK whatever the system's code page
   ControlRef tool_control_ = kNoControl;  // whose tip the tool shows
+  AccessibleRef accessible_;  // made on the first WM_GETOBJECT
+  long accessible_role_ = ROLE_SYSTEM_CLIENT;
+  std::optional<std::wstring> accessible_name_;
   ByteSet tool_text_;  // the tip as UTF-16, terminated
 
   BackgroundPaintedHandler on_background_painted_ = nullptr;

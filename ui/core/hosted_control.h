@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "ui/core/gdiplus_types.h"
 
@@ -24,6 +25,17 @@ constexpr int kKindButton = 2;
 constexpr int kKindLabel = 3;
 constexpr int kKindPicture = 4;
 constexpr int kKindMenuItem = 20;
+
+// What a control tells assistive technology about itself. The host adds
+// what it knows better (focus, press, hover, availability) to the states.
+struct AccessibleDescription {
+  long role = 0;                   // ROLE_SYSTEM_*; 0 = not exposed
+  std::wstring name;
+  std::wstring default_action;     // empty = none
+  std::wstring keyboard_shortcut;  // empty = none
+  long states = 0;                 // the class's own STATE_SYSTEM_* bits
+  bool takes_focus = true;         // false: never focusable, whatever the control's flag says
+};
 
 class HostedControl {
  public:
@@ -69,6 +81,10 @@ class HostedControl {
   // Operations the host performs on the controls it made or owns.
   virtual void MoveTo(float x, float y, float width, float height) = 0;  // Move with redraw
   virtual void DestroyControl() = 0;                // Destroy: subtree, unlink, reset
+
+  // Role, name, states and default action for screen readers; by default
+  // the control is not exposed.
+  virtual AccessibleDescription DescribeForAccessibility() const { return {}; }
 };
 
 inline HostedControl* ControlFromRef(ControlRef ref) { return reinterpret_cast<HostedControl*>(ref); }

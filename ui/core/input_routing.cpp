@@ -131,9 +131,11 @@ bool HostWindow::IsTitleBarControl(ControlRef control) const {
 void HostWindow::EndPress() {
   // Cleared before the release: ReleaseCapture sends WM_CAPTURECHANGED at once.
   const bool captured = captured_ != 0;
+  const ControlRef pressed = pressed_control_;
   captured_ = 0;
   pressed_control_ = kNoControl;
   if (captured) dll::ReleaseCapture();
+  if (captured && pressed) NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE, pressed);
 }
 
 void HostWindow::CallControlHandler(ControlEventHandler handler, ControlRef control, WPARAM wparam, LPARAM lparam) {
@@ -158,6 +160,11 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
   }
   if (message == kHostCreateTooltipMessage) {
     EnsureTooltipWindow();
+    return 0;
+  }
+  if (message == kHostAccessibleClickMessage) {
+    RedrawBatch batch(this);
+    ClickFromAccessibility(static_cast<ControlRef>(wparam));
     return 0;
   }
   if (on_message_hook_) {
@@ -205,6 +212,7 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
           captured_ = 0;  // the press stays remembered for the focus look on coming back
           if (pressed_control_) ControlFromRef(pressed_control_)->DeliverEvent(DUIM_KILLFOCUS, 0, lparam);
           dll::ReleaseCapture();
+          if (pressed_control_) NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE, pressed_control_);
         }
       }
       return PassOn(message, wparam, lparam);
@@ -336,9 +344,18 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
         if (pressed) {
           if (hover_control_ == pressed) hover_control_ = kNoControl;
           ControlFromRef(pressed)->DeliverEvent(DUIM_MOUSELEAVE, 0, 0);
+          NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE, pressed);
         }
       }
       return PassOn(message, wparam, lparam);
+    case WM_GETOBJECT:
+      return AnswerGetObject(wparam, lparam);
+    case WM_SETFOCUS: {
+      // The system announces the window; the control inside it comes next.
+      const LRESULT result = PassOn(message, wparam, lparam);
+      if (focus_control_) NotifyAccessibleEvent(EVENT_OBJECT_FOCUS, focus_control_);
+      return result;
+    }
     case DUIM_SETFOCUS:
       if (IsOwnControl(static_cast<ControlRef>(lparam))) SetFocusControl(static_cast<ControlRef>(lparam), false);
       return PassOn(message, wparam, lparam);
@@ -422,6 +439,7 @@ void HostWindow::MoveFocus(ControlRef control, WPARAM wparam) {
     CallControlHandler(on_lost_focus_, old, wparam, 0);
   }
   ControlFromRef(control)->DeliverEvent(DUIM_SETFOCUS, wparam, static_cast<intptr_t>(old));
+  if (focus_control_ == control) NotifyAccessibleEvent(EVENT_OBJECT_FOCUS, control);
   CallControlHandler(on_got_focus_, control, wparam, 0);
 }
 
@@ -493,6 +511,7 @@ void HostWindow::OnMouse(UINT message, WPARAM wparam, LPARAM lparam) {
           captured_ = 1;
           pressed_control_ = under;
           dll::SetCapture(window_);
+          NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE, under);
           CallControlHandler(on_button_down_, under, wparam, lparam);
           // The handler may have ended the press (a modal loop, the control destroyed).
           if (!captured_ || pressed_control_ != under) return;
@@ -541,6 +560,7 @@ void HostWindow::SetFocusControl(ControlRef control, bool by_keyboard) {
   if (old) SendPacked(old, DUIM_KILLFOCUS, 0, static_cast<intptr_t>(control));
   if (by_keyboard) keyboard_focus_control_ = control;
   SendPacked(control, DUIM_SETFOCUS, 0, static_cast<intptr_t>(old));
+  if (focus_control_ == control) NotifyAccessibleEvent(EVENT_OBJECT_FOCUS, control);
 }
 
 void HostWindow::OnKeyDown(WPARAM virtual_key, LPARAM lparam) {
