@@ -293,7 +293,8 @@ void Control::ReleaseBackBuffer() {
 void Control::InvalidatePaintedPart() {
   const std::optional<GpRect> ink = InkExtent(back_buffer_.get());
   const bool whole_pixels = bounds_.X == std::trunc(bounds_.X) && bounds_.Y == std::trunc(bounds_.Y);
-  GpRectF part = bounds_;
+  GpRectF& part = painted_part_;
+  part = bounds_;
   if (ink && shown_ink_ && whole_pixels) {
     const GpRect changed = UnionOfPixelRects(*shown_ink_, *ink);
     if (changed.Width > 0 && changed.Height > 0) {

@@ -126,6 +126,7 @@ class Control : public HostedControl {
   const char* TooltipText() const override { return tooltip_.c_str(); }
   const GpRectF& BoundsRect() const override { return bounds_; }
   const GpRectF& PreviousBoundsRect() const override { return previous_bounds_; }
+  const GpRectF& PaintedPartRect() const override { return painted_part_; }
   GpBitmap* BackBufferBitmap() const override { return back_buffer_.get(); }
   GpImage* TransitionSnapshot() const override { return transition_snapshot_.get(); }
   int TransitionPeriodMs() const override { return transition_period_; }
@@ -199,6 +200,9 @@ class Control : public HostedControl {
   // The visible pixels of the back buffer as last sent to the host, in its
   // own coordinates; none while unknown (the whole control is redrawn then).
   std::optional<GpRect> shown_ink_;
+  // What the last paint asked the host to recompose; a member, not a local,
+  // so the host can tell the request is from a live control.
+  GpRectF painted_part_ = {};
   OwnedGraphics graphics_;
   HostWindow* host_ = nullptr;
   int alpha_ = kDefaultAlpha;

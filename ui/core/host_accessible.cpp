@@ -533,10 +533,9 @@ void HostWindow::PostAccessibleClick(ControlRef control) {
 void HostWindow::ClickFromAccessibility(ControlRef control) {
   // The control may have gone, or changed, since the click was posted.
   if (!IsOwnControl(control)) return;
-  HostedControl* c = ControlFromRef(control);
+  const HostedControl* c = ControlFromRef(control);
   if (!c->IsVisible() || c->IsDisabled()) return;
-  c->DeliverEvent(DUIM_CLICK, 0, 0);
-  CallControlHandler(on_click_, control, 0, 0);
+  ClickControl(control, 0, 0, 0, 0);
 }
 
 LRESULT HostWindow::AnswerGetObject(WPARAM wparam, LPARAM lparam) {

@@ -320,7 +320,7 @@ class HostWindow {
   void RunCloseAnimation();
   void ComposeTransition(HostedControl* control, const TransitionDrawRecord& record);
   bool IsOwnControl(ControlRef control) const;
-  // Whether the address is the bounds record of one of our controls.
+  // Whether the address is the bounds or painted-part record of one of our controls.
   bool IsOwnBoundsRecord(const GpRectF* record) const;
   // The icon, title and system buttons the host made for its frame.
   bool IsTitleBarControl(ControlRef control) const;

@@ -65,6 +65,9 @@ class HostedControl {
   // DUIM_INVALIDATE carries, so it must live as long as the control.
   virtual const GpRectF& BoundsRect() const = 0;
   virtual const GpRectF& PreviousBoundsRect() const = 0;  // before the last move
+  // The owned record of the part that the last paint changed; DUIM_INVALIDATE
+  // may carry its address instead of the bounds record's.
+  virtual const GpRectF& PaintedPartRect() const { return BoundsRect(); }
 
   // Cached look and transition state.
   virtual GpBitmap* BackBufferBitmap() const = 0;   // 32bpp ARGB, bounds-sized

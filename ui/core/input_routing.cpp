@@ -115,7 +115,7 @@ bool HostWindow::IsOwnBoundsRecord(const GpRectF* record) const {
   while (!pending.empty()) {
     const HostedControl* control = ControlFromRef(pending.back());
     pending.pop_back();
-    if (&control->BoundsRect() == record) return true;
+    if (&control->BoundsRect() == record || &control->PaintedPartRect() == record) return true;
     for (ControlRef c = control->FirstChildRef(); c; c = ControlFromRef(c)->NextSiblingRef()) pending.push_back(c);
   }
   return false;
@@ -366,7 +366,7 @@ LRESULT HostWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
       return PassOn(message, wparam, lparam);
     case DUIM_INVALIDATE:
       // A posted request can outlive its control: the rectangle is read only
-      // while it is still the bounds record of a control of ours.
+      // while it is still the bounds (or painted-part) record of a control of ours.
       if (IsOwnBoundsRecord(reinterpret_cast<const GpRectF*>(lparam))) {
         QueueRedraw(*reinterpret_cast<const GpRectF*>(lparam), static_cast<int>(wparam));
       }

@@ -23,7 +23,7 @@ constexpr UINT DUIM_CANPRESS = 0x280A;          // anything but -1: the control 
 constexpr UINT DUIM_SETACCESSKEY = 0x280B;      // to host: wParam ControlRef, lParam character (0 removes)
 constexpr UINT DUIM_PRESENT = 0x280D;           // to host: push the frame
 constexpr UINT DUIM_DISABLEDLOOK = 0x280E;      // -1: compose a disabled control at half alpha
-constexpr UINT DUIM_INVALIDATE = 0x2810;        // to host: wParam kind, lParam a control's bounds record
+constexpr UINT DUIM_INVALIDATE = 0x2810;        // to host: wParam kind, lParam a control's bounds or painted-part record
 constexpr UINT DUIM_MOVED = 0x2811;             // to host: wParam ControlRef, lParam 1 = redraw
 constexpr UINT DUIM_EVENT = 0x2812;             // to host: wParam ControlRef, lParam PackedMessage*
 constexpr UINT DUIM_QUERYFOCUS = 0x2814;        // 1 yes, -1 host decides, other no
