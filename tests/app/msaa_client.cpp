@@ -16,13 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "support/accessible_reading.h"
 #include "support/xdotool.h"
 
 namespace {
 
+using quillet::testing_support::Child;
 using quillet::testing_support::PumpFor;
 using quillet::testing_support::RunXdotool;
 using quillet::testing_support::ScreenAt;
+using quillet::testing_support::TakeBstr;
 
 // Defined here: MinGW's import library exports a code thunk under this name.
 const IID kIidAccessible = {0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
@@ -95,20 +98,6 @@ HWND FirstEventWindow(DWORD event) {
     if (e.event == event) return e.window;
   }
   return nullptr;
-}
-
-VARIANT Child(LONG id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
-
-std::wstring TakeBstr(BSTR text) {
-  std::wstring out = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-  SysFreeString(text);
-  return out;
 }
 
 struct Node {

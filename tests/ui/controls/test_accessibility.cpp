@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/accessible_reading.h"
 #include "tests/ui/controls/host_fixture.h"
 #include "ui/controls/button.h"
 #include "ui/controls/label.h"
@@ -22,28 +23,16 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
-VARIANT Child(LONG id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
-
 std::wstring Name(IAccessible* object, LONG id) {
   BSTR text = nullptr;
   object->get_accName(Child(id), &text);
-  std::wstring name = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-  SysFreeString(text);
-  return name;
+  return TakeBstr(text);
 }
 
 std::wstring TextOf(IAccessible* object, LONG id, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
   BSTR text = nullptr;
   (object->*get)(Child(id), &text);
-  std::wstring out = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-  SysFreeString(text);
-  return out;
+  return TakeBstr(text);
 }
 
 LONG IntOf(IAccessible* object, LONG id, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*)) {
