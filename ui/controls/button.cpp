@@ -189,10 +189,19 @@ intptr_t Button::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, 
 void Button::ChangeLook(ControlRef sender, int look) {
   // During an input message the host paints the new look after the message's
   // handlers (a click starting its work); a press and a release handled
-  // together paint once.
+  // together paint once, or not at all when they end on the look shown.
   HostWindow* host = Host();
   if (host != nullptr && host->DeferControlPaint(GetRef())) {
+    const bool focus_cue = host->KeyboardFocusControl() == GetRef();
+    // A paint since the record was made put another look on screen.
+    if (!look_before_deferral_ || look_before_deferral_->repaints != repaints_) {
+      look_before_deferral_ = LookBeforeDeferral{state_, repaints_, focus_cue};
+    }
     state_ = look;
+    if (look == look_before_deferral_->look && focus_cue == look_before_deferral_->focus_cue) {
+      host->CancelDeferredPaint(GetRef());
+      look_before_deferral_.reset();
+    }
     return;
   }
   Paint(sender, look);

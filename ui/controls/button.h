@@ -116,6 +116,16 @@ class Button : public Control {
   int offset_y_ = 0;
   int gap_ = 0;
 
+  // The look on screen when a batch first deferred a look change: a batch
+  // that ends on that look again (a quick press and release over a hot
+  // button) has nothing to paint.
+  struct LookBeforeDeferral {
+    int look;
+    int repaints;
+    bool focus_cue;
+  };
+  std::optional<LookBeforeDeferral> look_before_deferral_;
+
   GpRectF last_caption_rect_ = {0, 0, 0, 0};
   GpRectF last_image_rect_ = {0, 0, 0, 0};
   int repaints_ = 0;

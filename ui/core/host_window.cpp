@@ -111,6 +111,11 @@ bool HostWindow::DeferControlPaint(ControlRef control) {
   return true;
 }
 
+void HostWindow::CancelDeferredPaint(ControlRef control) {
+  deferred_paints_.erase(std::remove(deferred_paints_.begin(), deferred_paints_.end(), control),
+                         deferred_paints_.end());
+}
+
 void HostWindow::PaintDeferredControls() {
   std::vector<ControlRef> controls;
   controls.swap(deferred_paints_);

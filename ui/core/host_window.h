@@ -249,6 +249,8 @@ class HostWindow {
   bool DeferControlPaint(ControlRef control);
   bool HasDeferredPaints() const { return !deferred_paints_.empty(); }
   void PaintDeferredControls();
+  // The control's deferred paint is no longer wanted: its look on screen is current.
+  void CancelDeferredPaint(ControlRef control);
 
   // Redraws appended while the scope lives reach the screen together when it
   // ends (or by a posted flush when more input is waiting).

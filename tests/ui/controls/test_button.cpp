@@ -190,7 +190,7 @@ Button* g_clicked_button = nullptr;
 int g_repaints_at_click = -1;
 void NoteRepaintsAtClick(ControlRef, UINT, WPARAM, LPARAM) { g_repaints_at_click = g_clicked_button->Repaints(); }
 
-TEST_F(ButtonTest, APressAndReleaseHandledTogetherPaintOnceAfterTheClick) {
+TEST_F(ButtonTest, APressAndReleaseHandledTogetherOverAHotButtonPaintNothing) {
   Button button;
   button.Create(window_, 20, 40, 100, 30, "获取");
   g_clicked_button = &button;
@@ -202,7 +202,7 @@ TEST_F(ButtonTest, APressAndReleaseHandledTogetherPaintOnceAfterTheClick) {
   PostMessageW(window_, WM_LBUTTONUP, 0, Point(30, 50));
   PumpFor(50);
   EXPECT_EQ(g_repaints_at_click, before) << "the click ran before any look was painted";
-  EXPECT_EQ(button.Repaints(), before + 1) << "focus, pressed and released looks: one paint, of the last";
+  EXPECT_EQ(button.Repaints(), before) << "focus, pressed and released looks end on the hot look already shown";
   EXPECT_EQ(button.State(), kLookHot);
   std::vector<ARGB> deferred;
   for (int y = 0; y < 30; ++y)
@@ -211,7 +211,34 @@ TEST_F(ButtonTest, APressAndReleaseHandledTogetherPaintOnceAfterTheClick) {
   size_t differing = 0;
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 100; ++x) differing += deferred[y * 100 + x] != PixelOf(button.BackBufferBitmap(), x, y);
-  EXPECT_EQ(differing, 0u) << "the look painted later is the hot look";
+  EXPECT_EQ(differing, 0u) << "the look kept is the hot look";
+  g_clicked_button = nullptr;
+}
+
+void RepaintOnThePress(ControlRef, UINT, WPARAM, LPARAM) { g_clicked_button->Text("取得"); }
+
+TEST_F(ButtonTest, ALookPaintedDuringTheBatchDoesNotHideTheLastLook) {
+  Button button;
+  button.Create(window_, 20, 40, 100, 30, "获取");
+  g_clicked_button = &button;
+  button.SetEventHandler(WM_LBUTTONDOWN, &RepaintOnThePress);
+  Mouse(WM_MOUSEMOVE, 30, 50);
+  PumpFor(400);
+  const int before = button.Repaints();
+  PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(30, 50));
+  PostMessageW(window_, WM_LBUTTONUP, 0, Point(30, 50));
+  PumpFor(50);
+  // The caption change on the press painted the pressed look; the hot look must follow it.
+  EXPECT_EQ(button.Repaints(), before + 2);
+  EXPECT_EQ(button.State(), kLookHot);
+  std::vector<ARGB> shown;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) shown.push_back(PixelOf(button.BackBufferBitmap(), x, y));
+  button.Paint(button.GetRef(), kLookHot);
+  size_t differing = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) differing += shown[y * 100 + x] != PixelOf(button.BackBufferBitmap(), x, y);
+  EXPECT_EQ(differing, 0u) << "the new caption in the hot look";
   g_clicked_button = nullptr;
 }
 
