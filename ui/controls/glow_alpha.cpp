@@ -129,30 +129,77 @@ std::vector<uint8_t> SoftenAlpha(const std::vector<uint8_t>& alpha, int width, i
   // The horizontal sampling is the same on every row.
   std::vector<int> left(width), right(width);
   std::vector<float> right_weight(width);
+  int x_begin = width, x_end = 0;  // the columns that sample a lit small pixel
   for (int x = 0; x < width; ++x) {
     const float fx = SamplePosition(x, width, small_width);
     left[x] = static_cast<int>(fx);
     right[x] = std::min(left[x] + 1, small_width - 1);
     right_weight[x] = fx - left[x];
+    if (right[x] >= first_column && left[x] <= last_column) {
+      x_begin = std::min(x_begin, x);
+      x_end = x + 1;
+    }
   }
+  // Bilinear sampling is separable: each lit small row is stretched across
+  // once, and every full row blends the two stretched rows around it.
+  std::vector<float> stretched(static_cast<size_t>(last_row - first_row + 1) * width, 0.0f);
+  for (int j = first_row; j <= last_row; ++j) {
+    const float* small_row = &small[static_cast<size_t>(j) * small_width];
+    float* across = &stretched[static_cast<size_t>(j - first_row) * width];
+    for (int x = x_begin; x < x_end; ++x) {
+      across[x] = small_row[left[x]] + (small_row[right[x]] - small_row[left[x]]) * right_weight[x];
+    }
+  }
+  const std::vector<float> dark_row(width, 0.0f);  // an unlit small row, stretched
+  auto stretched_row = [&](int j) {
+    return j < first_row || j > last_row ? dark_row.data() : &stretched[static_cast<size_t>(j - first_row) * width];
+  };
   std::vector<uint8_t> out(alpha.size(), 0);
   for (int y = 0; y < height; ++y) {
     const float fy = SamplePosition(y, height, small_height);
     const int j0 = static_cast<int>(fy), j1 = std::min(j0 + 1, small_height - 1);
     if (j1 < first_row || j0 > last_row) continue;
     const float wy = fy - j0;
-    const float* upper = &small[static_cast<size_t>(j0) * small_width];
-    const float* lower = &small[static_cast<size_t>(j1) * small_width];
+    const float* upper = stretched_row(j0);
+    const float* lower = stretched_row(j1);
     uint8_t* row = &out[static_cast<size_t>(y) * width];
-    for (int x = 0; x < width; ++x) {
-      if (right[x] < first_column || left[x] > last_column) continue;
-      const float wx = right_weight[x];
-      const float top = upper[left[x]] + (upper[right[x]] - upper[left[x]]) * wx;
-      const float bottom = lower[left[x]] + (lower[right[x]] - lower[left[x]]) * wx;
-      row[x] = ToChannel(top + (bottom - top) * wy);
-    }
+    for (int x = x_begin; x < x_end; ++x) row[x] = ToChannel(upper[x] + (lower[x] - upper[x]) * wy);
   }
   return out;
+}
+
+ARGB OverPixel(ARGB below, ARGB above) {
+  const uint32_t above_alpha = above >> 24;
+  if (above_alpha == 255) return above;
+  if (above_alpha == 0) return below;
+  // What still shows of the pixel below, then the weighted mean of both colours.
+  const uint32_t below_alpha = (below >> 24) * (255 - above_alpha) / 255;
+  if (below_alpha == 0) return above;
+  const uint32_t alpha = below_alpha + above_alpha;
+  auto channel = [&](int shift) {
+    return (((below >> shift) & 0xFF) * below_alpha + ((above >> shift) & 0xFF) * above_alpha) / alpha;
+  };
+  return (alpha << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
+}
+
+void ComposeGlowAndLetters(const PlaneOnImage& place, const std::vector<uint8_t>& glow_alpha,
+                           const std::vector<uint8_t>& coverage, ARGB glow_rgb, ARGB text_colour) {
+  const uint32_t text_alpha = text_colour >> 24;
+  const ARGB text_rgb = text_colour & 0x00FFFFFFu;
+  glow_rgb &= 0x00FFFFFFu;
+  for (int y = place.top; y < place.bottom; ++y) {
+    auto* row = reinterpret_cast<ARGB*>(place.first_row + static_cast<ptrdiff_t>(y - place.top) * place.stride);
+    const size_t plane_row = static_cast<size_t>(y) * place.plane_width;
+    for (int x = place.left; x < place.right; ++x) {
+      const uint8_t glow = glow_alpha[plane_row + x];
+      const uint8_t letter = coverage[plane_row + x];
+      if ((glow | letter) == 0) continue;  // most of the plane: nothing to lay
+      ARGB& pixel = row[x - place.left];
+      if (glow != 0) pixel = OverPixel(pixel, (static_cast<ARGB>(glow) << 24) | glow_rgb);
+      const uint32_t alpha = (text_alpha * letter + 127) / 255;
+      if (alpha != 0) pixel = OverPixel(pixel, (alpha << 24) | text_rgb);
+    }
+  }
 }
 
 }  // namespace quillet

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "ui/core/gdiplus_types.h"
+
 namespace quillet {
 
 struct PixelOffset {
@@ -21,5 +23,23 @@ std::vector<uint8_t> LayGlowPasses(const std::vector<uint8_t>& coverage, int wid
 // pixels it covers, then stretches it back with bilinear sampling at pixel centres.
 std::vector<uint8_t> SoftenAlpha(const std::vector<uint8_t>& alpha, int width, int height, int small_width,
                                  int small_height);
+
+// Source-over of a non-premultiplied colour onto a non-premultiplied pixel.
+ARGB OverPixel(ARGB below, ARGB above);
+
+// Where two planes of `plane_width` columns go on a 32-bit ARGB image: the
+// image pixel under plane column `left`, row `top` is at `first_row` + left
+// pixels; only columns [left, right) and rows [top, bottom) are written.
+struct PlaneOnImage {
+  uint8_t* first_row;
+  int stride;  // bytes from one image row to the next
+  int plane_width;
+  int left, top, right, bottom;
+};
+
+// The glow (alpha plane, in `glow_rgb`) and then the letters (coverage plane,
+// in `text_colour`, its alpha scaled by the coverage) laid over the image.
+void ComposeGlowAndLetters(const PlaneOnImage& place, const std::vector<uint8_t>& glow_alpha,
+                           const std::vector<uint8_t>& coverage, ARGB glow_rgb, ARGB text_colour);
 
 }  // namespace quillet

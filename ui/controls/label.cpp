@@ -253,8 +253,9 @@ void Label::Paint(ControlRef) {
       // show its top half: only the lines that fit the area are drawn.
       shown_text_ = multi_line_ ? FitWholeLines(graphics, wide, text_area) : wide;
       if (multi_line_) UpdateTrimmedTooltip(shown_text_ != wide, wide);
+      const TextTarget target = {BackBufferBitmap(), text_area};
       DrawControlText(graphics, text_rect, shown_text_.c_str(), font_.get(), colour, format_.get(), text_effect_,
-                      glow_colour_, Scale());
+                      glow_colour_, Scale(), &target);
       ResetClip(graphics);
       HostWindow* host = Host();
       if (host != nullptr && host->KeyboardFocusControl() == GetRef()) {

@@ -1,5 +1,6 @@
 #include "ui/controls/text_drawing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -186,14 +187,86 @@ void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text
                              nullptr);
 }
 
+namespace {
+
+// Pixels whose centres lie inside `r`, as [left, right) x [top, bottom).
+RECT PixelCentresInside(const GpRectF& r) {
+  auto first = [](float edge) { return static_cast<LONG>(std::ceil(edge - 0.5f)); };
+  return RECT{first(r.X), first(r.Y), first(r.X + r.Width), first(r.Y + r.Height)};
+}
+
+// The glow and the letters laid straight into the target's pixels, the letters
+// drawn once for both. False when the pixels cannot be had; nothing is drawn then.
+bool ComposeTextGlow(GpGraphics* graphics, const TextTarget& target, const GpRectF& rect, const wchar_t* text,
+                     GpFont* font, GpStringFormat* format, ARGB colour, ARGB glow_colour, float scale,
+                     const DpiScale& dpi) {
+  UINT image_width = 0, image_height = 0;
+  if (target.bitmap == nullptr || dll::GdipGetImageWidth(AsImage(target.bitmap), &image_width) != 0 ||
+      dll::GdipGetImageHeight(AsImage(target.bitmap), &image_height) != 0) {
+    return false;
+  }
+  const int width = static_cast<int>(rect.Width) + dpi.Int(kGlowMargin);
+  const int height = static_cast<int>(rect.Height) + dpi.Int(kGlowMargin);
+  const int origin_x = static_cast<int>(rect.X) - dpi.Int(kGlowOffset);
+  const int origin_y = static_cast<int>(rect.Y) - dpi.Int(kGlowOffset);
+  // The part of the surface that lands inside the clip and the image.
+  const RECT clip = PixelCentresInside(target.clip);
+  const LONG left = std::max<LONG>({clip.left, origin_x, 0});
+  const LONG top = std::max<LONG>({clip.top, origin_y, 0});
+  const LONG right = std::min<LONG>({clip.right, origin_x + width, static_cast<LONG>(image_width)});
+  const LONG bottom = std::min<LONG>({clip.bottom, origin_y + height, static_cast<LONG>(image_height)});
+  if (right <= left || bottom <= top) return true;  // nothing of it shows
+
+  GlowSurface glow(width, height);
+  std::vector<uint8_t> coverage;
+  if (glow.bitmap() == nullptr || !DrawLetterCoverage(&glow, text, font, format, rect, kRgbMask, dpi, &coverage)) {
+    return false;
+  }
+  std::vector<uint8_t> alpha =
+      LayGlowPasses(coverage, width, height, PassOffsets(dpi), static_cast<int>(glow_colour >> kAlphaShift));
+  const float softening = dpi.Float(scale);
+  const int small_width = static_cast<int>(width / softening);
+  const int small_height = static_cast<int>(height / softening);
+  if (small_width < width || small_height < height) alpha = SoftenAlpha(alpha, width, height, small_width, small_height);
+
+  // What the graphics drew before must be in the pixels read here.
+  dll::GdipFlush(graphics, kFlushIntentionSync);
+  const GpRect locked = {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                         static_cast<int>(bottom - top)};
+  GpBitmapData data = {};
+  if (dll::GdipBitmapLockBits(target.bitmap, &locked, kImageLockModeRead | kImageLockModeWrite,
+                              kPixelFormat32bppARGB, &data) != 0) {
+    return false;
+  }
+  const PlaneOnImage place = {static_cast<uint8_t*>(data.Scan0),
+                              data.Stride,
+                              width,
+                              static_cast<int>(left - origin_x),
+                              static_cast<int>(top - origin_y),
+                              static_cast<int>(right - origin_x),
+                              static_cast<int>(bottom - origin_y)};
+  ComposeGlowAndLetters(place, alpha, coverage, glow_colour, colour);
+  dll::GdipBitmapUnlockBits(target.bitmap, &data);
+  return true;
+}
+
+}  // namespace
+
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
-                     GpStringFormat* format, int effect, ARGB glow_colour, const DpiScale& scale) {
+                     GpStringFormat* format, int effect, ARGB glow_colour, const DpiScale& scale,
+                     const TextTarget* target) {
   if (graphics == nullptr || text == nullptr) return;
   if (glow_colour == 0) {
     glow_colour = IsDarkArgb(colour) ? ArgbFromColor(kColourWhite, kAutoGlowAlphaOnDark, 1)
                                      : ArgbFromColor(kColourBlack, kAutoGlowAlphaOnLight, 1);
   }
   const GpRectF snapped = {std::trunc(rect.X), std::trunc(rect.Y), std::trunc(rect.Width), std::trunc(rect.Height)};
+  const bool glows = effect == kEffectGlow || effect == kEffectHalo;
+  if (glows && target != nullptr &&
+      ComposeTextGlow(graphics, *target, snapped, text, font, format, colour, glow_colour,
+                      effect == kEffectGlow ? kGlowScaleSoft : kGlowScaleSharp, scale)) {
+    return;
+  }
   if (effect == kEffectGlow) {
     DrawTextGlow(graphics, snapped, text, font, format, glow_colour, kGlowScaleSoft, scale);
   } else if (effect == kEffectHalo) {

@@ -38,10 +38,19 @@ bool BackgroundIsDark(HWND host_window, const GpRectF& bounds);
 // White or black with the alpha of `text_colour`, chosen against the background.
 ARGB AutoContrastColour(HWND host_window, const GpRectF& bounds, ARGB text_colour);
 
+// The 32-bit ARGB bitmap a graphics draws on untransformed, and its clip:
+// with it, a glow and its letters are laid into the pixels from one drawing
+// of the letters instead of drawing them twice and the glow as an image.
+struct TextTarget {
+  GpBitmap* bitmap;
+  GpRectF clip;
+};
+
 // Draws `text` with an optional glow (kEffectGlow) or halo (kEffectHalo); glow colour 0 = automatic.
 // The glow's reach and softness are logical pixels, scaled by `scale`.
 void DrawControlText(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font, ARGB colour,
-                     GpStringFormat* format, int effect, ARGB glow_colour, const DpiScale& scale = DpiScale());
+                     GpStringFormat* format, int effect, ARGB glow_colour, const DpiScale& scale = DpiScale(),
+                     const TextTarget* target = nullptr);
 // A 32-bit ARGB bitmap over pixels this object owns, readable while GDI+ draws into it.
 class GlowSurface {
  public:

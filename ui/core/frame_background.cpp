@@ -30,7 +30,6 @@ constexpr uint32_t kWhite = RGB(255, 255, 255);
 constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
 constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
 constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
-constexpr int kFlushIntentionSync = 1;
 
 GpRectF WholeWindow(const FrameBackground& f) {
   return GpRectF{0, 0, static_cast<float>(f.width), static_cast<float>(f.height)};

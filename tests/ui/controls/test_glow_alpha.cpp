@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/ui/controls/host_fixture.h"
+#include "ui/core/drawing.h"
 #include "ui/controls/glow_alpha.h"
 #include "ui/controls/text_drawing.h"
 #include "ui/controls/text_format.h"
@@ -15,6 +16,9 @@ namespace quillet {
 namespace {
 
 using testing_support::AlphaOf;
+using testing_support::BlueOf;
+using testing_support::GreenOf;
+using testing_support::RedOf;
 using testing_support::PixelOf;
 using testing_support::StartToolkitOnce;
 
@@ -132,6 +136,42 @@ TEST(SoftenAlpha, NoShrinkKeepsThePlaneAndBadSizesAreSafe) {
 
 // ---- Against GDI+ ----
 
+// ---- Laying a colour over a pixel ----
+
+TEST(OverPixel, OpaqueCoversClearKeepsAndTheRestBlendsByAlpha) {
+  EXPECT_EQ(OverPixel(0xFF102030u, 0xFFA0B0C0u), 0xFFA0B0C0u) << "opaque above covers";
+  EXPECT_EQ(OverPixel(0x80102030u, 0x00A0B0C0u), 0x80102030u) << "clear above keeps the pixel";
+  EXPECT_EQ(OverPixel(0x00102030u, 0x40A0B0C0u), 0x40A0B0C0u) << "over a clear pixel: the colour itself";
+  // Half black over opaque white: opaque, half way between.
+  const ARGB grey = OverPixel(0xFFFFFFFFu, 0x80000000u);
+  EXPECT_EQ(AlphaOf(grey), 255);
+  EXPECT_NEAR(RedOf(grey), 127, 1);
+  EXPECT_EQ(RedOf(grey), GreenOf(grey));
+  // Translucent over translucent: more opaque than either, the colour weighted by what shows.
+  const ARGB both = OverPixel(0x80FF0000u, 0x800000FFu);
+  EXPECT_NEAR(AlphaOf(both), 128 + 127 * 128 / 255, 1);
+  EXPECT_GT(BlueOf(both), RedOf(both)) << "the upper colour weighs more";
+}
+
+TEST(OverPixel, GlowThenLettersLandOnlyInsideThePlacedPart) {
+  // A 4 x 3 image, a 3 x 2 part of a 4-wide plane placed at plane (1, 1).
+  std::vector<ARGB> image(4 * 3, 0xFF000000u);
+  std::vector<uint8_t> glow(4 * 3, 0), letters(4 * 3, 0);
+  glow[1 * 4 + 1] = 255;      // inside the part: glow only
+  letters[1 * 4 + 2] = 255;   // inside: a whole letter pixel
+  letters[2 * 4 + 3] = 128;   // inside: half a letter pixel
+  glow[0] = letters[0] = 255;  // outside the part
+  const PlaneOnImage place = {reinterpret_cast<uint8_t*>(image.data()), 4 * static_cast<int>(sizeof(ARGB)), 4, 1, 1,
+                              4, 3};
+  ComposeGlowAndLetters(place, glow, letters, 0xFFFFFFu, 0xFF00FF00u);
+  EXPECT_EQ(image[0], 0xFFFFFFFFu) << "plane (1, 1) lands on the part's first image pixel: white glow";
+  EXPECT_EQ(image[1], 0xFF00FF00u) << "a whole letter pixel takes the text colour";
+  EXPECT_EQ(GreenOf(image[4 + 2]), 128) << "half coverage: half the text colour";
+  size_t untouched = 0;
+  for (ARGB p : image) untouched += p == 0xFF000000u;
+  EXPECT_EQ(untouched, image.size() - 3) << "nothing outside the part, nothing where the planes are clear";
+}
+
 class GlowDrawingTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { StartToolkitOnce(); }
@@ -176,6 +216,63 @@ TEST_F(GlowDrawingTest, OneDrawMatchesTheLettersDrawnFiveTimes) {
   }
   EXPECT_GT(lit, 200);
   EXPECT_EQ(far_off, 0);
+}
+
+// A translucent ground with GDI+'s drawing quality, as a control's back buffer.
+struct TextCanvas {
+  OwnedBitmap bitmap;
+  OwnedGraphics graphics;
+  TextCanvas(int width, int height) {
+    dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, Receive(bitmap));
+    dll::GdipGetImageGraphicsContext(AsImage(bitmap.get()), Receive(graphics));
+    dll::GdipSetSmoothingMode(graphics.get(), kSmoothingAntiAlias);
+    dll::GdipSetTextRenderingHint(graphics.get(), kTextHintAntiAliasGridFit);
+    dll::GdipGraphicsClear(graphics.get(), kGround);
+  }
+  static constexpr ARGB kGround = 0x80336699u;
+};
+
+TEST_F(GlowDrawingTest, GlowAndLettersLaidIntoThePixelsMatchTheGdiplusDrawingInsideTheClip) {
+  constexpr int kWidth = 200, kHeight = 60;
+  const wchar_t* text = L"Glow 你好 gy";
+  TextFormat format;
+  ASSERT_TRUE(format.CreateFormat(0, std::nullopt, false));
+  GpFont* font = Toolkit().default_font;
+  // The clip cuts through the letters on the left and at the bottom.
+  const GpRectF clip = {14, 6, 150, 24};
+  const GpRectF rect = {10, 8, 170, 40};
+  for (const int dpi : {96, 144}) {
+    for (const int effect : {kEffectGlow, kEffectHalo}) {
+      TextCanvas laid(kWidth, kHeight), drawn(kWidth, kHeight);
+      const TextTarget target = {laid.bitmap.get(), clip};
+      ClipToRect(laid.graphics.get(), clip, kClipReplace);
+      DrawControlText(laid.graphics.get(), rect, text, font, 0xC8FF0000u, format.Handle(), effect, 0,
+                      DpiScale(dpi), &target);
+      ClipToRect(drawn.graphics.get(), clip, kClipReplace);
+      DrawControlText(drawn.graphics.get(), rect, text, font, 0xC8FF0000u, format.Handle(), effect, 0,
+                      DpiScale(dpi));
+      laid.graphics.reset();
+      drawn.graphics.reset();
+      int changed = 0, far_off = 0, outside = 0;
+      for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+          const ARGB a = PixelOf(laid.bitmap.get(), x, y), b = PixelOf(drawn.bitmap.get(), x, y);
+          const bool inside = x >= clip.X && x < clip.X + clip.Width && y >= clip.Y && y < clip.Y + clip.Height;
+          if (!inside) {
+            outside += a != TextCanvas::kGround;
+            continue;
+          }
+          changed += a != TextCanvas::kGround;
+          far_off += std::abs(AlphaOf(a) - AlphaOf(b)) > 3 || std::abs(RedOf(a) - RedOf(b)) > 4 ||
+                     std::abs(GreenOf(a) - GreenOf(b)) > 4 || std::abs(BlueOf(a) - BlueOf(b)) > 4;
+        }
+      }
+      EXPECT_GT(changed, 400) << dpi << " dpi, effect " << effect;
+      EXPECT_EQ(outside, 0) << dpi << " dpi, effect " << effect << ": nothing outside the clip";
+      // Glyph edges may round a step apart; misplaced letters or glow differ by far more.
+      EXPECT_LE(far_off, changed / 50) << dpi << " dpi, effect " << effect;
+    }
+  }
 }
 
 }  // namespace
