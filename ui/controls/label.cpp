@@ -133,7 +133,12 @@ intptr_t Label::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, L
   return kNotHandled;
 }
 
+void Label::MeasureIfPending() const {
+  if (measure_pending_) const_cast<Label*>(this)->Measure();
+}
+
 void Label::Measure() {
+  measure_pending_ = false;
   GpGraphics* graphics = Graphics();
   if (graphics == nullptr || font_ == nullptr) {
     measured_width_ = measured_height_ = 0;
@@ -198,7 +203,7 @@ void Label::ApplyTextChange(const TextChange& change) {
     if (SameBytes(text_, change.utf16)) return;
   }
   text_ = ByteSet(ByteSetData(change.utf16), ByteSetLength(change.utf16));
-  Measure();
+  measure_pending_ = true;
   PaintNow();
   if (Host() != nullptr) Host()->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE, GetRef());
 }
@@ -239,7 +244,7 @@ void Label::Paint(ControlRef) {
         dll::GdipGetFontHeight(font_.get(), graphics, &font_height);
         text_rect.Height += font_height + Scale().Float(kMultiLineExtra);
       } else {
-        const float measured = static_cast<float>(measured_height_);
+        const float measured = static_cast<float>(MeasuredHeight());
         float y = text_area.Y + (text_area.Height - measured) / 2;
         if (vertical_align_ == kVerticalTop) y = text_area.Y + inset;
         if (vertical_align_ == kVerticalBottom) y = text_area.Y + text_area.Height - measured - inset;

@@ -91,8 +91,14 @@ class Label : public Control {
   virtual void OnCreate(ControlRef sender) { (void)sender; }
 
   // Read-outs for layout and tests.
-  int MeasuredWidth() const { return measured_width_; }
-  int MeasuredHeight() const { return measured_height_; }
+  int MeasuredWidth() const {
+    MeasureIfPending();
+    return measured_width_;
+  }
+  int MeasuredHeight() const {
+    MeasureIfPending();
+    return measured_height_;
+  }
   // The text rectangle of the last paint (back-buffer coordinates).
   const GpRectF& LastTextRect() const { return last_text_rect_; }
   // The text the last paint drew: a multi-line text cut to whole lines ends in "…".
@@ -132,6 +138,10 @@ class Label : public Control {
   bool auto_contrast_ = false;
   ARGB glow_colour_ = 0;
   OwnedStringFormat format_;
+  // A new text is measured once something reads the size: a multi-line
+  // label's paint never does.
+  void MeasureIfPending() const;
+  mutable bool measure_pending_ = false;
   int measured_width_ = 0;
   int measured_height_ = 0;
   bool change_pending_ = false;

@@ -56,6 +56,11 @@ TEST_F(LabelTest, MeasuredSizeFollowsTheText) {
   EXPECT_GE(one.MeasuredHeight(), 12);
   EXPECT_LE(one.MeasuredHeight(), 20);
   EXPECT_EQ(none.MeasuredWidth(), 0);
+  // A new text is measured when the size is read, not left at the old one's.
+  none.Text("QuilletQuillet");
+  EXPECT_EQ(none.MeasuredWidth(), two.MeasuredWidth());
+  none.Text("");
+  EXPECT_EQ(none.MeasuredWidth(), 0);
   // A bigger font measures taller.
   one.FontSize(24.0f);
   EXPECT_FLOAT_EQ(one.FontSize(), 24.0f);
