@@ -9,6 +9,7 @@
 #include "ui/core/drawing.h"
 #include "ui/core/frame_blend.h"
 #include "ui/core/gdi_owners.h"
+#include "ui/core/picture_scaling.h"
 #include "ui/core/toolkit.h"
 
 namespace quillet {
@@ -66,6 +67,19 @@ void ApplyWindowAlpha(HBITMAP dib, int window_alpha) {
   }
 }
 
+// The picture at its place and (scaled) size; scaled ones are resampled here,
+// smoothly, and only where they land in the window.
+void DrawPicture(GpGraphics* g, const FrameBackground& f, GpImage* image, float x, float y, float width,
+                 float height) {
+  const bool whole_pixels = x == std::floor(x) && y == std::floor(y);
+  if (!f.scale.IsUnscaled() && whole_pixels &&
+      DrawPictureScaled(g, image, static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
+                        static_cast<int>(height), f.width, f.height)) {
+    return;
+  }
+  dll::GdipDrawImageRect(g, image, x, y, width, height);
+}
+
 // Inside the frame: the picture placed on the base colour, or the base colour alone.
 void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
   const uint32_t base = static_cast<uint32_t>(f.base_colour);
@@ -89,13 +103,13 @@ void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
                           static_cast<float>(f.height - 2 * margin_pixels)});
   } else if (f.image_placement == kPlaceCentre) {
     const float x = std::floor((f.width - pw) / 2), y = std::floor((f.height - ph) / 2);
-    dll::GdipDrawImageRect(g, image, x, y, pw, ph);
+    DrawPicture(g, f, image, x, y, pw, ph);
     if (f.edge_glow) {
       GpRectF glow = {x - one, y - one, pw + one, ph + one};
       DrawEdgeGlow(g, &glow, base, glow_size, kGlowDepth, true, true, true, true);
     }
   } else {
-    dll::GdipDrawImageRect(g, image, margin, margin, pw, ph);
+    DrawPicture(g, f, image, margin, margin, pw, ph);
     if (f.edge_glow) {
       GpRectF glow = {0, 0, pw, ph};
       DrawEdgeGlow(g, &glow, base, glow_size, kGlowDepth, false, false, true, true);
