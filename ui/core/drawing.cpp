@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/program_dll_commands.h"
+#include "ui/core/decode_ahead.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/toolkit.h"
 
@@ -80,8 +81,10 @@ void FillSolidPath(GpGraphics* graphics, GpPath* path, ARGB colour) {
   if (OwnedSolidFill brush = MakeSolidFill(colour)) dll::GdipFillPath(graphics, AsBrush(brush), path);
 }
 
-GpImage* ImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool keep_stream, HGLOBAL* global_memory,
-                        IStream** stream_out) {
+namespace {
+
+GpImage* LoadImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool keep_stream,
+                            HGLOBAL* global_memory, IStream** stream_out) {
   size_t length = ByteSetLength(data);
   if (length == 0) return nullptr;
   size_t total = length + (add_png_signature ? sizeof(kPngSignature) : 0);
@@ -129,6 +132,19 @@ GpImage* ImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool k
   stream->Release();
   dll::GlobalFree(memory);
   return copy;
+}
+
+}  // namespace
+
+GpImage* DecodeImageBytes(const ByteSetBlock* data, bool add_png_signature) {
+  return LoadImageFromBytes(data, add_png_signature, false, nullptr, nullptr);
+}
+
+GpImage* ImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool keep_stream, HGLOBAL* global_memory,
+                        IStream** stream_out) {
+  GpImage* ready = nullptr;
+  if (!keep_stream && TakeDecodedAhead(data, add_png_signature, &ready) && ready != nullptr) return ready;
+  return LoadImageFromBytes(data, add_png_signature, keep_stream, global_memory, stream_out);
 }
 
 GpImage* ImageFromBytes(const void* data, size_t length, bool add_png_signature) {

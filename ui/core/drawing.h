@@ -39,6 +39,8 @@ constexpr int kBorderDashed = 4;
 GpImage* ImageFromBytes(const ByteSetBlock* data, bool add_png_signature, bool keep_stream,
                         HGLOBAL* global_memory = nullptr, IStream** stream = nullptr);
 GpImage* ImageFromBytes(const void* data, size_t length, bool add_png_signature);
+// The independent copy, always decoded here and now.
+GpImage* DecodeImageBytes(const ByteSetBlock* data, bool add_png_signature);
 uint32_t ImageWidth(GpImage* image);
 uint32_t ImageHeight(GpImage* image);
 void DisposeImage(GpImage* image);

@@ -6,6 +6,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "runtime/runtime_error.h"
+#include "ui/core/decode_ahead.h"
 #include "ui/core/drawing.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/toolkit_messages.h"
@@ -140,11 +141,15 @@ void ToolkitStartup() {
   ToolkitState& state = Toolkit();
   GdiplusStartupInputFlat input = {kGdiplusVersion, nullptr, 0, 0};
   dll::GdiplusStartup(&state.gdiplus_token, &input, nullptr);
+  // The strips decode on other threads while the window is made; the title
+  // bar's first paint takes them.
+  if (state.system_button_strip == nullptr) DecodeAhead(SystemButtonStrip(), true);
+  if (!DpiScale::ForScreen().IsUnscaled() && state.large_system_button_strip == nullptr) {
+    DecodeAhead(LargeSystemButtonStrip(), true);
+  }
   state.os_major_version = ReadOsMajorVersion();
   state.default_font = DefaultFont();
   SetDefaultCursor(reinterpret_cast<intptr_t>(IDC_ARROW), false);
-  state.system_button_strip =
-      reinterpret_cast<GpBitmap*>(ImageFromBytes(SystemButtonStrip(), true, false));
   RegisterToolkitClass(kToolkitClassName, CS_DBLCLKS, nullptr, nullptr, ForwardToDefWindowProc);
   static const EditMenuEntry kEditMenu[5] = {
       {"剪切(&T)", kEditCut}, {"复制(&C)", kEditCopy}, {"粘贴(&P)", kEditPaste}, {nullptr, 0},
@@ -247,8 +252,11 @@ GpFont* CreateFontByName(const char* face, float size, int style) {
 
 GpBitmap* SystemButtonStripFor(const DpiScale& scale) {
   ToolkitState& state = Toolkit();
-  if (scale.IsUnscaled()) return state.system_button_strip;
-  if (state.large_system_button_strip == nullptr) {
+  if (scale.IsUnscaled() || state.large_system_button_strip == nullptr) {
+    if (state.system_button_strip == nullptr) {
+      state.system_button_strip = reinterpret_cast<GpBitmap*>(ImageFromBytes(SystemButtonStrip(), true, false));
+    }
+    if (scale.IsUnscaled()) return state.system_button_strip;
     state.large_system_button_strip =
         reinterpret_cast<GpBitmap*>(ImageFromBytes(LargeSystemButtonStrip(), true, false));
   }

@@ -38,8 +38,9 @@ struct ToolkitState {
   GpFont* default_font = nullptr;
   HCURSOR default_cursor = nullptr;
   HICON default_icon = nullptr;
+  // Both taken on first use (SystemButtonStripFor); start-up decodes them ahead.
   GpBitmap* system_button_strip = nullptr;
-  GpBitmap* large_system_button_strip = nullptr;  // made on first use, at a scale above 100 %
+  GpBitmap* large_system_button_strip = nullptr;  // at a scale above 100 %
   BackBuffer scratch;                      // shared scratch surface
   EditMenuEntry edit_menu[5] = {};
   int edit_menu_count = 0;

@@ -108,7 +108,7 @@ std::unique_ptr<HostedControl> DemoButton(HWND window, int type, const GpRectF& 
   const int cell_x = type == kFrameClose ? 0 : type == kFrameMaximize ? 120 : type == kFrameMinimize ? 294 : 381;
   const float cell_w = type == kFrameClose ? 39.0f : 28.0f;
   GpGraphics* g = c->Canvas();
-  dll::GdipDrawImageRectRect(g, reinterpret_cast<GpImage*>(Toolkit().system_button_strip), 0, 0, cell_w, 19,
+  dll::GdipDrawImageRectRect(g, reinterpret_cast<GpImage*>(SystemButtonStripFor(DpiScale())), 0, 0, cell_w, 19,
                              static_cast<float>(cell_x), 0, cell_w, 19, kUnitPixel, nullptr, nullptr, nullptr);
   dll::GdipDeleteGraphics(g);
   return c;

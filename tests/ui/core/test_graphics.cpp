@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core_test_support.h"
+#include "ui/core/decode_ahead.h"
 #include "ui/core/dpi_scale.h"
 #include "ui/core/frame_blend.h"
 #include "ui/core/picture_scaling.h"
@@ -271,6 +272,38 @@ TEST_F(GraphicsTest, ImagesLoadAsIndependentCopies) {
   DisposeImage(strip);
   // Without the signature put back the stripped bytes do not decode.
   EXPECT_EQ(ImageFromBytes(SystemButtonStrip(), false, false), nullptr);
+}
+
+TEST_F(GraphicsTest, PicturesDecodedAheadAreTakenOnceByTheSameBytes) {
+  // The start-up strip may still be ahead in this process: take it first.
+  SystemButtonStripFor(DpiScale());
+  const int before = DecodingsAhead();
+  DecodeAhead(SystemButtonStrip(), true);
+  DecodeAhead(SystemButtonStrip(), true);  // the same bytes again: one decoding
+  EXPECT_EQ(DecodingsAhead(), before + 1);
+  // Another flag or a kept stream is another request: decoded here.
+  EXPECT_EQ(ImageFromBytes(SystemButtonStrip(), false, false), nullptr);
+  EXPECT_EQ(DecodingsAhead(), before + 1);
+  // Equal bytes in another block are the same picture.
+  const ByteSet copy(ByteSetData(SystemButtonStrip()), ByteSetLength(SystemButtonStrip()));
+  GpImage* taken = ImageFromBytes(copy.get(), true, false);
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(DecodingsAhead(), before);
+  EXPECT_EQ(ImageWidth(taken), 729u);
+  EXPECT_EQ(ImageHeight(taken), 20u);
+  GpImage* again = ImageFromBytes(copy.get(), true, false);
+  ASSERT_NE(again, nullptr);
+  EXPECT_NE(again, taken) << "taken once; the next call decodes its own copy";
+  DisposeImage(again);
+  DisposeImage(taken);
+  // Bytes that do not decode ahead: the call decodes them itself, and nothing is left waiting.
+  const unsigned char junk[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const ByteSet bad(junk, sizeof junk);
+  DecodeAhead(bad.get(), false);
+  DecodeAhead(nullptr, false);
+  EXPECT_EQ(DecodingsAhead(), before + 1);
+  EXPECT_EQ(ImageFromBytes(bad.get(), false, false), nullptr);
+  EXPECT_EQ(DecodingsAhead(), before);
 }
 
 TEST_F(GraphicsTest, UndecodableBytesLeaveNoMemoryBehind) {
@@ -648,7 +681,7 @@ TEST_F(GraphicsTest, ToolkitClassAndStartupState) {
   EXPECT_EQ(wc.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   EXPECT_EQ(Toolkit().default_cursor, LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
   EXPECT_EQ(Toolkit().os_major_version, static_cast<int>(LOBYTE(LOWORD(GetVersion()))));
-  ASSERT_NE(Toolkit().system_button_strip, nullptr);
+  ASSERT_NE(SystemButtonStripFor(DpiScale()), nullptr);
   ASSERT_EQ(Toolkit().edit_menu_count, 5);
   EXPECT_EQ(std::string(Toolkit().edit_menu[0].caption), Utf8ToGbk(u8"剪切(&T)"));
   EXPECT_EQ(Toolkit().edit_menu[0].command, 88);
