@@ -190,6 +190,18 @@ Button* g_clicked_button = nullptr;
 int g_repaints_at_click = -1;
 void NoteRepaintsAtClick(ControlRef, UINT, WPARAM, LPARAM) { g_repaints_at_click = g_clicked_button->Repaints(); }
 
+// Pixels of the 100 x 30 button's back buffer that differ from a fresh paint of the hot look.
+size_t PixelsUnlikeAFreshHotLook(Button& button) {
+  std::vector<ARGB> shown;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) shown.push_back(PixelOf(button.BackBufferBitmap(), x, y));
+  button.Paint(button.GetRef(), kLookHot);
+  size_t differing = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) differing += shown[y * 100 + x] != PixelOf(button.BackBufferBitmap(), x, y);
+  return differing;
+}
+
 TEST_F(ButtonTest, APressAndReleaseHandledTogetherOverAHotButtonPaintNothing) {
   Button button;
   button.Create(window_, 20, 40, 100, 30, "获取");
@@ -204,14 +216,7 @@ TEST_F(ButtonTest, APressAndReleaseHandledTogetherOverAHotButtonPaintNothing) {
   EXPECT_EQ(g_repaints_at_click, before) << "the click ran before any look was painted";
   EXPECT_EQ(button.Repaints(), before) << "focus, pressed and released looks end on the hot look already shown";
   EXPECT_EQ(button.State(), kLookHot);
-  std::vector<ARGB> deferred;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 100; ++x) deferred.push_back(PixelOf(button.BackBufferBitmap(), x, y));
-  button.Paint(button.GetRef(), kLookHot);
-  size_t differing = 0;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 100; ++x) differing += deferred[y * 100 + x] != PixelOf(button.BackBufferBitmap(), x, y);
-  EXPECT_EQ(differing, 0u) << "the look kept is the hot look";
+  EXPECT_EQ(PixelsUnlikeAFreshHotLook(button), 0u) << "the look kept is the hot look";
   g_clicked_button = nullptr;
 }
 
@@ -231,14 +236,7 @@ TEST_F(ButtonTest, ALookPaintedDuringTheBatchDoesNotHideTheLastLook) {
   // The caption change on the press painted the pressed look; the hot look must follow it.
   EXPECT_EQ(button.Repaints(), before + 2);
   EXPECT_EQ(button.State(), kLookHot);
-  std::vector<ARGB> shown;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 100; ++x) shown.push_back(PixelOf(button.BackBufferBitmap(), x, y));
-  button.Paint(button.GetRef(), kLookHot);
-  size_t differing = 0;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 100; ++x) differing += shown[y * 100 + x] != PixelOf(button.BackBufferBitmap(), x, y);
-  EXPECT_EQ(differing, 0u) << "the new caption in the hot look";
+  EXPECT_EQ(PixelsUnlikeAFreshHotLook(button), 0u) << "the new caption in the hot look";
   g_clicked_button = nullptr;
 }
 
