@@ -21,6 +21,17 @@ class ButtonTest : public HostFixture {
     HostFixture::SetUp();
     host_.DragAnywhere(0);
   }
+  // Hovers the 100 x 30 button at (20, 40) until its cross-fade ends, then posts
+  // a press and a release that are handled together; answers the repaints before them.
+  int PressAndReleaseTogetherOverTheHotButton(Button& button) {
+    Mouse(WM_MOUSEMOVE, 30, 50);
+    PumpFor(400);
+    const int before = button.Repaints();
+    PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(30, 50));
+    PostMessageW(window_, WM_LBUTTONUP, 0, Point(30, 50));
+    PumpFor(50);
+    return before;
+  }
 };
 
 int Luma(ARGB c) { return (RedOf(c) * 299 + GreenOf(c) * 587 + BlueOf(c) * 114) / 1000; }
@@ -207,12 +218,7 @@ TEST_F(ButtonTest, APressAndReleaseHandledTogetherOverAHotButtonPaintNothing) {
   button.Create(window_, 20, 40, 100, 30, "获取");
   g_clicked_button = &button;
   button.SetEventHandler(DUIM_CLICK, &NoteRepaintsAtClick);
-  Mouse(WM_MOUSEMOVE, 30, 50);
-  PumpFor(400);  // the hover cross-fade ends
-  const int before = button.Repaints();
-  PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(30, 50));
-  PostMessageW(window_, WM_LBUTTONUP, 0, Point(30, 50));
-  PumpFor(50);
+  const int before = PressAndReleaseTogetherOverTheHotButton(button);
   EXPECT_EQ(g_repaints_at_click, before) << "the click ran before any look was painted";
   EXPECT_EQ(button.Repaints(), before) << "focus, pressed and released looks end on the hot look already shown";
   EXPECT_EQ(button.State(), kLookHot);
@@ -227,12 +233,7 @@ TEST_F(ButtonTest, ALookPaintedDuringTheBatchDoesNotHideTheLastLook) {
   button.Create(window_, 20, 40, 100, 30, "获取");
   g_clicked_button = &button;
   button.SetEventHandler(WM_LBUTTONDOWN, &RepaintOnThePress);
-  Mouse(WM_MOUSEMOVE, 30, 50);
-  PumpFor(400);
-  const int before = button.Repaints();
-  PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, Point(30, 50));
-  PostMessageW(window_, WM_LBUTTONUP, 0, Point(30, 50));
-  PumpFor(50);
+  const int before = PressAndReleaseTogetherOverTheHotButton(button);
   // The caption change on the press painted the pressed look; the hot look must follow it.
   EXPECT_EQ(button.Repaints(), before + 2);
   EXPECT_EQ(button.State(), kLookHot);
