@@ -144,12 +144,40 @@ void FillFromAlpha(GlowSurface* surface, const std::vector<uint8_t>& alpha, ARGB
 // The passes differ only by whole pixels, so the letters are drawn once and the
 // five passes are laid over each other from that coverage. Answers the glow's alpha.
 bool GlowPassAlpha(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
-                   GpStringFormat* format, ARGB glow_colour, const DpiScale& dpi, std::vector<uint8_t>* alpha) {
+                   GpStringFormat* format, ARGB glow_colour, const DpiScale& dpi, std::vector<uint8_t>* alpha,
+                   std::vector<uint8_t>* coverage) {
   if (surface->bitmap() == nullptr) return false;
-  std::vector<uint8_t> coverage;
-  if (!DrawLetterCoverage(surface, text, font, format, rect, glow_colour & kRgbMask, dpi, &coverage)) return false;
-  *alpha = LayGlowPasses(coverage, surface->width(), surface->height(), PassOffsets(dpi),
+  if (!DrawLetterCoverage(surface, text, font, format, rect, glow_colour & kRgbMask, dpi, coverage)) return false;
+  *alpha = LayGlowPasses(*coverage, surface->width(), surface->height(), PassOffsets(dpi),
                          static_cast<int>(glow_colour >> kAlphaShift));
+  return true;
+}
+
+// The glow surface of a text rectangle: the text and the margin, placed up and left by the offset.
+struct GlowPlacement {
+  int width, height, offset;
+};
+
+GlowPlacement GlowPlacementFor(const GpRectF& rect, const DpiScale& dpi) {
+  return GlowPlacement{static_cast<int>(rect.Width) + dpi.Int(kGlowMargin),
+                       static_cast<int>(rect.Height) + dpi.Int(kGlowMargin), dpi.Int(kGlowOffset)};
+}
+
+// The glow's alpha over `surface`, softened by `scale`, and the letters' coverage.
+bool SoftGlowAlpha(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
+                   GpStringFormat* format, ARGB glow_colour, float scale, const DpiScale& dpi,
+                   std::vector<uint8_t>* alpha, std::vector<uint8_t>* coverage) {
+  if (!GlowPassAlpha(surface, rect, text, font, format, glow_colour, dpi, alpha, coverage)) return false;
+  // The softening reaches as many physical pixels as the scale says logical ones do.
+  const int width = surface->width(), height = surface->height();
+  const float softening = dpi.Float(scale);
+  const int small_width = static_cast<int>(width / softening);
+  const int small_height = static_cast<int>(height / softening);
+  if (small_width < width || small_height < height) {
+    // Softened by shrinking and stretching back; done on the pixels, since GDI+ resampling
+    // of a picture this size costs more than the rest of the label's painting.
+    *alpha = SoftenAlpha(*alpha, width, height, small_width, small_height);
+  }
   return true;
 }
 
@@ -157,29 +185,20 @@ bool GlowPassAlpha(GlowSurface* surface, const GpRectF& rect, const wchar_t* tex
 
 bool DrawGlowPasses(GlowSurface* surface, const GpRectF& rect, const wchar_t* text, GpFont* font,
                     GpStringFormat* format, ARGB glow_colour, const DpiScale& dpi) {
-  std::vector<uint8_t> alpha;
-  if (!GlowPassAlpha(surface, rect, text, font, format, glow_colour, dpi, &alpha)) return false;
+  std::vector<uint8_t> alpha, coverage;
+  if (!GlowPassAlpha(surface, rect, text, font, format, glow_colour, dpi, &alpha, &coverage)) return false;
   FillFromAlpha(surface, alpha, glow_colour & kRgbMask);
   return true;
 }
 
 void DrawTextGlow(GpGraphics* graphics, const GpRectF& rect, const wchar_t* text, GpFont* font,
                   GpStringFormat* format, ARGB glow_colour, float scale, const DpiScale& dpi) {
-  const int width = static_cast<int>(rect.Width) + dpi.Int(kGlowMargin);
-  const int height = static_cast<int>(rect.Height) + dpi.Int(kGlowMargin);
-  const float offset = static_cast<float>(dpi.Int(kGlowOffset));
+  const GlowPlacement place = GlowPlacementFor(rect, dpi);
+  const int width = place.width, height = place.height;
+  const float offset = static_cast<float>(place.offset);
   GlowSurface glow(width, height);
-  std::vector<uint8_t> alpha;
-  if (!GlowPassAlpha(&glow, rect, text, font, format, glow_colour, dpi, &alpha)) return;
-  // The softening reaches as many physical pixels as the scale says logical ones do.
-  const float softening = dpi.Float(scale);
-  const int small_width = static_cast<int>(width / softening);
-  const int small_height = static_cast<int>(height / softening);
-  if (small_width < width || small_height < height) {
-    // Softened by shrinking and stretching back; done on the pixels, since GDI+ resampling
-    // of a picture this size costs more than the rest of the label's painting.
-    alpha = SoftenAlpha(alpha, width, height, small_width, small_height);
-  }
+  std::vector<uint8_t> alpha, coverage;
+  if (!SoftGlowAlpha(&glow, rect, text, font, format, glow_colour, scale, dpi, &alpha, &coverage)) return;
   FillFromAlpha(&glow, alpha, glow_colour & kRgbMask);
   dll::GdipDrawImageRectRect(graphics, reinterpret_cast<GpImage*>(glow.bitmap()), rect.X - offset,
                              rect.Y - offset, static_cast<float>(width), static_cast<float>(height), 0, 0,
@@ -205,10 +224,10 @@ bool ComposeTextGlow(GpGraphics* graphics, const TextTarget& target, const GpRec
       dll::GdipGetImageHeight(AsImage(target.bitmap), &image_height) != 0) {
     return false;
   }
-  const int width = static_cast<int>(rect.Width) + dpi.Int(kGlowMargin);
-  const int height = static_cast<int>(rect.Height) + dpi.Int(kGlowMargin);
-  const int origin_x = static_cast<int>(rect.X) - dpi.Int(kGlowOffset);
-  const int origin_y = static_cast<int>(rect.Y) - dpi.Int(kGlowOffset);
+  const GlowPlacement glow_place = GlowPlacementFor(rect, dpi);
+  const int width = glow_place.width, height = glow_place.height;
+  const int origin_x = static_cast<int>(rect.X) - glow_place.offset;
+  const int origin_y = static_cast<int>(rect.Y) - glow_place.offset;
   // The part of the surface that lands inside the clip and the image.
   const RECT clip = PixelCentresInside(target.clip);
   const LONG left = std::max<LONG>({clip.left, origin_x, 0});
@@ -218,16 +237,8 @@ bool ComposeTextGlow(GpGraphics* graphics, const TextTarget& target, const GpRec
   if (right <= left || bottom <= top) return true;  // nothing of it shows
 
   GlowSurface glow(width, height);
-  std::vector<uint8_t> coverage;
-  if (glow.bitmap() == nullptr || !DrawLetterCoverage(&glow, text, font, format, rect, kRgbMask, dpi, &coverage)) {
-    return false;
-  }
-  std::vector<uint8_t> alpha =
-      LayGlowPasses(coverage, width, height, PassOffsets(dpi), static_cast<int>(glow_colour >> kAlphaShift));
-  const float softening = dpi.Float(scale);
-  const int small_width = static_cast<int>(width / softening);
-  const int small_height = static_cast<int>(height / softening);
-  if (small_width < width || small_height < height) alpha = SoftenAlpha(alpha, width, height, small_width, small_height);
+  std::vector<uint8_t> alpha, coverage;
+  if (!SoftGlowAlpha(&glow, rect, text, font, format, glow_colour, scale, dpi, &alpha, &coverage)) return false;
 
   // What the graphics drew before must be in the pixels read here.
   dll::GdipFlush(graphics, kFlushIntentionSync);
