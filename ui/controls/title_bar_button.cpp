@@ -113,8 +113,8 @@ void TitleBarButton::Paint(ControlRef, int look, bool force, int frames) {
   ++repaints_;
   const DpiScale& scale = Scale();
   GpBitmap* strip = SystemButtonStripFor(scale);
-  const float source_scale =
-      strip == SystemButtonStripFor(DpiScale()) ? 1.0f : static_cast<float>(kLargeStripScale);
+  const bool large = strip != nullptr && strip == Toolkit().large_system_button_strip;
+  const float source_scale = large ? static_cast<float>(kLargeStripScale) : 1.0f;
   const int cell_x = StripCellX(type_, look, dll::IsZoomed(GetHostWindow()) != 0);
   last_cell_x_ = cell_x;
   if (Graphics() != nullptr && strip != nullptr && cell_x >= 0) {

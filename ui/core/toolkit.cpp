@@ -141,10 +141,11 @@ void ToolkitStartup() {
   ToolkitState& state = Toolkit();
   GdiplusStartupInputFlat input = {kGdiplusVersion, nullptr, 0, 0};
   dll::GdiplusStartup(&state.gdiplus_token, &input, nullptr);
-  // The strips decode on other threads while the window is made; the title
-  // bar's first paint takes them.
-  if (state.system_button_strip == nullptr) DecodeAhead(SystemButtonStrip(), true);
-  if (!DpiScale::ForScreen().IsUnscaled() && state.large_system_button_strip == nullptr) {
+  // The strip the screen's scale needs decodes on another thread while the
+  // window is made; the title bar's first paint takes it.
+  if (DpiScale::ForScreen().IsUnscaled()) {
+    if (state.system_button_strip == nullptr) DecodeAhead(SystemButtonStrip(), true);
+  } else if (state.large_system_button_strip == nullptr) {
     DecodeAhead(LargeSystemButtonStrip(), true);
   }
   state.os_major_version = ReadOsMajorVersion();
@@ -252,15 +253,17 @@ GpFont* CreateFontByName(const char* face, float size, int style) {
 
 GpBitmap* SystemButtonStripFor(const DpiScale& scale) {
   ToolkitState& state = Toolkit();
-  if (scale.IsUnscaled() || state.large_system_button_strip == nullptr) {
-    if (state.system_button_strip == nullptr) {
-      state.system_button_strip = reinterpret_cast<GpBitmap*>(ImageFromBytes(SystemButtonStrip(), true, false));
+  if (!scale.IsUnscaled()) {
+    if (state.large_system_button_strip == nullptr) {
+      state.large_system_button_strip =
+          reinterpret_cast<GpBitmap*>(ImageFromBytes(LargeSystemButtonStrip(), true, false));
     }
-    if (scale.IsUnscaled()) return state.system_button_strip;
-    state.large_system_button_strip =
-        reinterpret_cast<GpBitmap*>(ImageFromBytes(LargeSystemButtonStrip(), true, false));
+    if (state.large_system_button_strip != nullptr) return state.large_system_button_strip;
   }
-  return state.large_system_button_strip != nullptr ? state.large_system_button_strip : state.system_button_strip;
+  if (state.system_button_strip == nullptr) {
+    state.system_button_strip = reinterpret_cast<GpBitmap*>(ImageFromBytes(SystemButtonStrip(), true, false));
+  }
+  return state.system_button_strip;
 }
 
 GpFont* DefaultFontAt(const DpiScale& scale) {
