@@ -17,6 +17,7 @@
 #include "ui/controls/label.h"
 #include "ui/controls/popup_menu.h"
 #include "ui/controls/text_format.h"
+#include "ui/core/decode_ahead.h"
 #include "ui/core/host_window.h"
 #include "ui/core/toolkit.h"
 #include "ui/core/toolkit_messages.h"
@@ -112,6 +113,7 @@ void GlobalInitialise() {
 void ReleaseGlobals(int /*position*/) {
   // No worker may reach the labels once they are gone.
   StopFetching();
+  FinishDecodingsAhead();
   SetSentenceSink(nullptr);
   ReleaseGlobal(MainHost);
   ReleaseGlobal(SentenceLabel);
@@ -122,6 +124,8 @@ void ReleaseGlobals(int /*position*/) {
 
 void ModuleStartup() {
   ToolkitStartup();
+  // Decoded on another thread while the window is made; attaching the host takes it.
+  DecodeAhead(BackgroundImage(), false);
   // Before the start-up window is loaded: its host makes the title bar from these.
   InstallFrameControls();
   FillEditMenu();

@@ -1,7 +1,7 @@
-// Start-up's pictures decoded on worker threads while the window is being
-// made. DecodeAhead starts one; the first ImageFromBytes of the same bytes
-// (same signature flag, no stream kept) then takes that image, waiting for it
-// if need be, instead of decoding the bytes again.
+// Start-up's pictures decoded on one worker thread, in turn, while the window
+// is being made. DecodeAhead queues one; the first ImageFromBytes of the same
+// bytes (same signature flag, no stream kept) then takes that image, waiting
+// for it if need be, instead of decoding the bytes again.
 #pragma once
 #include "runtime/value.h"
 #include "ui/core/gdiplus_types.h"
@@ -18,5 +18,9 @@ bool TakeDecodedAhead(const ByteSetBlock* data, bool add_png_signature, GpImage*
 
 // How many decodings ahead have not been taken yet.
 int DecodingsAhead();
+
+// Waits for the worker and drops the images nobody took; before the process
+// ends (the end of the process waits for the worker too).
+void FinishDecodingsAhead();
 
 }  // namespace quillet

@@ -6,6 +6,7 @@
 
 #include "runtime/program_dll_commands.h"
 #include "runtime/runtime_error.h"
+#include "ui/core/decode_ahead.h"
 #include "ui/core/drawing.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/toolkit_messages.h"
@@ -140,6 +141,13 @@ void ToolkitStartup() {
   ToolkitState& state = Toolkit();
   GdiplusStartupInputFlat input = {kGdiplusVersion, nullptr, 0, 0};
   dll::GdiplusStartup(&state.gdiplus_token, &input, nullptr);
+  // The strip the screen's scale needs decodes on another thread while the
+  // window is made; the title bar's first paint takes it.
+  if (DpiScale::ForScreen().IsUnscaled()) {
+    if (state.system_button_strip == nullptr) DecodeAhead(SystemButtonStrip(), true);
+  } else if (state.large_system_button_strip == nullptr) {
+    DecodeAhead(LargeSystemButtonStrip(), true);
+  }
   state.os_major_version = ReadOsMajorVersion();
   state.default_font = DefaultFont();
   SetDefaultCursor(reinterpret_cast<intptr_t>(IDC_ARROW), false);

@@ -306,6 +306,30 @@ TEST_F(GraphicsTest, PicturesDecodedAheadAreTakenOnceByTheSameBytes) {
   EXPECT_EQ(DecodingsAhead(), before);
 }
 
+constexpr int kLargeStripDpi = 144;
+
+TEST_F(GraphicsTest, FinishingDecodingsAheadWaitsAndDropsWhatNobodyTook) {
+  SystemButtonStripFor(DpiScale());
+  SystemButtonStripFor(DpiScale(kLargeStripDpi));
+  const int before = DecodingsAhead();
+  // Queued behind each other on the one worker, and never taken.
+  DecodeAhead(SystemButtonStrip(), true);
+  DecodeAhead(LargeSystemButtonStrip(), true);
+  EXPECT_EQ(DecodingsAhead(), before + 2);
+  FinishDecodingsAhead();
+  EXPECT_EQ(DecodingsAhead(), 0);
+  // Later calls decode for themselves, and decoding ahead starts a new worker.
+  GpImage* strip = ImageFromBytes(SystemButtonStrip(), true, false);
+  ASSERT_NE(strip, nullptr);
+  DisposeImage(strip);
+  DecodeAhead(LargeSystemButtonStrip(), true);
+  GpImage* large = ImageFromBytes(LargeSystemButtonStrip(), true, false);
+  ASSERT_NE(large, nullptr);
+  EXPECT_EQ(DecodingsAhead(), 0);
+  EXPECT_EQ(ImageWidth(large), 2 * 729u);
+  DisposeImage(large);
+}
+
 TEST_F(GraphicsTest, UndecodableBytesLeaveNoMemoryBehind) {
   std::string junk(4 << 20, 'x');
   ByteSet bytes(junk.data(), junk.size());
