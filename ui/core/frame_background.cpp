@@ -10,6 +10,7 @@
 #include "ui/core/frame_blend.h"
 #include "ui/core/gdi_owners.h"
 #include "ui/core/picture_scaling.h"
+#include "ui/core/round_rect_stroke.h"
 #include "ui/core/toolkit.h"
 
 namespace quillet {
@@ -28,6 +29,8 @@ constexpr int kInnerOutlineAlpha = 102;
 constexpr float kOuterOutlineDiameter = 7.0f;
 constexpr float kInnerOutlineDiameter = 6.0f;
 constexpr uint32_t kWhite = RGB(255, 255, 255);
+constexpr int kBytesPer24BitPixel = 3;
+constexpr int kBytesPer32BitPixel = 4;
 constexpr int kShadowAlphas[4] = {45, 25, 10, 5};
 constexpr float kShadowDiametersRound[4] = {10, 12, 15, 18};
 constexpr float kShadowDiametersSquare[4] = {1, 4, 7, 11};
@@ -65,6 +68,12 @@ void ApplyWindowAlpha(HBITMAP dib, int window_alpha) {
     if ((p >> 24) == 0) continue;
     pixels[i] = (alpha << 24) | (scaled((p >> 16) & 0xFF) << 16) | (scaled((p >> 8) & 0xFF) << 8) | scaled(p & 0xFF);
   }
+}
+
+// What GDI+ and GDI drew must be in the pixels before they are written.
+void FlushDrawing(GpGraphics* g) {
+  dll::GdipFlush(g, kFlushIntentionSync);
+  dll::GdiFlush();
 }
 
 // The picture at its place and (scaled) size; scaled ones are resampled here,
@@ -117,14 +126,20 @@ void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
   }
   if (!f.scale.IsUnscaled()) dll::GdipSetInterpolationMode(g, kInterpolationDefault);
   if (f.window_alpha != kNoAlpha) {
-    // What GDI+ and GDI drew must be in the pixels before they are read.
-    dll::GdipFlush(g, kFlushIntentionSync);
-    dll::GdiFlush();
+    FlushDrawing(g);
     ApplyWindowAlpha(f.frame_dib, f.window_alpha);
   }
 }
 
-void DrawOutlines(GpGraphics* g, const FrameBackground& f, bool rounded) {
+// Straight into the frame's pixels when they can be written; through GDI+ otherwise.
+void StrokeRoundRect(GpGraphics* g, HBITMAP dib, const GpRectF& rect, float diameter, ARGB colour, float width,
+                     const std::vector<RECT>* clip) {
+  if (!StrokeRoundRectOnDib(dib, rect, diameter, colour, width, clip)) {
+    DrawRoundRect(g, rect, diameter, colour, kDashSolid, width);
+  }
+}
+
+void DrawOutlines(GpGraphics* g, const FrameBackground& f, bool rounded, const std::vector<RECT>* clip) {
   const float inset = static_cast<float>(f.scale.Int(kFrameInset));
   const float line = f.scale.Float(1.0f);
   const GpRectF outer = {inset, inset, f.width - 2 * inset, f.height - 2 * inset};
@@ -132,8 +147,11 @@ void DrawOutlines(GpGraphics* g, const FrameBackground& f, bool rounded) {
   const ARGB outer_colour = ArgbFromColor(kOuterOutlineGrey, kOuterOutlineAlpha, 1);
   const ARGB inner_colour = ArgbFromColor(kWhite, kInnerOutlineAlpha, 1);
   if (rounded) {
-    DrawRoundRect(g, outer, f.scale.Float(kOuterOutlineDiameter), outer_colour, kDashSolid, line);
-    DrawRoundRect(g, inner, f.scale.Float(kInnerOutlineDiameter), inner_colour, kDashSolid, line);
+    // Without the clip's rectangles the pixels cannot be clipped: GDI+ draws them.
+    const HBITMAP dib = clip != nullptr ? f.frame_dib : nullptr;
+    FlushDrawing(g);
+    StrokeRoundRect(g, dib, outer, f.scale.Float(kOuterOutlineDiameter), outer_colour, line, clip);
+    StrokeRoundRect(g, dib, inner, f.scale.Float(kInnerOutlineDiameter), inner_colour, line, clip);
   } else {
     DrawOutline(g, outer, outer_colour, kDashSolid, line);
     DrawOutline(g, inner, inner_colour, kDashSolid, line);
@@ -144,11 +162,12 @@ void DrawOutlines(GpGraphics* g, const FrameBackground& f, bool rounded) {
 void DrawDropShadow(GpGraphics* g, const FrameBackground& f, bool rounded) {
   const float* diameters = rounded ? kShadowDiametersRound : kShadowDiametersSquare;
   const uint32_t rgb = f.shadow_colour == -1 ? 0u : (static_cast<uint32_t>(f.shadow_colour) & 0xFFFFFFu);
+  FlushDrawing(g);
   for (int i = 0; i < 4; ++i) {
     const float inset = f.scale.Float(static_cast<float>(kPictureMargin - i));
     const GpRectF r = {inset, inset, f.width - 2 * inset, f.height - 2 * inset};
     const ARGB colour = (static_cast<uint32_t>(kShadowAlphas[i]) << 24) | rgb;
-    DrawRoundRect(g, r, f.scale.Float(diameters[i]), colour, kDashSolid, f.scale.Float(1.0f));
+    StrokeRoundRect(g, f.frame_dib, r, f.scale.Float(diameters[i]), colour, f.scale.Float(1.0f), nullptr);
   }
 }
 
@@ -159,10 +178,14 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   const bool rounded = f.background_mode != kBackgroundSquare;
   dll::GdipGraphicsClear(g, 0);
   OwnedRegion frame_clip;
+  std::vector<RECT> frame_clip_rects;
+  bool clip_rects_read = false;
   if (framed) {
     const int inset = f.scale.Int(kFrameInset), diameter = rounded ? f.scale.Int(kFrameDiameter) : 0;
-    frame_clip.reset(GdiRegionToGdiplus(OwnedGdiRegion(RoundRectRegion(f.width, f.height, inset, diameter)).get()));
+    const OwnedGdiRegion frame_region(RoundRectRegion(f.width, f.height, inset, diameter));
+    frame_clip.reset(GdiRegionToGdiplus(frame_region.get()));
     if (frame_clip) ClipToRegion(g, frame_clip.get(), kClipReplace);
+    clip_rects_read = frame_region && RegionRects(frame_region.get(), &frame_clip_rects);
     DrawFramedPicture(g, f);
   } else {
     DrawSkin(g, f);
@@ -171,7 +194,7 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   if (f.on_painted) f.on_painted(f.window, g, f.width, f.height);
   if (!framed) return;
 
-  DrawOutlines(g, f, rounded);
+  DrawOutlines(g, f, rounded, clip_rects_read ? &frame_clip_rects : nullptr);
   ResetClip(g);
   if (f.window_alpha == kNoAlpha) {
     ApplyWindowRegion(f.window, f.width, f.height, f.scale.Int(kFrameInset),
@@ -186,19 +209,27 @@ int AverageColour(GpBitmap* bitmap) {
   UINT height = ImageHeight(AsImage(bitmap));
   if (width == 0 || height == 0) return 0;
   // Read in place, premultiplied as a device bitmap of the picture holds its
-  // colours; copying the picture out costs more than the sum.
+  // colours; copying the picture out costs more than the sum. An opaque
+  // picture (a JPEG) is read in its own format: premultiplied changes nothing
+  // there, and converting every pixel costs more than the sum too.
+  int format = 0;
+  dll::GdipGetImagePixelFormat(AsImage(bitmap), &format);
+  const bool opaque_rgb = format == kPixelFormat24bppRGB;
+  const int bytes_per_pixel = opaque_rgb ? kBytesPer24BitPixel : kBytesPer32BitPixel;
   const GpRect whole = {0, 0, static_cast<int>(width), static_cast<int>(height)};
   GpBitmapData data = {};
-  if (dll::GdipBitmapLockBits(bitmap, &whole, kImageLockModeRead, kPixelFormat32bppPARGB, &data) != 0) return 0;
+  if (dll::GdipBitmapLockBits(bitmap, &whole, kImageLockModeRead,
+                              opaque_rgb ? kPixelFormat24bppRGB : kPixelFormat32bppPARGB, &data) != 0) {
+    return 0;
+  }
   uint64_t red = 0, green = 0, blue = 0;
   const auto* row = static_cast<const uint8_t*>(data.Scan0);
   for (UINT y = 0; y < height; ++y, row += data.Stride) {
-    const auto* pixels = reinterpret_cast<const uint32_t*>(row);
-    for (UINT x = 0; x < width; ++x) {
-      const uint32_t p = pixels[x];
-      blue += p & 0xFF;
-      green += (p >> 8) & 0xFF;
-      red += (p >> 16) & 0xFF;
+    // Blue, green, red in that order in both formats.
+    for (const uint8_t* p = row; p < row + static_cast<size_t>(width) * bytes_per_pixel; p += bytes_per_pixel) {
+      blue += p[0];
+      green += p[1];
+      red += p[2];
     }
   }
   dll::GdipBitmapUnlockBits(bitmap, &data);

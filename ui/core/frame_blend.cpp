@@ -9,9 +9,7 @@
 
 namespace quillet {
 
-namespace {
-
-uint32_t SourceOver(uint32_t source, uint32_t dest) {
+uint32_t SourceOverPixel(uint32_t source, uint32_t dest) {
   const uint32_t alpha = source >> 24;
   if (alpha == 0) return dest;
   const uint32_t keep = kPixelChannelMax - alpha;
@@ -21,6 +19,8 @@ uint32_t SourceOver(uint32_t source, uint32_t dest) {
   const uint32_t out_alpha = alpha + ScaleChannel(dest >> 24, keep);
   return (out_alpha << 24) | (red << 16) | (green << 8) | blue;
 }
+
+namespace {
 
 // The graphics' clip as device rectangles; `whole` when it has none.
 bool ClipRects(GpGraphics* graphics, const RECT& whole, std::vector<RECT>* rects) {
@@ -35,17 +35,21 @@ bool ClipRects(GpGraphics* graphics, const RECT& whole, std::vector<RECT>* rects
     rects->assign(1, whole);
     return true;
   }
-  const DWORD size = dll::GetRegionData(region.get(), 0, nullptr);
+  return RegionRects(region.get(), rects);
+}
+
+}  // namespace
+
+bool RegionRects(HRGN region, std::vector<RECT>* rects) {
+  const DWORD size = dll::GetRegionData(region, 0, nullptr);
   if (size == 0) return false;
   std::vector<uint8_t> buffer(size);
   auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
-  if (dll::GetRegionData(region.get(), size, data) == 0) return false;
+  if (dll::GetRegionData(region, size, data) == 0) return false;
   const RECT* first = reinterpret_cast<const RECT*>(data->Buffer);
   rects->assign(first, first + data->rdh.nCount);
   return true;
 }
-
-}  // namespace
 
 bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, const GpRect& dest, int source_x,
                     int source_y) {
@@ -82,7 +86,7 @@ bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, c
                                                            static_cast<ptrdiff_t>(y - dest.Y) * pixels.Stride) +
                          (left - dest.X);
       uint32_t* to = frame + static_cast<size_t>(bottom_up ? frame_height - 1 - y : y) * frame_width + left;
-      for (int x = left; x < right; ++x, ++from, ++to) *to = SourceOver(*from, *to);
+      for (int x = left; x < right; ++x, ++from, ++to) *to = SourceOverPixel(*from, *to);
     }
   }
   dll::GdipBitmapUnlockBits(source, &pixels);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "ui/core/gdiplus_types.h"
 
@@ -18,6 +19,12 @@ constexpr uint32_t kPixelChannelHalf = 127;  // rounds a scaled channel to neare
 inline uint32_t ScaleChannel(uint32_t channel, uint32_t scale) {
   return (channel * scale + kPixelChannelHalf) / kPixelChannelMax;
 }
+
+// A straight-alpha ARGB pixel laid over a premultiplied one, GDI+'s way.
+uint32_t SourceOverPixel(uint32_t source, uint32_t dest);
+
+// The rectangles of a GDI region; false when it cannot be read.
+bool RegionRects(HRGN region, std::vector<RECT>* rects);
 
 // Blends the part of a 32-bit ARGB bitmap that starts at (source_x,
 // source_y) onto the frame's 32-bit premultiplied DIB at `dest` (whole

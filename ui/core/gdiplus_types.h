@@ -43,6 +43,7 @@ struct GpBitmapData {
 constexpr unsigned kImageLockModeRead = 1;
 constexpr unsigned kImageLockModeWrite = 2;
 constexpr int kFlushIntentionSync = 1;  // GdipFlush returns once the drawing is done
+constexpr int kPixelFormat24bppRGB = 0x21808;
 constexpr int kPixelFormat32bppARGB = 0x26200A;
 constexpr int kPixelFormat32bppPARGB = 0xE200B;
 

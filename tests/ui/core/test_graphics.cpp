@@ -3,12 +3,15 @@
 #include <gmock/gmock.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "core_test_support.h"
 #include "ui/core/decode_ahead.h"
 #include "ui/core/dpi_scale.h"
+#include "ui/core/frame_background.h"
 #include "ui/core/frame_blend.h"
 #include "ui/core/picture_scaling.h"
+#include "ui/core/round_rect_stroke.h"
 #include "support/error_box_capture.h"
 #include "support/gbk_text.h"
 #include "runtime/runtime_error.h"
@@ -542,6 +545,112 @@ TEST_F(GraphicsTest, RoundRectOutlineStaysInsideItsRectangle) {
   EXPECT_EQ(A(At(50, 61)), 0);
   EXPECT_EQ(A(At(50, 30)), 0);     // stroked, not filled
   EXPECT_LT(A(At(10, 10)), 60);    // the corner is cut
+}
+
+TEST_F(GraphicsTest, AverageColourReadsOpaqueAndTranslucentPicturesAlike) {
+  // The same pixels, one picture without alpha (as a JPEG decodes) and one with it.
+  constexpr int kPw = 7, kPh = 5;  // odd widths: rows of a 24-bit picture are padded
+  const int stride = (kPw * 3 + 3) / 4 * 4;
+  std::vector<uint8_t> rgb(static_cast<size_t>(stride) * kPh, 0);
+  std::vector<uint32_t> argb(static_cast<size_t>(kPw) * kPh);
+  for (int y = 0; y < kPh; ++y) {
+    for (int x = 0; x < kPw; ++x) {
+      const uint8_t b = static_cast<uint8_t>(10 * x), g = static_cast<uint8_t>(40 * y), r = static_cast<uint8_t>(200);
+      uint8_t* p = &rgb[static_cast<size_t>(y) * stride + x * 3];
+      p[0] = b, p[1] = g, p[2] = r;
+      argb[static_cast<size_t>(y) * kPw + x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+  }
+  OwnedBitmap opaque, translucent;
+  ASSERT_EQ(dll::GdipCreateBitmapFromScan0(kPw, kPh, stride, kPixelFormat24bppRGB, rgb.data(), Receive(opaque)), 0);
+  ASSERT_EQ(dll::GdipCreateBitmapFromScan0(kPw, kPh, kPw * 4, kPixelFormat32bppARGB,
+                                           reinterpret_cast<BYTE*>(argb.data()), Receive(translucent)),
+            0);
+  const int expected = static_cast<int>(RGB(200, 80, 30));
+  EXPECT_EQ(AverageColour(opaque.get()), expected);
+  EXPECT_EQ(AverageColour(translucent.get()), expected);
+}
+
+TEST_F(GraphicsTest, RoundRectStrokeOnPixelsLiesWhereGdiplusStrokesTheOutline) {
+  const GpRectF rect = {10, 10, 100, 50};
+  ASSERT_TRUE(StrokeRoundRectOnDib(surface_.dib, rect, 8, 0xFFFFFFFF, 1.0f, nullptr));
+  const std::vector<uint32_t> by_hand = DibPixels(surface_.dib);
+  auto hand = [&](int x, int y) { return A(by_hand[y * kW + x]); };
+  // Straight sides on whole pixels are crisp, the right and bottom ones at x + width - 1.
+  for (int x : {10, 109}) {
+    EXPECT_EQ(hand(x, 30), 255) << x;
+    EXPECT_EQ(hand(x - 1, 30), 0) << x;
+    EXPECT_EQ(hand(x + 1, 30), 0) << x;
+  }
+  for (int y : {10, 59}) {
+    EXPECT_EQ(hand(50, y), 255) << y;
+    EXPECT_EQ(hand(50, y - 1), 0) << y;
+    EXPECT_EQ(hand(50, y + 1), 0) << y;
+  }
+  EXPECT_EQ(hand(50, 30), 0) << "stroked, not filled";
+  EXPECT_LT(hand(10, 10), 60) << "the corner is cut";
+  // The four corners mirror each other.
+  for (int dy = 0; dy < 8; ++dy) {
+    for (int dx = 0; dx < 8; ++dx) {
+      const int corner = hand(10 + dx, 10 + dy);
+      EXPECT_EQ(hand(109 - dx, 10 + dy), corner) << dx << "," << dy;
+      EXPECT_EQ(hand(10 + dx, 59 - dy), corner) << dx << "," << dy;
+      EXPECT_EQ(hand(109 - dx, 59 - dy), corner) << dx << "," << dy;
+    }
+  }
+  // About as much ink as GDI+ lays for the same outline: the same shape.
+  dll::GdipGraphicsClear(surface_.graphics, 0);
+  DrawRoundRect(surface_.graphics, rect, 8, 0xFFFFFFFF, kDashSolid, 1.0f);
+  dll::GdipFlush(surface_.graphics, kFlushIntentionSync);
+  GdiFlush();
+  const std::vector<uint32_t> by_gdiplus = DibPixels(surface_.dib);
+  long ink_by_hand = 0, ink_by_gdiplus = 0;
+  for (size_t i = 0; i < by_hand.size(); ++i) {
+    ink_by_hand += A(by_hand[i]);
+    ink_by_gdiplus += A(by_gdiplus[i]);
+  }
+  EXPECT_NEAR(static_cast<double>(ink_by_hand), static_cast<double>(ink_by_gdiplus), ink_by_gdiplus * 0.05);
+}
+
+TEST_F(GraphicsTest, RoundRectStrokeOnPixelsSharesPixelsAtScaledWidthsAndKeepsToTheClip) {
+  // A pen of 1.5 centred on 7.5 covers three quarters of pixels 7 and 8.
+  const std::vector<RECT> left_half = {RECT{0, 0, 60, kH}};
+  ASSERT_TRUE(StrokeRoundRectOnDib(surface_.dib, GpRectF{7.5f, 7.5f, 100, 80}, 15, 0xC8000000, 1.5f, &left_half));
+  EXPECT_EQ(A(At(7, 50)), 150);
+  EXPECT_EQ(A(At(8, 50)), 150);
+  EXPECT_EQ(A(At(6, 50)), 0);
+  EXPECT_EQ(A(At(9, 50)), 0);
+  EXPECT_EQ(A(At(50, 7)), 150) << "the top side, inside the clip";
+  EXPECT_EQ(A(At(70, 7)), 0) << "the top side, outside the clip";
+  EXPECT_EQ(A(At(106, 50)), 0) << "the right side, outside the clip";
+  // Laid over what is there, as GDI+ lays a translucent pen.
+  const uint32_t below = 0xFF204060;
+  const std::vector<RECT> one_pixel = {RECT{140, 100, 141, 101}};
+  dll::GdipGraphicsClear(surface_.graphics, below);
+  GdiFlush();
+  ASSERT_TRUE(StrokeRoundRectOnDib(surface_.dib, GpRectF{140, 60, 50, 60}, 4, 0x80FFFFFF, 1.0f, &one_pixel));
+  EXPECT_EQ(At(140, 100), SourceOverPixel(0x80FFFFFF, below));
+  EXPECT_EQ(At(141, 100), below);
+  // Shapes the pixels do not take are left to GDI+.
+  EXPECT_FALSE(StrokeRoundRectOnDib(surface_.dib, GpRectF{10, 10, 6, 40}, 8, 0xFFFFFFFF, 1.0f, nullptr));
+  EXPECT_FALSE(StrokeRoundRectOnDib(surface_.dib, GpRectF{10, 10, 60, 40}, 8, 0xFFFFFFFF, 0.0f, nullptr));
+  EXPECT_FALSE(StrokeRoundRectOnDib(nullptr, GpRectF{10, 10, 60, 40}, 8, 0xFFFFFFFF, 1.0f, nullptr));
+  EXPECT_EQ(At(12, 30), below) << "nothing drawn by the refused calls";
+}
+
+TEST_F(GraphicsTest, RoundRectStrokeOnPixelsOfABottomUpBufferLandsTopSideUp) {
+  BITMAPINFO info = TopDownInfo(kW, kH);
+  info.bmiHeader.biHeight = kH;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(dib, nullptr);
+  std::memset(bits, 0, static_cast<size_t>(kW) * kH * 4);
+  // Half of it off the buffer's left and bottom edges.
+  ASSERT_TRUE(StrokeRoundRectOnDib(dib, GpRectF{-20, 10, 100, kH}, 8, 0xFFFFFFFF, 1.0f, nullptr));
+  EXPECT_EQ(A(DibPixel(dib, 40, 10)), 255);
+  EXPECT_EQ(A(DibPixel(dib, 40, kH - 10)), 0);
+  EXPECT_EQ(A(DibPixel(dib, 79, 100)), 255);
+  DeleteObject(dib);
 }
 
 TEST_F(GraphicsTest, EdgeGlowFadesTowardsTheInsideAndMovesTheRectangle) {
