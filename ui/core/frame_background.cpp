@@ -1,6 +1,7 @@
 #include "ui/core/frame_background.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -54,13 +55,10 @@ void DrawSkin(GpGraphics* g, const FrameBackground& f) {
 // alone. Done on the pixels: drawing the frame again through GDI+ with an
 // alpha matrix costs more than the rest of the background.
 void ApplyWindowAlpha(HBITMAP dib, int window_alpha) {
-  DIBSECTION section = {};
-  if (dib == nullptr || dll::GetObjectW(dib, sizeof(section), &section) != sizeof(section) ||
-      section.dsBm.bmBits == nullptr) {
-    return;
-  }
-  auto* pixels = static_cast<uint32_t*>(section.dsBm.bmBits);
-  const size_t count = static_cast<size_t>(section.dsBm.bmWidth) * static_cast<size_t>(section.dsBm.bmHeight);
+  DibBits frame;
+  if (!ReadDibBits(dib, &frame)) return;
+  uint32_t* pixels = frame.bits;
+  const size_t count = frame.Count();
   const uint32_t alpha = static_cast<uint32_t>(window_alpha);
   auto scaled = [alpha](uint32_t channel) { return ScaleChannel(channel, alpha); };
   for (size_t i = 0; i < count; ++i) {
@@ -76,13 +74,21 @@ void FlushDrawing(GpGraphics* g) {
   dll::GdiFlush();
 }
 
+// Every pixel of a 32-bit DIB transparent black; false when it cannot be written.
+bool ClearPixels(HBITMAP dib) {
+  DibBits frame;
+  if (!ReadDibBits(dib, &frame)) return false;
+  std::fill(frame.bits, frame.bits + frame.Count(), 0u);
+  return true;
+}
+
 // The picture at its place and (scaled) size; scaled ones are resampled here,
 // smoothly, and only where they land in the window.
 void DrawPicture(GpGraphics* g, const FrameBackground& f, GpImage* image, float x, float y, float width,
                  float height) {
   const bool whole_pixels = x == std::floor(x) && y == std::floor(y);
   if (!f.scale.IsUnscaled() && whole_pixels &&
-      DrawPictureScaled(g, image, static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
+      DrawPictureScaled(g, f.frame_dib, image, static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
                         static_cast<int>(height), f.width, f.height)) {
     return;
   }
@@ -176,7 +182,10 @@ void DrawDropShadow(GpGraphics* g, const FrameBackground& f, bool rounded) {
 void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
   const bool framed = f.background_mode != kBackgroundSkin;
   const bool rounded = f.background_mode != kBackgroundSquare;
-  dll::GdipGraphicsClear(g, 0);
+  // The whole frame is painted anew. Zeroed by hand: GDI+ clears pixel by pixel.
+  ResetClip(g);
+  FlushDrawing(g);
+  if (!ClearPixels(f.frame_dib)) dll::GdipGraphicsClear(g, 0);
   OwnedRegion frame_clip;
   std::vector<RECT> frame_clip_rects;
   bool clip_rects_read = false;

@@ -40,6 +40,19 @@ bool ClipRects(GpGraphics* graphics, const RECT& whole, std::vector<RECT>* rects
 
 }  // namespace
 
+bool ReadDibBits(HBITMAP dib, DibBits* bits) {
+  DIBSECTION section = {};
+  if (dib == nullptr || dll::GetObjectW(dib, sizeof(section), &section) != sizeof(section) ||
+      section.dsBm.bmBits == nullptr || section.dsBm.bmBitsPixel != 32) {
+    return false;
+  }
+  bits->bits = static_cast<uint32_t*>(section.dsBm.bmBits);
+  bits->width = section.dsBm.bmWidth;
+  bits->height = std::abs(section.dsBm.bmHeight);
+  bits->bottom_up = section.dsBmih.biHeight > 0;
+  return true;
+}
+
 bool RegionRects(HRGN region, std::vector<RECT>* rects) {
   const DWORD size = dll::GetRegionData(region, 0, nullptr);
   if (size == 0) return false;
@@ -51,6 +64,37 @@ bool RegionRects(HRGN region, std::vector<RECT>* rects) {
   return true;
 }
 
+namespace {
+
+// Calls blend(row of dest, first column, end column, frame pixel at the first
+// column) for each run of `dest` inside the clip and the frame.
+template <typename BlendRun>
+void ForEachRunInClip(const std::vector<RECT>& clip, const DibBits& frame, const GpRect& dest, BlendRun blend) {
+  for (const RECT& r : clip) {
+    const int left = std::max<int>({r.left, dest.X, 0});
+    const int right = std::min<int>({r.right, dest.X + dest.Width, frame.width});
+    const int top = std::max<int>({r.top, dest.Y, 0});
+    const int bottom = std::min<int>({r.bottom, dest.Y + dest.Height, frame.height});
+    for (int y = top; y < bottom && left < right; ++y) {
+      uint32_t* to = frame.Row(y) + left;
+      blend(y - dest.Y, left - dest.X, right - dest.X, to);
+    }
+  }
+}
+
+uint32_t PremultipliedOver(uint32_t source, uint32_t dest) {
+  const uint32_t alpha = source >> 24;
+  if (alpha == kPixelChannelMax) return source;
+  const uint32_t keep = kPixelChannelMax - alpha;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    out |= (((source >> shift) & 0xFF) + ScaleChannel((dest >> shift) & 0xFF, keep)) << shift;
+  }
+  return out;
+}
+
+}  // namespace
+
 bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, const GpRect& dest, int source_x,
                     int source_y) {
   if (dest.Width <= 0 || dest.Height <= 0) return true;
@@ -60,36 +104,38 @@ bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, c
       format != kPixelFormat32bppARGB) {
     return false;
   }
-  DIBSECTION section = {};
-  if (frame_dib == nullptr || dll::GetObjectW(frame_dib, sizeof(section), &section) != sizeof(section) ||
-      section.dsBm.bmBits == nullptr || section.dsBm.bmBitsPixel != 32) {
-    return false;
-  }
-  const int frame_width = section.dsBm.bmWidth, frame_height = std::abs(section.dsBm.bmHeight);
-  const bool bottom_up = section.dsBmih.biHeight > 0;
+  DibBits frame;
+  if (!ReadDibBits(frame_dib, &frame)) return false;
   std::vector<RECT> clip;
-  if (!ClipRects(graphics, RECT{0, 0, frame_width, frame_height}, &clip)) return false;
+  if (!ClipRects(graphics, RECT{0, 0, frame.width, frame.height}, &clip)) return false;
 
   const GpRect part = {source_x, source_y, dest.Width, dest.Height};
   GpBitmapData pixels = {};
   if (dll::GdipBitmapLockBits(source, &part, kImageLockModeRead, kPixelFormat32bppARGB, &pixels) != 0) return false;
   // What GDI drew on the frame must be in its pixels before they are read.
   dll::GdiFlush();
-  auto* frame = static_cast<uint32_t*>(section.dsBm.bmBits);
-  for (const RECT& r : clip) {
-    const int left = std::max<int>({r.left, dest.X, 0});
-    const int right = std::min<int>({r.right, dest.X + dest.Width, frame_width});
-    const int top = std::max<int>({r.top, dest.Y, 0});
-    const int bottom = std::min<int>({r.bottom, dest.Y + dest.Height, frame_height});
-    for (int y = top; y < bottom; ++y) {
-      const auto* from = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(pixels.Scan0) +
-                                                           static_cast<ptrdiff_t>(y - dest.Y) * pixels.Stride) +
-                         (left - dest.X);
-      uint32_t* to = frame + static_cast<size_t>(bottom_up ? frame_height - 1 - y : y) * frame_width + left;
-      for (int x = left; x < right; ++x, ++from, ++to) *to = SourceOverPixel(*from, *to);
-    }
-  }
+  ForEachRunInClip(clip, frame, dest, [&](int row, int first, int end, uint32_t* to) {
+    const auto* from =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(pixels.Scan0) + static_cast<ptrdiff_t>(row) * pixels.Stride);
+    for (int x = first; x < end; ++x, ++to) *to = SourceOverPixel(from[x], *to);
+  });
   dll::GdipBitmapUnlockBits(source, &pixels);
+  return true;
+}
+
+bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, const GpRect& dest) {
+  if (dest.Width <= 0 || dest.Height <= 0) return true;
+  DibBits frame;
+  if (!ReadDibBits(frame_dib, &frame)) return false;
+  std::vector<RECT> clip;
+  if (!ClipRects(graphics, RECT{0, 0, frame.width, frame.height}, &clip)) return false;
+  // What GDI+ and GDI drew on the frame must be in its pixels before they are read.
+  dll::GdipFlush(graphics, kFlushIntentionSync);
+  dll::GdiFlush();
+  ForEachRunInClip(clip, frame, dest, [&](int row, int first, int end, uint32_t* to) {
+    const uint32_t* from = pixels + static_cast<size_t>(row) * dest.Width;
+    for (int x = first; x < end; ++x, ++to) *to = PremultipliedOver(from[x], *to);
+  });
   return true;
 }
 

@@ -23,6 +23,19 @@ inline uint32_t ScaleChannel(uint32_t channel, uint32_t scale) {
 // A straight-alpha ARGB pixel laid over a premultiplied one, GDI+'s way.
 uint32_t SourceOverPixel(uint32_t source, uint32_t dest);
 
+// The pixels of a 32-bit DIB section, to write by hand.
+struct DibBits {
+  uint32_t* bits = nullptr;
+  int width = 0, height = 0;
+  bool bottom_up = false;
+  uint32_t* Row(int y) const {
+    return bits + static_cast<size_t>(bottom_up ? height - 1 - y : y) * static_cast<size_t>(width);
+  }
+  size_t Count() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
+};
+// False when `dib` is not a 32-bit DIB section whose pixels can be reached.
+bool ReadDibBits(HBITMAP dib, DibBits* bits);
+
 // The rectangles of a GDI region; false when it cannot be read.
 bool RegionRects(HRGN region, std::vector<RECT>* rects);
 
@@ -34,5 +47,10 @@ bool RegionRects(HRGN region, std::vector<RECT>* rects);
 // drawn then.
 bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, const GpRect& dest, int source_x,
                     int source_y);
+
+// Lays premultiplied pixels, dest.Width to a row, over the frame's DIB at
+// `dest` inside the clip of `graphics`; false when the frame or the clip
+// cannot be read (nothing is drawn then).
+bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, const GpRect& dest);
 
 }  // namespace quillet

@@ -2,6 +2,8 @@
 // high-quality bicubic costs a hundred times as much on a window-sized picture,
 // and only the part that lands in the window needs computing.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -24,8 +26,10 @@ PixelPlane ScalePart(const PixelPlane& source, int scaled_width, int scaled_heig
 
 // The picture scaled to scaled_width x scaled_height and drawn with its
 // top-left corner at (x, y), within the graphics' clip; only what falls in
-// [0, width) x [0, height) is computed. False when its pixels cannot be read.
-bool DrawPictureScaled(GpGraphics* graphics, GpImage* picture, int x, int y, int scaled_width, int scaled_height,
-                       int width, int height);
+// [0, width) x [0, height) is computed. Laid straight into `frame_dib` (the
+// DIB the graphics draws on) when one is given. False when its pixels cannot
+// be read.
+bool DrawPictureScaled(GpGraphics* graphics, HBITMAP frame_dib, GpImage* picture, int x, int y, int scaled_width,
+                       int scaled_height, int width, int height);
 
 }  // namespace quillet

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 
 #include "runtime/program_dll_commands.h"
 #include "ui/core/frame_blend.h"
@@ -50,23 +49,17 @@ bool StrokeRoundRectOnDib(HBITMAP dib, const GpRectF& rect, float diameter, ARGB
   const float left = rect.X, top = rect.Y, right = rect.X + rect.Width - 1, bottom = rect.Y + rect.Height - 1;
   const float radius = diameter / 2, half_width = width / 2;
   if (!(width > 0) || !(diameter >= 0) || right - left < diameter || bottom - top < diameter) return false;
-  DIBSECTION section = {};
-  if (dib == nullptr || dll::GetObjectW(dib, sizeof(section), &section) != sizeof(section) ||
-      section.dsBm.bmBits == nullptr || section.dsBm.bmBitsPixel != 32) {
-    return false;
-  }
-  const int dib_width = section.dsBm.bmWidth, dib_height = std::abs(section.dsBm.bmHeight);
-  const bool bottom_up = section.dsBmih.biHeight > 0;
-  auto* pixels = static_cast<uint32_t*>(section.dsBm.bmBits);
+  DibBits pixels;
+  if (!ReadDibBits(dib, &pixels)) return false;
 
   const RoundRectShape shape = {(left + right) / 2, (top + bottom) / 2, (right - left) / 2 - radius,
                                 (bottom - top) / 2 - radius, radius};
   const uint32_t alpha = colour >> 24, rgb = colour & 0xFFFFFFu;
   auto lay = [&](int x, int y, uint32_t coverage) {
-    if (x < 0 || y < 0 || x >= dib_width || y >= dib_height || !InsideClip(clip, x, y)) return;
+    if (x < 0 || y < 0 || x >= pixels.width || y >= pixels.height || !InsideClip(clip, x, y)) return;
     const uint32_t scaled_alpha = ScaleChannel(alpha, coverage);
     if (scaled_alpha == 0) return;
-    uint32_t& pixel = pixels[static_cast<size_t>(bottom_up ? dib_height - 1 - y : y) * dib_width + x];
+    uint32_t& pixel = pixels.Row(y)[x];
     pixel = SourceOverPixel((scaled_alpha << 24) | rgb, pixel);
   };
   // Corner pixels: the share of samples that fall within half the pen of the outline.

@@ -507,20 +507,41 @@ TEST_F(GraphicsTest, APictureScaledByHandLandsWhereGdiplusDrawsItAndOnlyInTheWin
   dll::GdipBitmapUnlockBits(picture.get(), &pixels);
   // Half of it hangs off the left edge of a 120-wide window.
   constexpr int kX = -45, kY = 10, kScaledW = 90, kScaledH = 60, kWindowW = 120;
-  ASSERT_TRUE(DrawPictureScaled(surface_.graphics, AsImage(picture.get()), kX, kY, kScaledW, kScaledH, kWindowW, kH));
+  ASSERT_TRUE(DrawPictureScaled(surface_.graphics, nullptr, AsImage(picture.get()), kX, kY, kScaledW, kScaledH,
+                                kWindowW, kH));
   GdiFlush();
-  std::vector<uint32_t> by_hand;
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) by_hand.push_back(At(x, y));
+  const std::vector<uint32_t> by_hand = DibPixels(surface_.dib);
+  // Laid straight into the pixels, and from the same picture without alpha
+  // (as a JPEG decodes): the same pixels.
+  OwnedBitmap opaque;
+  using CloneArea = GpStatus(WINAPI*)(INT, INT, INT, INT, INT, GpBitmap*, GpBitmap**);
+  ASSERT_EQ(GdipExtra<CloneArea>("GdipCloneBitmapAreaI")(0, 0, kSourceW, kSourceH, kPixelFormat24bppRGB, picture.get(),
+                                                          Receive(opaque)),
+            0);
+  for (GpBitmap* source : {picture.get(), opaque.get()}) {
+    dll::GdipGraphicsClear(surface_.graphics, 0);
+    ASSERT_TRUE(DrawPictureScaled(surface_.graphics, surface_.dib, AsImage(source), kX, kY, kScaledW, kScaledH,
+                                  kWindowW, kH));
+    EXPECT_EQ(DibPixels(surface_.dib), by_hand) << (source == opaque.get() ? "opaque" : "with alpha");
+  }
+  // Into the pixels too, only inside the graphics' clip.
+  dll::GdipGraphicsClear(surface_.graphics, 0);
+  ClipToRect(surface_.graphics, GpRectF{0, 0, 20, static_cast<float>(kH)}, kClipReplace);
+  ASSERT_TRUE(DrawPictureScaled(surface_.graphics, surface_.dib, AsImage(opaque.get()), kX, kY, kScaledW, kScaledH,
+                                kWindowW, kH));
+  ResetClip(surface_.graphics);
+  EXPECT_EQ(At(19, 40), by_hand[40 * kW + 19]);
+  EXPECT_EQ(At(20, 40), 0u);
   dll::GdipGraphicsClear(surface_.graphics, 0);
   dll::GdipSetInterpolationMode(surface_.graphics, kInterpolationHighQualityBicubic);
   dll::GdipDrawImageRect(surface_.graphics, AsImage(picture.get()), kX, kY, kScaledW, kScaledH);
   dll::GdipSetInterpolationMode(surface_.graphics, kInterpolationDefault);
   GdiFlush();
+  const std::vector<uint32_t> by_gdiplus = DibPixels(surface_.dib);
   int compared = 0, far_off = 0;
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
-      const uint32_t a = by_hand[y * kW + x], b = At(x, y);
+      const uint32_t a = by_hand[y * kW + x], b = by_gdiplus[y * kW + x];
       const bool inside = x < kX + kScaledW && y >= kY && y < kY + kScaledH;
       if (!inside || x >= kWindowW) {
         EXPECT_EQ(a, 0u) << x << "," << y << " lies outside the picture or the window";
