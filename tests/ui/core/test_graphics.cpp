@@ -493,18 +493,44 @@ TEST(PictureScalingTest, AHardEdgeNeverGivesColourAboveItsAlpha) {
   EXPECT_EQ(scaled.pixels[11], 0u);
 }
 
-TEST_F(GraphicsTest, APictureScaledByHandLandsWhereGdiplusDrawsItAndOnlyInTheWindow) {
-  constexpr int kSourceW = 60, kSourceH = 40;
+// An opaque picture whose every pixel differs from its neighbours.
+OwnedBitmap GradientPicture(int width, int height) {
   OwnedBitmap picture;
-  ASSERT_EQ(dll::GdipCreateBitmapFromScan0(kSourceW, kSourceH, 0, kPixelFormat32bppARGB, nullptr, Receive(picture)), 0);
-  const GpRect whole = {0, 0, kSourceW, kSourceH};
+  if (dll::GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, Receive(picture)) != 0) {
+    return picture;
+  }
+  const GpRect whole = {0, 0, width, height};
   GpBitmapData pixels = {};
-  ASSERT_EQ(dll::GdipBitmapLockBits(picture.get(), &whole, kImageLockModeWrite, kPixelFormat32bppARGB, &pixels), 0);
-  for (int y = 0; y < kSourceH; ++y) {
+  if (dll::GdipBitmapLockBits(picture.get(), &whole, kImageLockModeWrite, kPixelFormat32bppARGB, &pixels) != 0) {
+    return OwnedBitmap();
+  }
+  for (int y = 0; y < height; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels.Scan0) + y * pixels.Stride);
-    for (int x = 0; x < kSourceW; ++x) row[x] = 0xFF000000u | (x * 4u) << 16 | (y * 6u) << 8 | 0x40u;
+    for (int x = 0; x < width; ++x) row[x] = 0xFF000000u | (x * 4u) << 16 | (y * 6u) << 8 | 0x40u;
   }
   dll::GdipBitmapUnlockBits(picture.get(), &pixels);
+  return picture;
+}
+
+TEST_F(GraphicsTest, APictureAtItsOwnSizeLandsInThePixelsAsGdiplusDrawsIt) {
+  OwnedBitmap picture = GradientPicture(60, 40);
+  ASSERT_TRUE(picture);
+  ClipToRect(surface_.graphics, GpRectF{0, 0, 40, 30}, kClipReplace);
+  dll::GdipDrawImageRectI(surface_.graphics, AsImage(picture.get()), -10, 5, 60, 40);
+  dll::GdipFlush(surface_.graphics, kFlushIntentionSync);
+  GdiFlush();
+  const std::vector<uint32_t> by_gdiplus = DibPixels(surface_.dib);
+  dll::GdipGraphicsClear(surface_.graphics, 0);
+  ASSERT_TRUE(DrawPictureScaled(surface_.graphics, surface_.dib, AsImage(picture.get()), -10, 5, 60, 40, kW, kH));
+  ResetClip(surface_.graphics);
+  EXPECT_EQ(DibPixels(surface_.dib), by_gdiplus);
+  EXPECT_EQ(At(0, 5), 0xFF000000u | (10 * 4u) << 16 | 0x40u) << "the picture's column 10 at the left edge";
+}
+
+TEST_F(GraphicsTest, APictureScaledByHandLandsWhereGdiplusDrawsItAndOnlyInTheWindow) {
+  constexpr int kSourceW = 60, kSourceH = 40;
+  OwnedBitmap picture = GradientPicture(kSourceW, kSourceH);
+  ASSERT_TRUE(picture);
   // Half of it hangs off the left edge of a 120-wide window.
   constexpr int kX = -45, kY = 10, kScaledW = 90, kScaledH = 60, kWindowW = 120;
   ASSERT_TRUE(DrawPictureScaled(surface_.graphics, nullptr, AsImage(picture.get()), kX, kY, kScaledW, kScaledH,
