@@ -16,8 +16,6 @@ namespace {
 
 constexpr int kTaps = 4;  // a cubic reaches two source pixels either side
 constexpr float kChannelMax = 255.0f;
-constexpr int kBytesPerRgbPixel = 3;
-constexpr uint32_t kOpaque = 0xFF000000u;
 
 // The four source positions and weights for one output position along an axis.
 struct Taps {
@@ -124,29 +122,16 @@ bool DrawPictureScaled(GpGraphics* graphics, HBITMAP frame_dib, GpImage* picture
   source.width = source_width;
   source.height = source_height;
   source.pixels.resize(static_cast<size_t>(source_width) * source_height);
-  // Read premultiplied: scaling straight colours would bleed the colour of clear
-  // pixels. An opaque picture (a JPEG) is read in its own format and made
-  // opaque pixels here: GDI+ converts pixel by pixel, far more slowly.
-  int format = 0;
-  dll::GdipGetImagePixelFormat(picture, &format);
-  const bool opaque_rgb = format == kPixelFormat24bppRGB;
+  // Read premultiplied: scaling straight colours would bleed the colour of clear pixels.
   GpBitmapData data = {};
   const GpRect whole = {0, 0, source_width, source_height};
   if (dll::GdipBitmapLockBits(reinterpret_cast<GpBitmap*>(picture), &whole, kImageLockModeRead,
-                              opaque_rgb ? kPixelFormat24bppRGB : kPixelFormat32bppPARGB, &data) != 0) {
+                              kPixelFormat32bppPARGB, &data) != 0) {
     return false;
   }
   const auto* row = static_cast<const uint8_t*>(data.Scan0);
   for (int r = 0; r < source_height; ++r, row += data.Stride) {
-    uint32_t* into = &source.pixels[static_cast<size_t>(r) * source_width];
-    if (!opaque_rgb) {
-      std::memcpy(into, row, sizeof(uint32_t) * source_width);
-      continue;
-    }
-    const uint8_t* end = row + static_cast<size_t>(source_width) * kBytesPerRgbPixel;
-    for (const uint8_t* p = row; p < end; p += kBytesPerRgbPixel) {
-      *into++ = kOpaque | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-    }
+    std::memcpy(&source.pixels[static_cast<size_t>(r) * source_width], row, sizeof(uint32_t) * source_width);
   }
   dll::GdipBitmapUnlockBits(reinterpret_cast<GpBitmap*>(picture), &data);
   PixelPlane part = ScalePart(source, scaled_width, scaled_height, left, top, right - left, bottom - top);
