@@ -94,15 +94,20 @@ void DrawPicture(GpGraphics* g, const FrameBackground& f, GpImage* image, float 
   dll::GdipDrawImageRect(g, image, x, y, width, height);
 }
 
+// By hand where the pixels can be written: GDI+ clears a clip pixel by pixel.
+void ClearInsideFrame(GpGraphics* g, const FrameBackground& f, ARGB colour) {
+  if (!FillClipOnFrame(g, f.frame_dib, colour)) dll::GdipGraphicsClear(g, colour);
+}
+
 // Inside the frame: the picture placed on the base colour, or the base colour alone.
 void DrawFramedPicture(GpGraphics* g, const FrameBackground& f) {
   const uint32_t base = static_cast<uint32_t>(f.base_colour);
   GpImage* image = f.picture;
   if (!image) {
-    dll::GdipGraphicsClear(g, ArgbFromColor(base, f.window_alpha == kNoAlpha ? 255 : f.window_alpha, 1));
+    ClearInsideFrame(g, f, ArgbFromColor(base, f.window_alpha == kNoAlpha ? 255 : f.window_alpha, 1));
     return;
   }
-  dll::GdipGraphicsClear(g, ArgbFromColor(base, 255, 1));
+  ClearInsideFrame(g, f, ArgbFromColor(base, 255, 1));
   // The picture's pixels are logical ones: drawn at the scaled size, smoothly.
   const float pw = f.scale.Whole(static_cast<float>(ImageWidth(image)));
   const float ph = f.scale.Whole(static_cast<float>(ImageHeight(image)));

@@ -139,4 +139,17 @@ bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const 
   return true;
 }
 
+bool FillClipOnFrame(GpGraphics* graphics, HBITMAP frame_dib, ARGB colour) {
+  DibBits frame;
+  if (!ReadDibBits(frame_dib, &frame)) return false;
+  std::vector<RECT> clip;
+  if (!ClipRects(graphics, RECT{0, 0, frame.width, frame.height}, &clip)) return false;
+  dll::GdipFlush(graphics, kFlushIntentionSync);
+  dll::GdiFlush();
+  const uint32_t pixel = SourceOverPixel(colour, 0);
+  const GpRect whole = {0, 0, frame.width, frame.height};
+  ForEachRunInClip(clip, frame, whole, [&](int, int first, int end, uint32_t* to) { std::fill(to, to + (end - first), pixel); });
+  return true;
+}
+
 }  // namespace quillet

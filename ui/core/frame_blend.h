@@ -53,4 +53,9 @@ bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, c
 // cannot be read (nothing is drawn then).
 bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, const GpRect& dest);
 
+// Fills the clip of `graphics` on the frame's DIB with `colour` as GDI+'s
+// clear writes it (premultiplied, replacing what was there); false when the
+// frame or the clip cannot be read (nothing is written then).
+bool FillClipOnFrame(GpGraphics* graphics, HBITMAP frame_dib, ARGB colour);
+
 }  // namespace quillet

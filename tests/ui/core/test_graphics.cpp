@@ -449,6 +449,33 @@ TEST_F(GraphicsTest, BlendingOntoTheFrameByHandMatchesGdiplus) {
   dll::GdipDisposeImage(reinterpret_cast<GpImage*>(source));
 }
 
+TEST_F(GraphicsTest, ClearingTheClipByHandWritesWhatGdiplusClearWrites) {
+  DIBSECTION section = {};
+  ASSERT_EQ(GetObjectW(surface_.dib, sizeof(section), &section), static_cast<int>(sizeof(section)));
+  auto* frame = static_cast<uint32_t*>(section.dsBm.bmBits);
+  for (int i = 0; i < kW * kH; ++i) frame[i] = i % 3 == 0 ? 0 : 0x80402010u;
+  const std::vector<uint32_t> before(frame, frame + kW * kH);
+  OwnedGdiRegion rounded(CreateRoundRectRgn(6, 6, 150, 120, 4, 4));
+  OwnedRegion clip(GdiRegionToGdiplus(rounded.get()));
+  // The frame's base colour as the host gives it (alpha 254), an opaque and a translucent one.
+  for (const ARGB colour : {ArgbFromColor(RGB(200, 117, 3), 255, 1), ARGB{0xFF336699u}, ARGB{0x80C0FF01u}}) {
+    std::copy(before.begin(), before.end(), frame);
+    ClipToRegion(surface_.graphics, clip.get(), kClipReplace);
+    dll::GdipGraphicsClear(surface_.graphics, colour);
+    dll::GdipFlush(surface_.graphics, kFlushIntentionSync);
+    GdiFlush();
+    const std::vector<uint32_t> by_gdiplus(frame, frame + kW * kH);
+    std::copy(before.begin(), before.end(), frame);
+    ASSERT_TRUE(FillClipOnFrame(surface_.graphics, surface_.dib, colour));
+    ResetClip(surface_.graphics);
+    size_t differing = 0;
+    for (int i = 0; i < kW * kH; ++i) differing += frame[i] != by_gdiplus[i];
+    EXPECT_EQ(differing, 0u) << std::hex << colour;
+    EXPECT_EQ(At(0, 0), before[(kH - 1) * kW]) << "outside the clip is left alone";
+    EXPECT_NE(At(60, 60), before[(kH - 1 - 60) * kW + 60]);
+  }
+}
+
 // ---- Scaling pictures ----
 
 PixelPlane PlaneOf(int width, int height, uint32_t (*pixel)(int x, int y)) {
