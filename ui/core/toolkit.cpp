@@ -204,13 +204,9 @@ Text FromWide(const ByteSetBlock* wide, UINT code_page) {
 }
 
 GpFont* DefaultFont() {
-  Text caption_face = SystemFontFace(2);
-  const char* candidates[2] = {kSongTi, caption_face.c_str()};
-  OwnedFontFamily family;
-  for (const char* face : candidates) {
-    family = FamilyFromName(face);
-    if (family) break;
-  }
+  OwnedFontFamily family = FamilyFromName(kSongTi);
+  // The caption face is read only when it is needed: reading it makes a font.
+  if (!family) family = FamilyFromName(SystemFontFace(2).c_str());
   if (!family) family = FallbackFamily();
   return FontOfFamily(family.get(), static_cast<float>(kDefaultFontPixels), kFontStyleRegular);
 }
