@@ -93,7 +93,8 @@ intptr_t Label::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, L
   if (hooked != kNotHandled) return hooked;
   switch (message) {
     case WM_CREATE:
-      Measure();
+      // Measured when first read: a multi-line label's paint never reads it.
+      measure_pending_ = true;
       OnCreate(static_cast<ControlRef>(wparam));
       break;
     case WM_DESTROY:
@@ -113,7 +114,7 @@ intptr_t Label::ClassProcedure(ControlRef sender, UINT message, WPARAM wparam, L
       if (IsFocusable()) Paint(sender);
       break;
     case DUIM_SIZED:
-      Measure();
+      measure_pending_ = true;
       break;
     case DUIM_BACKDROPCHANGED:
       if (auto_contrast_) Paint(sender);

@@ -20,6 +20,8 @@ namespace {
 
 class LabelTest : public HostFixture {};
 
+constexpr int kTrimmingEllipsisCharacter = 3;  // GDI+ StringTrimmingEllipsisCharacter
+
 // Pixels of a bitmap whose alpha is not zero.
 int OpaquePixels(GpBitmap* bitmap, int width, int height) {
   int count = 0;
@@ -61,6 +63,16 @@ TEST_F(LabelTest, MeasuredSizeFollowsTheText) {
   EXPECT_EQ(none.MeasuredWidth(), two.MeasuredWidth());
   none.Text("");
   EXPECT_EQ(none.MeasuredWidth(), 0);
+  // A narrower single line is measured in its new bounds, not left at the old ones'.
+  LabelOptions trimmed;
+  trimmed.trimming = kTrimmingEllipsisCharacter;
+  Label resized, narrow;
+  resized.Create(window_, 10, 130, 300, 30, "QuilletQuilletQuillet", trimmed);
+  narrow.Create(window_, 10, 170, 60, 30, "QuilletQuilletQuillet", trimmed);
+  const int wide_width = resized.MeasuredWidth();
+  ASSERT_LT(narrow.MeasuredWidth(), wide_width);
+  resized.Move(std::nullopt, std::nullopt, 60.0f, std::nullopt, true);
+  EXPECT_EQ(resized.MeasuredWidth(), narrow.MeasuredWidth());
   // A bigger font measures taller.
   one.FontSize(24.0f);
   EXPECT_FLOAT_EQ(one.FontSize(), 24.0f);
