@@ -81,15 +81,19 @@ bool ClearPixels(HBITMAP dib) {
 }
 
 // The picture at its place and (scaled) size; scaled ones are resampled here,
-// smoothly, and only where they land in the window. At its own size GDI+
-// draws it faster than reading its pixels out.
+// smoothly, and only where they land in the window. At its own size an opaque
+// one is laid in as it is; GDI+ draws any other faster than its pixels can be
+// converted.
 void DrawPicture(GpGraphics* g, const FrameBackground& f, GpImage* image, float x, float y, float width,
                  float height) {
   const bool whole_pixels = x == std::floor(x) && y == std::floor(y);
-  if (!f.scale.IsUnscaled() && whole_pixels &&
-      DrawPictureScaled(g, f.frame_dib, image, static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
-                        static_cast<int>(height), f.width, f.height)) {
-    return;
+  if (whole_pixels) {
+    const int left = static_cast<int>(x), top = static_cast<int>(y);
+    const bool drawn = f.scale.IsUnscaled()
+                           ? DrawOpaquePicture(g, f.frame_dib, image, left, top, f.width, f.height)
+                           : DrawPictureScaled(g, f.frame_dib, image, left, top, static_cast<int>(width),
+                                               static_cast<int>(height), f.width, f.height);
+    if (drawn) return;
   }
   dll::GdipDrawImageRect(g, image, x, y, width, height);
 }
@@ -218,28 +222,20 @@ void PaintFrameBackground(GpGraphics* g, const FrameBackground& f) {
 }
 
 int AverageColour(GpBitmap* bitmap) {
-  UINT width = ImageWidth(AsImage(bitmap));
-  UINT height = ImageHeight(AsImage(bitmap));
-  if (width == 0 || height == 0) return 0;
-  // Read in place, premultiplied as a device bitmap of the picture holds its
-  // colours; copying the picture out costs more than the sum. (Reading a JPEG
-  // in its own 24-bit format is no quicker: GDI+ converts either way.)
-  const GpRect whole = {0, 0, static_cast<int>(width), static_cast<int>(height)};
-  GpBitmapData data = {};
-  if (dll::GdipBitmapLockBits(bitmap, &whole, kImageLockModeRead, kPixelFormat32bppPARGB, &data) != 0) return 0;
+  // Premultiplied, as a device bitmap of the picture holds its colours.
+  const PremultipliedPixels read(AsImage(bitmap));
+  if (read.Empty()) return 0;
   uint64_t red = 0, green = 0, blue = 0;
-  const auto* row = static_cast<const uint8_t*>(data.Scan0);
-  for (UINT y = 0; y < height; ++y, row += data.Stride) {
-    const auto* pixels = reinterpret_cast<const uint32_t*>(row);
-    for (UINT x = 0; x < width; ++x) {
-      const uint32_t p = pixels[x];
+  for (int y = 0; y < read.Height(); ++y) {
+    const uint32_t* row = read.Row(y);
+    for (int x = 0; x < read.Width(); ++x) {
+      const uint32_t p = row[x];
       blue += p & 0xFF;
       green += (p >> 8) & 0xFF;
       red += (p >> 16) & 0xFF;
     }
   }
-  dll::GdipBitmapUnlockBits(bitmap, &data);
-  const uint64_t count = static_cast<uint64_t>(width) * height;
+  const uint64_t count = static_cast<uint64_t>(read.Width()) * static_cast<uint64_t>(read.Height());
   return static_cast<int>(RGB(red / count, green / count, blue / count));
 }
 

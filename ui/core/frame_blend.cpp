@@ -123,7 +123,8 @@ bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, c
   return true;
 }
 
-bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, const GpRect& dest) {
+bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, int row_pixels,
+                                 const GpRect& dest) {
   if (dest.Width <= 0 || dest.Height <= 0) return true;
   DibBits frame;
   if (!ReadDibBits(frame_dib, &frame)) return false;
@@ -133,7 +134,7 @@ bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const 
   dll::GdipFlush(graphics, kFlushIntentionSync);
   dll::GdiFlush();
   ForEachRunInClip(clip, frame, dest, [&](int row, int first, int end, uint32_t* to) {
-    const uint32_t* from = pixels + static_cast<size_t>(row) * dest.Width;
+    const uint32_t* from = pixels + static_cast<ptrdiff_t>(row) * row_pixels;
     for (int x = first; x < end; ++x, ++to) *to = PremultipliedOver(from[x], *to);
   });
   return true;

@@ -48,10 +48,11 @@ bool RegionRects(HRGN region, std::vector<RECT>* rects);
 bool BlendOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, GpBitmap* source, const GpRect& dest, int source_x,
                     int source_y);
 
-// Lays premultiplied pixels, dest.Width to a row, over the frame's DIB at
-// `dest` inside the clip of `graphics`; false when the frame or the clip
-// cannot be read (nothing is drawn then).
-bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, const GpRect& dest);
+// Lays premultiplied pixels, `row_pixels` apart from row to row, over the
+// frame's DIB at `dest` inside the clip of `graphics`; false when the frame or
+// the clip cannot be read (nothing is drawn then).
+bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, int row_pixels,
+                                 const GpRect& dest);
 
 // Fills the clip of `graphics` on the frame's DIB with `colour` as GDI+'s
 // clear writes it (premultiplied, replacing what was there); false when the

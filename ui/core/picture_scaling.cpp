@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kTaps = 4;  // a cubic reaches two source pixels either side
 constexpr float kChannelMax = 255.0f;
+constexpr uint32_t kOpaqueAlpha = 0xFF000000u;
 
 // The four source positions and weights for one output position along an axis.
 struct Taps {
@@ -61,38 +62,60 @@ __m128 ChannelsOf(uint32_t pixel) {
 
 uint8_t ToChannel(float value, float limit) { return static_cast<uint8_t>(std::clamp(value, 0.0f, limit) + 0.5f); }
 
-}  // namespace
-
-PixelPlane ScalePart(const PixelPlane& source, int scaled_width, int scaled_height, int left, int top,
-                     int part_width, int part_height) {
-  PixelPlane out;
-  if (source.width <= 0 || source.height <= 0 || scaled_width <= 0 || scaled_height <= 0 || part_width <= 0 ||
-      part_height <= 0 || source.pixels.size() != static_cast<size_t>(source.width) * source.height) {
-    return out;
+// Source rows stretched across, kept for the output rows that sample them:
+// four slots, as an output row samples four consecutive source rows (fewer at
+// the edges), so a small buffer stays in the cache instead of a whole
+// stretched picture that would have to be paged in.
+class StretchedRows {
+ public:
+  StretchedRows(const uint32_t* pixels, int row_pixels, const std::vector<Taps>& across)
+      : pixels_(pixels), row_pixels_(row_pixels), across_(across),
+        floats_(static_cast<size_t>(kTaps) * across.size() * 4) {
+    for (int& row : held_) row = -1;
   }
-  const std::vector<Taps> across = TapsAlong(source.width, scaled_width, left, part_width);
-  const std::vector<Taps> down = TapsAlong(source.height, scaled_height, top, part_height);
-  // Only the source rows the part's rows sample are stretched across.
-  const int first_row = down.front().at[0], last_row = down.back().at[kTaps - 1];
-  const int rows = last_row - first_row + 1;
-  std::vector<float> stretched(static_cast<size_t>(rows) * part_width * 4);
-  for (int r = 0; r < rows; ++r) {
-    const uint32_t* row = &source.pixels[static_cast<size_t>(first_row + r) * source.width];
-    float* into = &stretched[static_cast<size_t>(r) * part_width * 4];
-    for (int x = 0; x < part_width; ++x) {
+
+  const float* Row(int source_row) {
+    const int slot = source_row % kTaps;
+    float* into = &floats_[static_cast<size_t>(slot) * across_.size() * 4];
+    if (held_[slot] == source_row) return into;
+    held_[slot] = source_row;
+    const uint32_t* row = pixels_ + static_cast<ptrdiff_t>(source_row) * row_pixels_;
+    for (size_t x = 0; x < across_.size(); ++x) {
       __m128 channels = _mm_setzero_ps();
       for (int k = 0; k < kTaps; ++k) {
-        channels = _mm_add_ps(channels, _mm_mul_ps(ChannelsOf(row[across[x].at[k]]), _mm_set1_ps(across[x].weight[k])));
+        channels = _mm_add_ps(channels, _mm_mul_ps(ChannelsOf(row[across_[x].at[k]]), _mm_set1_ps(across_[x].weight[k])));
       }
       _mm_storeu_ps(into + 4 * x, channels);
     }
+    return into;
   }
+
+ private:
+  const uint32_t* pixels_;
+  int row_pixels_;
+  const std::vector<Taps>& across_;
+  std::vector<float> floats_;
+  int held_[kTaps];
+};
+
+}  // namespace
+
+PixelPlane ScalePart(const uint32_t* pixels, int row_pixels, int width, int height, int scaled_width,
+                     int scaled_height, int left, int top, int part_width, int part_height) {
+  PixelPlane out;
+  if (pixels == nullptr || width <= 0 || height <= 0 || std::abs(row_pixels) < width || scaled_width <= 0 ||
+      scaled_height <= 0 || part_width <= 0 || part_height <= 0) {
+    return out;
+  }
+  const std::vector<Taps> across = TapsAlong(width, scaled_width, left, part_width);
+  const std::vector<Taps> down = TapsAlong(height, scaled_height, top, part_height);
+  StretchedRows stretched(pixels, row_pixels, across);
   out.width = part_width;
   out.height = part_height;
   out.pixels.resize(static_cast<size_t>(part_width) * part_height);
   for (int y = 0; y < part_height; ++y) {
     const float* lines[kTaps];
-    for (int k = 0; k < kTaps; ++k) lines[k] = &stretched[static_cast<size_t>(down[y].at[k] - first_row) * part_width * 4];
+    for (int k = 0; k < kTaps; ++k) lines[k] = stretched.Row(down[y].at[k]);
     uint32_t* row = &out.pixels[static_cast<size_t>(y) * part_width];
     for (int x = 0; x < part_width; ++x) {
       __m128 sum = _mm_setzero_ps();
@@ -111,41 +134,87 @@ PixelPlane ScalePart(const PixelPlane& source, int scaled_width, int scaled_heig
   return out;
 }
 
+PixelPlane ScalePart(const PixelPlane& source, int scaled_width, int scaled_height, int left, int top,
+                     int part_width, int part_height) {
+  if (source.pixels.size() != static_cast<size_t>(source.width) * source.height) return PixelPlane();
+  return ScalePart(source.pixels.data(), source.width, source.width, source.height, scaled_width, scaled_height, left,
+                   top, part_width, part_height);
+}
+
+PremultipliedPixels::PremultipliedPixels(GpImage* picture) : bitmap_(reinterpret_cast<GpBitmap*>(picture)) {
+  if (ImageWidth(picture) == 0 || ImageHeight(picture) == 0) return;
+  if (Lock(kPixelFormat32bppARGB)) {
+    uint32_t alphas = kOpaqueAlpha;
+    for (int y = 0; y < Height(); ++y) {
+      const uint32_t* row = Row(y);
+      for (int x = 0; x < Width(); ++x) alphas &= row[x];
+    }
+    opaque_ = alphas == kOpaqueAlpha;
+    if (opaque_) return;
+    Unlock();
+  }
+  // Premultiplied: scaling straight colours would bleed the colour of clear pixels.
+  Lock(kPixelFormat32bppPARGB);
+}
+
+PremultipliedPixels::~PremultipliedPixels() { Unlock(); }
+
+bool PremultipliedPixels::Lock(int format) {
+  const GpRect whole = {0, 0, static_cast<int>(ImageWidth(AsImage(bitmap_))),
+                        static_cast<int>(ImageHeight(AsImage(bitmap_)))};
+  if (dll::GdipBitmapLockBits(bitmap_, &whole, kImageLockModeRead, format, &data_) == 0) return true;
+  data_ = {};
+  return false;
+}
+
+void PremultipliedPixels::Unlock() {
+  if (Empty()) return;
+  dll::GdipBitmapUnlockBits(bitmap_, &data_);
+  data_ = {};
+}
+
+namespace {
+
+// The part at [left, right) x [top, bottom) of the scaled picture, drawn at
+// (x + left, y + top): `pixels` of `row_pixels` to a row, the part's first at
+// its start.
+bool DrawPart(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, int row_pixels, int x, int y, int left,
+              int top, int right, int bottom) {
+  // Straight into the frame's pixels when they can be read.
+  const GpRect dest = {x + left, y + top, right - left, bottom - top};
+  if (frame_dib != nullptr && BlendPremultipliedOntoFrame(graphics, frame_dib, pixels, row_pixels, dest)) return true;
+  OwnedBitmap bitmap;
+  if (dll::GdipCreateBitmapFromScan0(dest.Width, dest.Height, row_pixels * static_cast<int>(sizeof(uint32_t)),
+                                     kPixelFormat32bppPARGB, reinterpret_cast<BYTE*>(const_cast<uint32_t*>(pixels)),
+                                     Receive(bitmap)) != 0) {
+    return false;
+  }
+  return dll::GdipDrawImageRectI(graphics, AsImage(bitmap.get()), dest.X, dest.Y, dest.Width, dest.Height) == 0;
+}
+
+}  // namespace
+
 bool DrawPictureScaled(GpGraphics* graphics, HBITMAP frame_dib, GpImage* picture, int x, int y, int scaled_width,
                        int scaled_height, int width, int height) {
   const int left = std::max(0, -x), top = std::max(0, -y);
   const int right = std::min(scaled_width, width - x), bottom = std::min(scaled_height, height - y);
   if (right <= left || bottom <= top) return true;  // none of it lands in the window
-  const int source_width = static_cast<int>(ImageWidth(picture)), source_height = static_cast<int>(ImageHeight(picture));
-  if (source_width <= 0 || source_height <= 0) return false;
-  PixelPlane source;
-  source.width = source_width;
-  source.height = source_height;
-  source.pixels.resize(static_cast<size_t>(source_width) * source_height);
-  // Read premultiplied: scaling straight colours would bleed the colour of clear pixels.
-  GpBitmapData data = {};
-  const GpRect whole = {0, 0, source_width, source_height};
-  if (dll::GdipBitmapLockBits(reinterpret_cast<GpBitmap*>(picture), &whole, kImageLockModeRead,
-                              kPixelFormat32bppPARGB, &data) != 0) {
-    return false;
-  }
-  const auto* row = static_cast<const uint8_t*>(data.Scan0);
-  for (int r = 0; r < source_height; ++r, row += data.Stride) {
-    std::memcpy(&source.pixels[static_cast<size_t>(r) * source_width], row, sizeof(uint32_t) * source_width);
-  }
-  dll::GdipBitmapUnlockBits(reinterpret_cast<GpBitmap*>(picture), &data);
-  PixelPlane part = ScalePart(source, scaled_width, scaled_height, left, top, right - left, bottom - top);
+  const PremultipliedPixels read(picture);
+  if (read.Empty()) return false;
+  const PixelPlane part = ScalePart(read.Row(0), read.RowPixels(), read.Width(), read.Height(), scaled_width,
+                                    scaled_height, left, top, right - left, bottom - top);
   if (part.pixels.empty()) return false;
-  // Straight into the frame's pixels when they can be read.
-  const GpRect dest = {x + left, y + top, part.width, part.height};
-  if (frame_dib != nullptr && BlendPremultipliedOntoFrame(graphics, frame_dib, part.pixels.data(), dest)) return true;
-  OwnedBitmap bitmap;
-  if (dll::GdipCreateBitmapFromScan0(part.width, part.height, part.width * static_cast<int>(sizeof(uint32_t)),
-                                     kPixelFormat32bppPARGB, reinterpret_cast<BYTE*>(part.pixels.data()),
-                                     Receive(bitmap)) != 0) {
-    return false;
-  }
-  return dll::GdipDrawImageRectI(graphics, AsImage(bitmap.get()), x + left, y + top, part.width, part.height) == 0;
+  return DrawPart(graphics, frame_dib, part.pixels.data(), part.width, x, y, left, top, right, bottom);
+}
+
+bool DrawOpaquePicture(GpGraphics* graphics, HBITMAP frame_dib, GpImage* picture, int x, int y, int width,
+                       int height) {
+  const PremultipliedPixels read(picture);
+  if (read.Empty() || !read.Opaque()) return false;
+  const int left = std::max(0, -x), top = std::max(0, -y);
+  const int right = std::min(read.Width(), width - x), bottom = std::min(read.Height(), height - y);
+  if (right <= left || bottom <= top) return true;  // none of it lands in the window
+  return DrawPart(graphics, frame_dib, read.Row(top) + left, read.RowPixels(), x, y, left, top, right, bottom);
 }
 
 }  // namespace quillet

@@ -552,6 +552,38 @@ TEST_F(GraphicsTest, APictureAtItsOwnSizeLandsInThePixelsAsGdiplusDrawsIt) {
   ResetClip(surface_.graphics);
   EXPECT_EQ(DibPixels(surface_.dib), by_gdiplus);
   EXPECT_EQ(At(0, 5), 0xFF000000u | (10 * 4u) << 16 | 0x40u) << "the picture's column 10 at the left edge";
+
+  // Laid in as it is, also where it runs past the window's right and bottom edges.
+  for (const GpRect place : {GpRect{-10, 5, 60, 40}, GpRect{150, 140, 60, 40}}) {
+    dll::GdipGraphicsClear(surface_.graphics, 0);
+    ClipToRect(surface_.graphics, GpRectF{0, 0, 180, 155}, kClipReplace);
+    dll::GdipDrawImageRectI(surface_.graphics, AsImage(picture.get()), place.X, place.Y, 60, 40);
+    dll::GdipFlush(surface_.graphics, kFlushIntentionSync);
+    GdiFlush();
+    const std::vector<uint32_t> drawn = DibPixels(surface_.dib);
+    dll::GdipGraphicsClear(surface_.graphics, 0);
+    ASSERT_TRUE(DrawOpaquePicture(surface_.graphics, surface_.dib, AsImage(picture.get()), place.X, place.Y, kW, kH));
+    ResetClip(surface_.graphics);
+    EXPECT_EQ(DibPixels(surface_.dib), drawn) << place.X;
+  }
+  // One pixel not opaque: nothing is drawn and GDI+ is left to draw it.
+  {
+    GpBitmapData pixels = {};
+    const GpRect corner = {59, 39, 1, 1};
+    ASSERT_EQ(dll::GdipBitmapLockBits(picture.get(), &corner, kImageLockModeWrite, kPixelFormat32bppARGB, &pixels), 0);
+    *static_cast<uint32_t*>(pixels.Scan0) = 0x80FFFFFFu;
+    dll::GdipBitmapUnlockBits(picture.get(), &pixels);
+  }
+  dll::GdipGraphicsClear(surface_.graphics, 0);
+  EXPECT_FALSE(DrawOpaquePicture(surface_.graphics, surface_.dib, AsImage(picture.get()), 0, 0, kW, kH));
+  EXPECT_EQ(At(5, 5), 0u);
+  const PremultipliedPixels read(AsImage(picture.get()));
+  ASSERT_FALSE(read.Empty());
+  EXPECT_FALSE(read.Opaque());
+  ASSERT_EQ(read.Width(), 60);
+  ASSERT_EQ(read.Height(), 40);
+  EXPECT_EQ(read.Row(39)[59], 0x80808080u) << "converted to premultiplied";
+  EXPECT_EQ(read.Row(0)[0], 0xFF000040u);
 }
 
 TEST_F(GraphicsTest, APictureScaledByHandLandsWhereGdiplusDrawsItAndOnlyInTheWindow) {
