@@ -82,6 +82,16 @@ void ForEachRunInClip(const std::vector<RECT>& clip, const DibBits& frame, const
   }
 }
 
+// The frame's pixels and the clip of the graphics drawing on it, with what
+// GDI+ and GDI drew already in the pixels; false when either cannot be read.
+bool FramePixelsAndClip(GpGraphics* graphics, HBITMAP frame_dib, DibBits* frame, std::vector<RECT>* clip) {
+  if (!ReadDibBits(frame_dib, frame)) return false;
+  if (!ClipRects(graphics, RECT{0, 0, frame->width, frame->height}, clip)) return false;
+  dll::GdipFlush(graphics, kFlushIntentionSync);
+  dll::GdiFlush();
+  return true;
+}
+
 uint32_t PremultipliedOver(uint32_t source, uint32_t dest) {
   const uint32_t alpha = source >> 24;
   if (alpha == kPixelChannelMax) return source;
@@ -127,12 +137,8 @@ bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const 
                                  const GpRect& dest) {
   if (dest.Width <= 0 || dest.Height <= 0) return true;
   DibBits frame;
-  if (!ReadDibBits(frame_dib, &frame)) return false;
   std::vector<RECT> clip;
-  if (!ClipRects(graphics, RECT{0, 0, frame.width, frame.height}, &clip)) return false;
-  // What GDI+ and GDI drew on the frame must be in its pixels before they are read.
-  dll::GdipFlush(graphics, kFlushIntentionSync);
-  dll::GdiFlush();
+  if (!FramePixelsAndClip(graphics, frame_dib, &frame, &clip)) return false;
   ForEachRunInClip(clip, frame, dest, [&](int row, int first, int end, uint32_t* to) {
     const uint32_t* from = pixels + static_cast<ptrdiff_t>(row) * row_pixels;
     for (int x = first; x < end; ++x, ++to) *to = PremultipliedOver(from[x], *to);
@@ -142,14 +148,12 @@ bool BlendPremultipliedOntoFrame(GpGraphics* graphics, HBITMAP frame_dib, const 
 
 bool FillClipOnFrame(GpGraphics* graphics, HBITMAP frame_dib, ARGB colour) {
   DibBits frame;
-  if (!ReadDibBits(frame_dib, &frame)) return false;
   std::vector<RECT> clip;
-  if (!ClipRects(graphics, RECT{0, 0, frame.width, frame.height}, &clip)) return false;
-  dll::GdipFlush(graphics, kFlushIntentionSync);
-  dll::GdiFlush();
+  if (!FramePixelsAndClip(graphics, frame_dib, &frame, &clip)) return false;
   const uint32_t pixel = SourceOverPixel(colour, 0);
   const GpRect whole = {0, 0, frame.width, frame.height};
-  ForEachRunInClip(clip, frame, whole, [&](int, int first, int end, uint32_t* to) { std::fill(to, to + (end - first), pixel); });
+  ForEachRunInClip(clip, frame, whole,
+                   [&](int, int first, int end, uint32_t* to) { std::fill(to, to + (end - first), pixel); });
   return true;
 }
 
