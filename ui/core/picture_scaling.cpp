@@ -175,13 +175,24 @@ void PremultipliedPixels::Unlock() {
 
 namespace {
 
-// The part at [left, right) x [top, bottom) of the scaled picture, drawn at
-// (x + left, y + top): `pixels` of `row_pixels` to a row, the part's first at
-// its start.
-bool DrawPart(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, int row_pixels, int x, int y, int left,
-              int top, int right, int bottom) {
+// The part [left, right) x [top, bottom) of a picture drawn at (x, y) that
+// lands in a width x height window, in the picture's own (scaled) pixels.
+struct PartInWindow {
+  int left, top, right, bottom;
+  bool Empty() const { return right <= left || bottom <= top; }
+};
+
+PartInWindow PartInWindowOf(int x, int y, int picture_width, int picture_height, int width, int height) {
+  return PartInWindow{std::max(0, -x), std::max(0, -y), std::min(picture_width, width - x),
+                      std::min(picture_height, height - y)};
+}
+
+// That part of the (scaled) picture drawn at (x, y): `pixels` of `row_pixels`
+// to a row, the part's first at its start.
+bool DrawPart(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, int row_pixels, int x, int y,
+              const PartInWindow& p) {
   // Straight into the frame's pixels when they can be read.
-  const GpRect dest = {x + left, y + top, right - left, bottom - top};
+  const GpRect dest = {x + p.left, y + p.top, p.right - p.left, p.bottom - p.top};
   if (frame_dib != nullptr && BlendPremultipliedOntoFrame(graphics, frame_dib, pixels, row_pixels, dest)) return true;
   OwnedBitmap bitmap;
   if (dll::GdipCreateBitmapFromScan0(dest.Width, dest.Height, row_pixels * static_cast<int>(sizeof(uint32_t)),
@@ -196,25 +207,23 @@ bool DrawPart(GpGraphics* graphics, HBITMAP frame_dib, const uint32_t* pixels, i
 
 bool DrawPictureScaled(GpGraphics* graphics, HBITMAP frame_dib, GpImage* picture, int x, int y, int scaled_width,
                        int scaled_height, int width, int height) {
-  const int left = std::max(0, -x), top = std::max(0, -y);
-  const int right = std::min(scaled_width, width - x), bottom = std::min(scaled_height, height - y);
-  if (right <= left || bottom <= top) return true;  // none of it lands in the window
+  const PartInWindow p = PartInWindowOf(x, y, scaled_width, scaled_height, width, height);
+  if (p.Empty()) return true;  // none of it lands in the window
   const PremultipliedPixels read(picture);
   if (read.Empty()) return false;
   const PixelPlane part = ScalePart(read.Row(0), read.RowPixels(), read.Width(), read.Height(), scaled_width,
-                                    scaled_height, left, top, right - left, bottom - top);
+                                    scaled_height, p.left, p.top, p.right - p.left, p.bottom - p.top);
   if (part.pixels.empty()) return false;
-  return DrawPart(graphics, frame_dib, part.pixels.data(), part.width, x, y, left, top, right, bottom);
+  return DrawPart(graphics, frame_dib, part.pixels.data(), part.width, x, y, p);
 }
 
 bool DrawOpaquePicture(GpGraphics* graphics, HBITMAP frame_dib, GpImage* picture, int x, int y, int width,
                        int height) {
   const PremultipliedPixels read(picture);
   if (read.Empty() || !read.Opaque()) return false;
-  const int left = std::max(0, -x), top = std::max(0, -y);
-  const int right = std::min(read.Width(), width - x), bottom = std::min(read.Height(), height - y);
-  if (right <= left || bottom <= top) return true;  // none of it lands in the window
-  return DrawPart(graphics, frame_dib, read.Row(top) + left, read.RowPixels(), x, y, left, top, right, bottom);
+  const PartInWindow p = PartInWindowOf(x, y, read.Width(), read.Height(), width, height);
+  if (p.Empty()) return true;  // none of it lands in the window
+  return DrawPart(graphics, frame_dib, read.Row(p.top) + p.left, read.RowPixels(), x, y, p);
 }
 
 }  // namespace quillet
